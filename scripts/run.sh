@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Builds Tarnvale with its installation data and runs it, starting the bundled
+# local quote service first when it is not already listening.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+source scripts/deps.sh
+install_missing "${BUILD_PACKAGES[@]}"
+
+build=build-release
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DTARNVALE_BUILD_TESTS=OFF -DTARNVALE_BUILD_BENCH=OFF >/dev/null
+cmake --build "$build" -j"$(nproc)"
+
+bin="$build/bin"
+if [ -x "$bin/tarnvale-quoted" ] && ! (exec 3<>/dev/tcp/127.0.0.1/8765) 2>/dev/null; then
+    "$bin/tarnvale-quoted" --snapshot "$bin/quotes/sample-quotes.csv" &
+fi
+
+# Chromium's sandbox cannot run as root; only then is it switched off.
+if [ "$(id -u)" -eq 0 ]; then
+    export QTWEBENGINE_DISABLE_SANDBOX=1
+fi
+exec "$bin/tarnvale"

@@ -1,0 +1,30 @@
+#include "app/DialogPrompter.h"
+
+#include <QInputDialog>
+#include <QMessageBox>
+
+namespace {
+const QString kTitle = QStringLiteral("Tarnvale");
+}
+
+void DialogPrompter::message(const QString &text, Icon icon)
+{
+    const QMessageBox::Icon boxIcon = icon == Icon::Information ? QMessageBox::Information
+                                      : icon == Icon::Question  ? QMessageBox::Question
+                                                                : QMessageBox::Warning;
+    QMessageBox box(boxIcon, kTitle, text, QMessageBox::Ok, m_parent);
+    box.exec();
+}
+
+bool DialogPrompter::askYesNo(const QString &text)
+{
+    QMessageBox box(QMessageBox::Question, kTitle, text, QMessageBox::Yes | QMessageBox::No, m_parent);
+    return box.exec() == QMessageBox::Yes;
+}
+
+QString DialogPrompter::input(const QString &prompt, const QString &title, const QString &defaultText)
+{
+    bool ok = false;
+    const QString text = QInputDialog::getText(m_parent, title, prompt, QLineEdit::Normal, defaultText, &ok);
+    return ok ? text : QString();
+}

@@ -1,0 +1,97 @@
+#include "market/MarketStore.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+namespace {
+
+bool setError(QString *error, const QString &text)
+{
+    if (error)
+        *error = text;
+    return false;
+}
+
+bool markedReadOnly(const QFileInfo &info)
+{
+    return info.exists() && !(info.permissions() & QFileDevice::WriteOwner);
+}
+
+} // namespace
+
+bool readMarketFile(const QString &path, MarketDatabase *db, QString *error)
+{
+    QFile file(path);
+    if (!file.exists())
+        return setError(error, QStringLiteral("The file does not exist."));
+    if (!file.open(QIODevice::ReadOnly))
+        return setError(error, file.errorString());
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        return setError(error, file.errorString());
+    QString why;
+    std::optional<MarketDatabase> decoded = MarketFormat::decode(bytes, &why);
+    if (!decoded)
+        return setError(error, QStringLiteral("The file is damaged: %1").arg(why));
+    *db = std::move(*decoded);
+    return true;
+}
+
+bool writeMarketFile(const QString &path, const MarketDatabase &db, QString *error)
+{
+    const QFileInfo info(path);
+    if (markedReadOnly(info))
+        return setError(error, QStringLiteral("The file is read-only."));
+    if (markedReadOnly(QFileInfo(info.absolutePath())))
+        return setError(error, QStringLiteral("The folder is read-only."));
+
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return setError(error, file.errorString());
+    const QByteArray bytes = MarketFormat::encode(db);
+    if (file.write(bytes) != bytes.size()) {
+        const QString why = file.errorString();
+        file.cancelWriting();
+        return setError(error, why);
+    }
+    if (!file.commit())
+        return setError(error, file.errorString());
+    return true;
+}
+
+MarketStore::MarketStore(QString directory) : m_directory(std::move(directory)) {}
+
+void MarketStore::selectMarket(const MarketInfo &market)
+{
+    MarketFileName = QString::fromLatin1(market.fileName);
+    MarketName = QString::fromLatin1(market.displayName);
+}
+
+QString MarketStore::filePath() const
+{
+    return QDir(m_directory).filePath(MarketFileName);
+}
+
+bool MarketStore::LoadDatabase(QString *error)
+{
+    MarketDatabase loaded;
+    if (MarketFileName.isEmpty() || !readMarketFile(filePath(), &loaded, error)) {
+        if (MarketFileName.isEmpty())
+            setError(error, QStringLiteral("No market is chosen."));
+        m_db = MarketDatabase();
+        m_open = false;
+        return false;
+    }
+    m_db = std::move(loaded);
+    m_open = true;
+    return true;
+}
+
+bool MarketStore::SaveDatabase(QString *error) const
+{
+    if (!m_open)
+        return setError(error, QStringLiteral("No market is open."));
+    return writeMarketFile(filePath(), m_db, error);
+}

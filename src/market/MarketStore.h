@@ -1,0 +1,51 @@
+#pragma once
+
+#include "market/MarketDatabase.h"
+
+#include <QString>
+
+// The markets the program knows: menu caption, file name, display name.
+struct MarketInfo
+{
+    const char *menuCaption;
+    const char *fileName;
+    const char *displayName;
+};
+inline constexpr MarketInfo kNasdaq{"NASDAQ", "nasdaq.bin", "Nasdaq"};
+inline constexpr MarketInfo kNyse{"NYSE", "nyse.bin", "NYSE"};
+
+// Owns the one open MarketDatabase and the names of its market. A database
+// counts as open only after a complete load; a failed load leaves it empty and
+// closed, so no later save can write one market's records into another's file.
+class MarketStore
+{
+public:
+    explicit MarketStore(QString directory);
+
+    // Names the market whose file the next load reads.
+    void selectMarket(const MarketInfo &market);
+
+    bool LoadDatabase(QString *error = nullptr);
+    // Writes the whole database to a new file and swaps it in atomically; on
+    // failure the old file stays as it was.
+    bool SaveDatabase(QString *error = nullptr) const;
+
+    MarketDatabase &database() { return m_db; }
+    const MarketDatabase &database() const { return m_db; }
+    bool isOpen() const { return m_open; }
+    QString filePath() const;
+    QString directory() const { return m_directory; }
+
+    QString MarketFileName; // "nasdaq.bin" / "nyse.bin"; empty until a market is chosen
+    QString MarketName;     // "Nasdaq" / "NYSE"
+
+private:
+    QString m_directory;
+    MarketDatabase m_db;
+    bool m_open = false;
+};
+
+// Reads and writes one market file. writeMarketFile honours a read-only mark
+// on the file or its folder even for a user whom the system would let write.
+bool readMarketFile(const QString &path, MarketDatabase *db, QString *error = nullptr);
+bool writeMarketFile(const QString &path, const MarketDatabase &db, QString *error = nullptr);

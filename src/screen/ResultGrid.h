@@ -1,0 +1,85 @@
+#pragma once
+
+#include <QAbstractTableModel>
+#include <QList>
+#include <QString>
+
+#include <array>
+
+// The result grid's cells, addressed like the grid the program has always
+// had: row 0 is the fixed header row and column 0 the fixed "#" column, and
+// text, bold and colour act on the current cell. As a Qt model it shows only
+// the ordinary cells (grid rows 1.., columns 1..); the fixed row and column
+// are its horizontal and vertical header texts, so they stay in view while
+// the grid scrolls and can never be selected.
+class ResultGrid : public QAbstractTableModel
+{
+    Q_OBJECT
+
+public:
+    static constexpr int Cols = 11;
+    static constexpr quint32 NoColor = 0xFFFFFFFFu;
+
+    // Extra model roles: the cell's text colour (0xRRGGBB, or NoColor for the
+    // view's default) and whether it is bold.
+    enum Role { ColorRole = Qt::UserRole + 1, BoldRole };
+
+    explicit ResultGrid(QObject *parent = nullptr);
+
+    // Grid-style access; rows and columns include the fixed ones.
+    int rows() const { return int(m_rows.size()); }
+    void setRows(int count);
+    void clear(); // texts and formatting of every cell; counts stay
+    void appendRow(const QString &firstCellText);
+
+    int row() const { return m_row; }
+    int col() const { return m_col; }
+    void setRow(int row) { setCurrentCell(row, m_col); }
+    void setCol(int col) { setCurrentCell(m_row, col); }
+    void setCurrentCell(int row, int col);
+
+    QString text() const { return text(m_row, m_col); }
+    QString text(int row, int col) const;
+    bool bold(int row, int col) const;
+    quint32 color(int row, int col) const;
+    void setText(const QString &text);
+    void setBold(bool bold);
+    void setColor(quint32 rgb);
+
+    int colWidth(int col) const { return m_widths[size_t(col)]; } // twips
+    void setColWidth(int col, int twips);
+
+    // Bulk fills: between beginUpdate and endUpdate the model emits no row
+    // signals; endUpdate resets the views once.
+    void beginUpdate();
+    void endUpdate();
+
+    // QAbstractItemModel
+    int rowCount(const QModelIndex &parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex &parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+    Qt::ItemFlags flags(const QModelIndex &index) const override;
+
+signals:
+    void currentCellChanged(int row, int col);
+    void columnWidthChanged(int col);
+
+private:
+    struct Cell
+    {
+        QString text;
+        quint32 color = NoColor;
+        bool bold = false;
+    };
+    using Row = std::array<Cell, Cols>;
+
+    bool valid(int row, int col) const { return row >= 0 && row < rows() && col >= 0 && col < Cols; }
+    void cellChanged(int row, int col);
+
+    QList<Row> m_rows;
+    std::array<int, Cols> m_widths{};
+    int m_row = 0;
+    int m_col = 0;
+    int m_updating = 0;
+};

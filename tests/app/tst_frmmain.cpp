@@ -1,0 +1,305 @@
+#include "app/frmMain.h"
+#include "app/SettingsTable.h"
+#include "common/ScriptedPrompter.h"
+#include "common/TestSettings.h"
+#include "market/MarketStore.h"
+#include "screen/ResultGrid.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QFile>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+MarketDatabase market(std::initializer_list<const char *> symbols, double lastUpdate = 0)
+{
+    MarketDatabase db;
+    db.LastUpdate = lastUpdate;
+    for (const char *s : symbols) {
+        db.Stocks.last().Symbol = QString::fromLatin1(s);
+        db.Stocks.append(StockRecord{});
+    }
+    return db;
+}
+
+QAction *action(QWidget *w, const char *name)
+{
+    return w->findChild<QAction *>(QString::fromLatin1(name));
+}
+
+} // namespace
+
+class TestFrmMain : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<TestSettings> m_settings;
+    std::unique_ptr<QTemporaryDir> m_dir;
+
+    QString label(frmMain &w) { return w.findChild<QLabel *>(QStringLiteral("lblDBInfo"))->text(); }
+
+    bool panelsShown(frmMain &w)
+    {
+        bool shown = true;
+        for (const char *name : {"frmPersonal", "frmQS", "frmADVS"}) {
+            QWidget *panel = w.findChild<QWidget *>(QString::fromLatin1(name));
+            shown = shown && panel->isVisible() && panel->isEnabled();
+        }
+        return shown;
+    }
+
+private slots:
+    void init()
+    {
+        m_settings = std::make_unique<TestSettings>();
+        m_dir = std::make_unique<QTemporaryDir>();
+        QVERIFY(writeMarketFile(m_dir->filePath(QStringLiteral("nasdaq.bin")), market({"MSFT", "AAPL", "INTC"})));
+        QVERIFY(writeMarketFile(m_dir->filePath(QStringLiteral("nyse.bin")),
+                                market({"IBM"}, dateToMarketDate(QDate(2004, 6, 4)))));
+    }
+
+    void firstStartShowsDefaultsAndHidesPanels()
+    {
+        ScriptedPrompter prompter;
+        frmMain w(m_dir->path(), &prompter);
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QCOMPARE(w.windowTitle(), QStringLiteral("Tarnvale"));
+        for (const SettingKey &k : kSettingKeys)
+            QCOMPARE(w.box(k.box)->text(), QString::fromLatin1(k.defaultValue));
+        QVERIFY(label(w).isEmpty());
+        for (const char *name : {"frmPersonal", "frmQS", "frmADVS"})
+            QVERIFY(!w.findChild<QWidget *>(QString::fromLatin1(name))->isVisible());
+        QVERIFY(!action(&w, "mnuMenu_Market")->isEnabled());
+        for (const char *name : {"mnuMenu", "mnuTools", "mnuHelp"})
+            QVERIFY(action(&w, name)->isEnabled());
+        QVERIFY(w.findChild<QWidget *>(QStringLiteral("frmDBInfo"))->isVisible());
+        QVERIFY(prompter.messages.isEmpty());
+    }
+
+    void menuBarAndControlsCarryTheirCaptions()
+    {
+        ScriptedPrompter prompter;
+        frmMain w(m_dir->path(), &prompter);
+        const QList<QAction *> top = w.menuBar()->actions();
+        QStringList captions;
+        for (QAction *a : top)
+            captions << a->text();
+        QCOMPARE(captions, (QStringList{"Market", "Database", "Tools", "Help"}));
+        const QList<std::pair<const char *, const char *>> items{
+            {"mnuOpen_Nasdaq", "NASDAQ"}, {"mnuOpen_NYSE", "NYSE"}, {"mnuMenu_Exit", "Exit"},
+            {"mnuMarket_Update", "Update Database"}, {"mnuMarket_AddSymbol", "Add Symbol"},
+            {"mnuMarket_RemoveSymbol", "Remove Symbol"}, {"mnuCalcs_Shares", "Buy Power"},
+            {"mnuCalcs_Profit", "Possible Profit"}, {"mnuHelp_Topics", "Help Topics"}, {"mnuHelp_About", "About"},
+            {"mnuMenu_Open", "Open Market"}, {"mnuTools_Calcs", "Calculators"}};
+        for (const auto &[name, caption] : items) {
+            QAction *a = action(&w, name);
+            QVERIFY2(a, name);
+            QCOMPARE(a->text(), QString::fromLatin1(caption));
+            QVERIFY(a->shortcut().isEmpty());
+        }
+        const QList<std::tuple<const char *, const char *, const char *>> buttons{
+            {"butDS", "Match Stocks", "List all stocks that meet the specified criteria"},
+            {"butListall", "List All", "List all stocks in the database"},
+            {"butQS", "Search", "List current data"},
+            {"butLiveQuote", "Live Quote", "Get an up-to-date quote from today"},
+            {"butSymbResearch", "Research Resources", "Resources to research this stock symbol"},
+            {"butSymbCharts", "View Charts", "View charts for this stock symbol"}};
+        for (const auto &[name, caption, tip] : buttons) {
+            auto *b = w.findChild<QPushButton *>(QString::fromLatin1(name));
+            QVERIFY2(b, name);
+            QCOMPARE(b->text(), QString::fromLatin1(caption));
+            QCOMPARE(b->toolTip(), QString::fromLatin1(tip));
+        }
+        // Every box is announced by its label.
+        auto buddyText = [&](const char *box) {
+            for (QLabel *l : w.findChildren<QLabel *>()) {
+                if (l->buddy() == w.box(box))
+                    return l->text();
+            }
+            return QString();
+        };
+        QCOMPARE(buddyText("txtCapital"), QStringLiteral("Capital: $"));
+        QCOMPARE(buddyText("txtComm"), QStringLiteral("Comm: $"));
+        QCOMPARE(buddyText("txtLastS"), QStringLiteral("Start: $"));
+        QCOMPARE(buddyText("txtLastE"), QStringLiteral("  End: $"));
+        QCOMPARE(buddyText("txtVolumeS"), QStringLiteral("Start:"));
+        QCOMPARE(buddyText("txtChangeE"), QStringLiteral("  End:"));
+        QCOMPARE(buddyText("txtQSSymbol"), QStringLiteral("Symbol:"));
+        QCOMPARE(w.findChild<QGroupBox *>(QStringLiteral("Frame2"))->title(), QStringLiteral("Symbol Options"));
+        QCOMPARE(w.findChild<QGroupBox *>(QStringLiteral("Frame11"))->title(), QStringLiteral("Volume"));
+    }
+
+    void openingMarketsShowsTheirCaptions()
+    {
+        ScriptedPrompter prompter;
+        frmMain w(m_dir->path(), &prompter);
+        w.show();
+        action(&w, "mnuOpen_Nasdaq")->trigger();
+        QVERIFY(label(w).startsWith(QStringLiteral("Database: Nasdaq (3 listed)\nLast update: ")));
+        QCOMPARE(label(w).section(u'\n', 1),
+                 QStringLiteral("Last update: ") + QLocale().toString(QTime(0, 0), QLocale::ShortFormat));
+        QVERIFY(panelsShown(w));
+        QVERIFY(action(&w, "mnuMenu_Market")->isEnabled());
+        QCOMPARE(w.market().MarketFileName, QStringLiteral("nasdaq.bin"));
+
+        action(&w, "mnuOpen_NYSE")->trigger();
+        QCOMPARE(label(w), QStringLiteral("Database: NYSE (1 listed)\nLast update: ")
+                               + QLocale().toString(QDate(2004, 6, 4), QLocale::ShortFormat));
+        QCOMPARE(w.grid()->rows(), 2);
+        QCOMPARE(w.market().database().Stocks.first().Symbol, QStringLiteral("IBM"));
+        QVERIFY(prompter.messages.isEmpty());
+    }
+
+    void damagedMarketIsRefusedAndLeavesNothingOpen()
+    {
+        QFile f(m_dir->filePath(QStringLiteral("nyse.bin")));
+        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(QByteArray(20, '\x01'));
+        f.close();
+        ScriptedPrompter prompter;
+        frmMain w(m_dir->path(), &prompter);
+        w.show();
+        action(&w, "mnuOpen_Nasdaq")->trigger();
+        action(&w, "mnuOpen_NYSE")->trigger();
+        QCOMPARE(prompter.messages.size(), 1);
+        QCOMPARE(prompter.messages[0].icon, Prompter::Icon::Exclamation);
+        QVERIFY(prompter.lastText().contains(QStringLiteral("nyse.bin")));
+        QVERIFY(prompter.lastText().contains(QStringLiteral("damaged")));
+        QVERIFY(label(w).contains(QStringLiteral("NYSE could not be opened")));
+        QVERIFY(!action(&w, "mnuMenu_Market")->isEnabled());
+        QVERIFY(!w.findChild<QWidget *>(QStringLiteral("frmADVS"))->isVisible());
+        QVERIFY(!w.market().isOpen());
+        QCOMPARE(w.market().database().listedCount(), 0);
+        // A save now writes nothing into the NYSE file.
+        QVERIFY(!w.SaveDatabase());
+        QCOMPARE(QFileInfo(m_dir->filePath(QStringLiteral("nyse.bin"))).size(), 20);
+    }
+
+    void failedSaveIsReportedAndKeepsTheFile()
+    {
+        ScriptedPrompter prompter;
+        frmMain w(m_dir->path(), &prompter);
+        action(&w, "mnuOpen_Nasdaq")->trigger();
+        const QString path = m_dir->filePath(QStringLiteral("nasdaq.bin"));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray before = file.readAll();
+        file.close();
+        QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+        w.market().database().Stocks.removeFirst();
+        QVERIFY(!w.SaveDatabase());
+        QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
+        QCOMPARE(prompter.messages.size(), 1);
+        QCOMPARE(prompter.messages[0].icon, Prompter::Icon::Exclamation);
+        QVERIFY(prompter.lastText().contains(QStringLiteral("nasdaq.bin")));
+        QVERIFY(prompter.lastText().contains(QStringLiteral("read-only")));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), before);
+    }
+
+    void closingWritesTheSettingsAndTheyComeBack()
+    {
+        {
+            ScriptedPrompter prompter;
+            frmMain w(m_dir->path(), &prompter);
+            w.show();
+            w.box("txtCapital")->setText(QStringLiteral("2500"));
+            w.box("txtComm")->clear();
+            w.box("txtQSSymbol")->setText(QStringLiteral("msft"));
+            action(&w, "mnuMenu_Exit")->trigger();
+            QVERIFY(!w.isVisible());
+        }
+        QSettings store(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Tarnvale"),
+                        QStringLiteral("Tarnvale"));
+        store.beginGroup(QStringLiteral("Settings"));
+        QCOMPARE(store.childKeys().size(), 17);
+        QCOMPARE(store.value(QStringLiteral("Capital")).toString(), QStringLiteral("2500"));
+        QCOMPARE(store.value(QStringLiteral("Commission")).toString(), QString());
+        QCOMPARE(store.value(QStringLiteral("QSSymbol")).toString(), QStringLiteral("MSFT"));
+        QCOMPARE(store.value(QStringLiteral("VolumeE")).toString(), QStringLiteral("1000000"));
+        store.setValue(QStringLiteral("LastS"), QStringLiteral("1,000.50"));
+        store.sync();
+
+        ScriptedPrompter prompter;
+        frmMain again(m_dir->path(), &prompter);
+        QCOMPARE(again.box("txtCapital")->text(), QStringLiteral("2500"));
+        QCOMPARE(again.box("txtComm")->text(), QString()); // empty stays empty, not the default
+        QCOMPARE(again.box("txtLastS")->text(), QStringLiteral("1000.50"));
+        QCOMPARE(again.box("txtQSSymbol")->text(), QStringLiteral("MSFT"));
+    }
+
+    void amountBoxesKeepDigitsAndPoints_data()
+    {
+        QTest::addColumn<QString>("start");
+        QTest::addColumn<int>("caret");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("letter dropped") << QString() << 0 << QStringLiteral("12a3") << QStringLiteral("123");
+        QTest::newRow("comma dropped") << QString() << 0 << QStringLiteral("1,000") << QStringLiteral("1000");
+        QTest::newRow("points stay") << QString() << 0 << QStringLiteral("1.2.3") << QStringLiteral("1.2.3");
+        QTest::newRow("lone point") << QString() << 0 << QStringLiteral(".") << QStringLiteral(".");
+        QTest::newRow("digit in front") << QStringLiteral("50") << 0 << QStringLiteral("1") << QStringLiteral("150");
+    }
+
+    void amountBoxesKeepDigitsAndPoints()
+    {
+        QFETCH(QString, start);
+        QFETCH(int, caret);
+        QFETCH(QString, typed);
+        QFETCH(QString, expected);
+        ScriptedPrompter prompter;
+        frmMain w(m_dir->path(), &prompter);
+        w.show();
+        action(&w, "mnuOpen_Nasdaq")->trigger();
+        QLineEdit *capital = w.box("txtCapital");
+        capital->setText(start);
+        capital->setCursorPosition(caret);
+        capital->setFocus();
+        QTest::keyClicks(capital, typed);
+        QCOMPARE(capital->text(), expected);
+        QCOMPARE(capital->cursorPosition(), int(expected.size()));
+    }
+
+    void pastedAndClearedTexts()
+    {
+        ScriptedPrompter prompter;
+        frmMain w(m_dir->path(), &prompter);
+        w.show();
+        action(&w, "mnuOpen_Nasdaq")->trigger();
+        QLineEdit *end = w.box("txtVolumeE");
+        end->clear();
+        QCOMPARE(end->text(), QString());
+        QApplication::clipboard()->setText(QStringLiteral("-5.5"));
+        end->setFocus();
+        end->paste();
+        QCOMPARE(end->text(), QStringLiteral("5.5"));
+        QCOMPARE(end->cursorPosition(), 3);
+
+        int changes = 0;
+        connect(end, &QLineEdit::textChanged, this, [&changes] { ++changes; });
+        end->setText(QStringLiteral("x7"));
+        QCOMPARE(end->text(), QStringLiteral("7"));
+        QCOMPARE(changes, 2); // the rewrite fires once more, and stops there
+
+        QLineEdit *symbol = w.box("txtQSSymbol");
+        symbol->clear();
+        symbol->setFocus();
+        QTest::keyClicks(symbol, QStringLiteral("msft"));
+        QCOMPARE(symbol->text(), QStringLiteral("MSFT"));
+        QCOMPARE(symbol->cursorPosition(), 4);
+    }
+};
+
+QTEST_MAIN(TestFrmMain)
+#include "tst_frmmain.moc"
