@@ -6,6 +6,7 @@
 #include "screen/Criteria.h"
 #include "screen/GridView.h"
 #include "screen/ResultGrid.h"
+#include "market/SymbolList.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -406,6 +407,68 @@ void frmMain::Form_Unload()
     QCoreApplication::quit();
 }
 
+namespace {
+
+QString quoted(const QString &symbol)
+{
+    return u'"' + symbol + u'"';
+}
+
+} // namespace
+
+void frmMain::mnuMarket_AddSymbol_Click()
+{
+    const QString typed = m_prompter->input(QStringLiteral("Enter stock symbol"), QStringLiteral("Add symbol"));
+    if (typed.trimmed().isEmpty() || !m_market.isOpen())
+        return;
+    MarketDatabase &db = m_market.database();
+    if (findSymbol(db, typed) >= 0) {
+        m_prompter->message(quoted(typed) + QStringLiteral(" is already listed!"), Prompter::Icon::Exclamation);
+        return;
+    }
+    addSymbol(db, typed);
+    if (!SaveDatabase()) {
+        // Keep the list equal to the file: the symbol is not listed after all.
+        db.Stocks.removeLast();
+        db.Stocks.last() = StockRecord{};
+        return;
+    }
+    m_prompter->message(quoted(typed) + QStringLiteral(" has been added!"), Prompter::Icon::Information);
+}
+
+void frmMain::mnuMarket_RemoveSymbol_Click()
+{
+    const QString typed = m_prompter->input(QStringLiteral("Enter stock symbol"), QStringLiteral("Remove symbol"));
+    if (typed.trimmed().isEmpty())
+        return;
+    bool saveFailed = false;
+    const bool removed = RemoveSymbol(typed, &saveFailed);
+    if (saveFailed)
+        return;
+    if (removed)
+        m_prompter->message(quoted(typed.toUpper()) + QStringLiteral(" has been removed!"), Prompter::Icon::Information);
+    else
+        m_prompter->message(quoted(typed.toUpper()) + QStringLiteral(" is not listed!"), Prompter::Icon::Exclamation);
+}
+
+bool frmMain::RemoveSymbol(const QString &symbol, bool *saveFailed)
+{
+    if (saveFailed)
+        *saveFailed = false;
+    if (!m_market.isOpen())
+        return false;
+    const MarketDatabase before = m_market.database();
+    if (removeSymbol(m_market.database(), symbol) == 0)
+        return false;
+    if (!SaveDatabase()) {
+        m_market.database() = before;
+        if (saveFailed)
+            *saveFailed = true;
+        return false;
+    }
+    return true;
+}
+
 void frmMain::txtQSSymbol_Change()
 {
     QLineEdit *symbol = box("txtQSSymbol");
@@ -417,8 +480,6 @@ void frmMain::txtQSSymbol_Change()
 
 // Handlers built with their subsystems.
 void frmMain::mnuMarket_Update_Click() {}
-void frmMain::mnuMarket_AddSymbol_Click() {}
-void frmMain::mnuMarket_RemoveSymbol_Click() {}
 void frmMain::mnuCalcs_Shares_Click() {}
 void frmMain::mnuCalcs_Profit_Click() {}
 void frmMain::mnuHelp_Topics_Click() {}

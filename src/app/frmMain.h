@@ -45,6 +45,10 @@ public:
     bool LoadDatabase();
     // Writes the open market; a failure is reported and the old file kept.
     bool SaveDatabase();
+    // Drops every listed record of the symbol and saves. False when it is not
+    // listed, or when the save failed (then nothing changed and *saveFailed
+    // is set; the save failure has already been reported).
+    bool RemoveSymbol(const QString &symbol, bool *saveFailed = nullptr);
     void LoadSettings();
     void SaveSettings();
 
