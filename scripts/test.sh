@@ -18,13 +18,17 @@ export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1:suppressions=$root/test
 # containers; the tests switch it off through QtWebEngine's own setting.
 export QTWEBENGINE_DISABLE_SANDBOX=1
 export QTWEBENGINE_CHROMIUM_FLAGS="--disable-gpu --no-first-run --disable-background-networking --disable-component-update --disable-sync"
-(cd "$build" && xvfb-run -a -s "-screen 0 1280x1024x24" ctest --output-on-failure -j"$(nproc)")
+ctest_log=$(mktemp)
+(cd "$build" && xvfb-run -a -s "-screen 0 1280x1024x24" ctest --output-on-failure -j"$(nproc)") | tee "$ctest_log"
+summary=$(grep -E "tests passed, [0-9]+ tests failed out of [0-9]+" "$ctest_log" | tail -1)
+rm -f "$ctest_log"
 
 # Fuzz targets: clang with libFuzzer, about 20 seconds each on the seed corpus.
 fuzz=build-fuzz
 cmake -S . -B "$fuzz" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARNVALE_FUZZ=ON \
       -DCMAKE_CXX_COMPILER=clang++ >/dev/null
 cmake --build "$fuzz" -j"$(nproc)"
+unset ASAN_OPTIONS LSAN_OPTIONS UBSAN_OPTIONS
 for target in "$fuzz"/fuzz/fuzz_*; do
     [ -x "$target" ] || continue
     name=$(basename "$target")
@@ -36,4 +40,7 @@ for target in "$fuzz"/fuzz/fuzz_*; do
     grep -E "stat::number_of_executed_units" "$corpus.log" || true
     rm -rf "$corpus" "$corpus.log"
 done
+total=$(echo "$summary" | sed -E 's/.*out of ([0-9]+).*/\1/')
+failed=$(echo "$summary" | sed -E 's/.*, ([0-9]+) tests failed.*/\1/')
 echo "All tests and fuzz runs passed."
+echo "ctest: $((total - failed)) passed, $failed failed"

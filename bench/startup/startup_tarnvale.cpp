@@ -1,0 +1,15 @@
+// The program's own start-up, ending as soon as the main window is shown.
+#include "app/frmMain.h"
+
+#include <QApplication>
+#include <QTimer>
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Tarnvale"));
+    frmMain window(QCoreApplication::applicationDirPath());
+    window.show();
+    QTimer::singleShot(0, &app, &QCoreApplication::quit);
+    return app.exec();
+}
