@@ -10,30 +10,41 @@
 
 namespace {
 
+// A text's length field is 16 bits: longer texts keep their first 65,535
+// characters rather than corrupting every record after them.
+quint16 storedLength(const QString &text)
+{
+    return quint16(qMin<qsizetype>(text.size(), 0xFFFF));
+}
+
+// Writes into a buffer sized up front: one allocation for the whole file.
 class Writer
 {
 public:
-    explicit Writer(qsizetype reserve) { m_out.reserve(reserve); }
+    explicit Writer(qsizetype size) : m_out(size, Qt::Uninitialized), m_at(m_out.data()) {}
 
     template<typename T>
     void put(T value)
     {
-        char bytes[sizeof(T)];
-        qToLittleEndian(value, bytes);
-        m_out.append(bytes, sizeof(T));
+        qToLittleEndian(value, m_at);
+        m_at += sizeof(T);
     }
 
+    // One byte a character; what Latin-1 cannot hold becomes "?".
     void putText(const QString &text)
     {
-        const QByteArray bytes = text.toLatin1();
-        put<quint16>(quint16(bytes.size()));
-        m_out.append(bytes);
+        const quint16 length = storedLength(text);
+        put<quint16>(length);
+        const QChar *in = text.constData();
+        for (quint16 i = 0; i < length; ++i)
+            *m_at++ = in[i].unicode() < 256 ? char(in[i].unicode()) : '?';
     }
 
     QByteArray take() { return std::move(m_out); }
 
 private:
     QByteArray m_out;
+    char *m_at;
 };
 
 class Reader
@@ -58,8 +69,32 @@ public:
         quint16 length = 0;
         if (!get(&length) || remaining() < length)
             return false;
-        *text = QString::fromLatin1(m_data.data() + m_pos, length);
+        // Widening by hand into the text's own buffer: a reload reuses the
+        // buffers of the list it replaces instead of allocating a string for
+        // every record, which would dominate the load.
+        text->resize(length);
+        QChar *out = text->data();
+        const uchar *in = reinterpret_cast<const uchar *>(m_data.data() + m_pos);
+        for (quint16 i = 0; i < length; ++i)
+            out[i] = QChar(in[i]);
         m_pos += length;
+        return true;
+    }
+
+    bool skipText()
+    {
+        quint16 length = 0;
+        if (!get(&length) || remaining() < length)
+            return false;
+        m_pos += length;
+        return true;
+    }
+
+    bool skip(qsizetype bytes)
+    {
+        if (remaining() < bytes)
+            return false;
+        m_pos += bytes;
         return true;
     }
 
@@ -81,7 +116,10 @@ namespace MarketFormat {
 
 QByteArray encode(const MarketDatabase &db)
 {
-    Writer w(HeaderSize + db.Stocks.size() * (MinRecordSize + 8));
+    qsizetype size = HeaderSize + db.Stocks.size() * MinRecordSize;
+    for (const StockRecord &s : db.Stocks)
+        size += storedLength(s.Reserved) + storedLength(s.Symbol);
+    Writer w(size);
     w.put<double>(db.LastUpdate);
     w.put<qint16>(1);
     w.put<qint32>(qint32(db.Stocks.size()));
@@ -100,48 +138,55 @@ QByteArray encode(const MarketDatabase &db)
     return w.take();
 }
 
-std::optional<MarketDatabase> decode(QByteArrayView data, QString *error)
+bool decodeInto(QByteArrayView data, MarketDatabase &db, QString *error)
 {
     Reader r(data);
     double lastUpdate = 0;
     qint16 dimensions = 0;
     qint32 count = 0;
     qint32 lowerBound = 0;
-    if (!r.get(&lastUpdate) || !r.get(&dimensions) || !r.get(&count) || !r.get(&lowerBound)) {
-        fail(error, QStringLiteral("The file is too short for its header."));
-        return std::nullopt;
-    }
-    if (dimensions != 1) {
-        fail(error, QStringLiteral("The header names %1 array dimensions instead of 1.").arg(dimensions));
-        return std::nullopt;
-    }
-    if (lowerBound != 0) {
-        fail(error, QStringLiteral("The header's lower bound is %1 instead of 0.").arg(lowerBound));
-        return std::nullopt;
-    }
-    if (count < 1) {
-        fail(error, QStringLiteral("The header claims %1 records; at least 1 is needed.").arg(count));
-        return std::nullopt;
-    }
+    if (!r.get(&lastUpdate) || !r.get(&dimensions) || !r.get(&count) || !r.get(&lowerBound))
+        return fail(error, QStringLiteral("The file is too short for its header."));
+    if (dimensions != 1)
+        return fail(error, QStringLiteral("The header names %1 array dimensions instead of 1.").arg(dimensions));
+    if (lowerBound != 0)
+        return fail(error, QStringLiteral("The header's lower bound is %1 instead of 0.").arg(lowerBound));
+    if (count < 1)
+        return fail(error, QStringLiteral("The header claims %1 records; at least 1 is needed.").arg(count));
     // Each record takes at least MinRecordSize bytes: a count the file cannot
     // hold is refused before anything is sized from it.
-    if (count > r.remaining() / MinRecordSize) {
-        fail(error, QStringLiteral("The header claims %1 records, more than the file holds.").arg(count));
-        return std::nullopt;
+    if (count > r.remaining() / MinRecordSize)
+        return fail(error, QStringLiteral("The header claims %1 records, more than the file holds.").arg(count));
+
+    // First pass: every record must lie inside the file, so the second pass
+    // cannot fail and db is changed only for a sound file.
+    Reader check = r;
+    for (qint32 i = 0; i < count; ++i) {
+        if (!check.skipText() || !check.skipText() || !check.skip(MinRecordSize - 4))
+            return fail(error, QStringLiteral("Record %1 runs past the end of the file.").arg(i + 1));
     }
 
-    MarketDatabase db;
     db.LastUpdate = lastUpdate;
     db.Stocks.resize(count);
-    for (qint32 i = 0; i < count; ++i) {
-        StockRecord &s = db.Stocks[i];
-        if (!r.getText(&s.Reserved) || !r.getText(&s.Symbol) || !r.get(&s.Last) || !r.get(&s.Spread)
-            || !r.get(&s.Volume) || !r.get(&s.High) || !r.get(&s.Low) || !r.get(&s.Change)
-            || !r.get(&s.Open)) {
-            fail(error, QStringLiteral("Record %1 runs past the end of the file.").arg(i + 1));
-            return std::nullopt;
-        }
+    for (StockRecord &s : db.Stocks) {
+        r.getText(&s.Reserved);
+        r.getText(&s.Symbol);
+        r.get(&s.Last);
+        r.get(&s.Spread);
+        r.get(&s.Volume);
+        r.get(&s.High);
+        r.get(&s.Low);
+        r.get(&s.Change);
+        r.get(&s.Open);
     }
+    return true;
+}
+
+std::optional<MarketDatabase> decode(QByteArrayView data, QString *error)
+{
+    MarketDatabase db;
+    if (!decodeInto(data, db, error))
+        return std::nullopt;
     return db;
 }
 

@@ -35,6 +35,9 @@ QByteArray encode(const MarketDatabase &db);
 // Refuses a damaged header before allocating anything from it; bytes after
 // the last record are ignored.
 std::optional<MarketDatabase> decode(QByteArrayView data, QString *error = nullptr);
+// The same, reading into db and reusing its storage; db is left untouched
+// when the data is refused.
+bool decodeInto(QByteArrayView data, MarketDatabase &db, QString *error = nullptr);
 } // namespace MarketFormat
 
 // LastUpdate <-> calendar, in the day-count convention of the file.

@@ -32,10 +32,8 @@ bool readMarketFile(const QString &path, MarketDatabase *db, QString *error)
     if (file.error() != QFileDevice::NoError)
         return setError(error, file.errorString());
     QString why;
-    std::optional<MarketDatabase> decoded = MarketFormat::decode(bytes, &why);
-    if (!decoded)
+    if (!MarketFormat::decodeInto(bytes, *db, &why))
         return setError(error, QStringLiteral("The file is damaged: %1").arg(why));
-    *db = std::move(*decoded);
     return true;
 }
 
@@ -76,15 +74,13 @@ QString MarketStore::filePath() const
 
 bool MarketStore::LoadDatabase(QString *error)
 {
-    MarketDatabase loaded;
-    if (MarketFileName.isEmpty() || !readMarketFile(filePath(), &loaded, error)) {
+    if (MarketFileName.isEmpty() || !readMarketFile(filePath(), &m_db, error)) {
         if (MarketFileName.isEmpty())
             setError(error, QStringLiteral("No market is chosen."));
         m_db = MarketDatabase();
         m_open = false;
         return false;
     }
-    m_db = std::move(loaded);
     m_open = true;
     return true;
 }

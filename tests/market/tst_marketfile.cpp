@@ -130,6 +130,41 @@ private slots:
         QVERIFY2(error.contains(reason), qPrintable(error));
     }
 
+    void readingIntoAnOpenListReplacesAllOrNothing()
+    {
+        MarketDatabase big = sampleDatabase();
+        big.Stocks.insert(0, big.Stocks[0]);
+        big.Stocks[0].Symbol = QStringLiteral("LONGERSYMBOL");
+        MarketDatabase small;
+        small.Stocks.first().Symbol = QStringLiteral("A");
+        small.Stocks.append(StockRecord{});
+
+        MarketDatabase target = big;
+        QVERIFY(MarketFormat::decodeInto(MarketFormat::encode(small), target));
+        QCOMPARE(target, small);
+
+        target = big;
+        QByteArray damaged = MarketFormat::encode(small);
+        damaged.chop(1);
+        QString error;
+        QVERIFY(!MarketFormat::decodeInto(damaged, target, &error));
+        QCOMPARE(target, big);
+        QVERIFY(error.contains(QStringLiteral("Record 2")));
+    }
+
+    void overlongTextsKeepTheFileReadable()
+    {
+        MarketDatabase db;
+        db.Stocks.first().Symbol = QString(70000, u'X');
+        db.Stocks.first().Last = 3.5f;
+        db.Stocks.append(StockRecord{});
+        const auto back = MarketFormat::decode(MarketFormat::encode(db));
+        QVERIFY(back);
+        QCOMPARE(back->Stocks.first().Symbol.size(), 65535);
+        QCOMPARE(back->Stocks.first().Last, 3.5f);
+        QCOMPARE(back->listedCount(), 1);
+    }
+
     void storeLoadsAndSavesThroughFiles()
     {
         QTemporaryDir dir;
