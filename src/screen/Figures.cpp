@@ -20,9 +20,7 @@ std::optional<TradeFigures> tradeFigures(double capital, double commission, doub
     return TradeFigures{shares, profit};
 }
 
-namespace {
-
-std::optional<TradeFigures> gridFigures(float capital, float commission, float high, float low)
+std::optional<TradeFigures> gridTradeFigures(float capital, float commission, float high, float low)
 {
     // A price that is zero or not a number gives no position at all.
     if (!(high != 0 && low != 0) || std::isnan(high) || std::isnan(low))
@@ -32,16 +30,14 @@ std::optional<TradeFigures> gridFigures(float capital, float commission, float h
                         double(std::numeric_limits<std::int32_t>::max()));
 }
 
-} // namespace
-
 std::optional<double> CalcShares(float capital, float commission, float high, float low)
 {
-    const auto f = gridFigures(capital, commission, high, low);
+    const auto f = gridTradeFigures(capital, commission, high, low);
     return f ? std::optional<double>(f->shares) : std::nullopt;
 }
 
 std::optional<double> CalcProfit(float capital, float commission, float high, float low)
 {
-    const auto f = gridFigures(capital, commission, high, low);
+    const auto f = gridTradeFigures(capital, commission, high, low);
     return f ? std::optional<double>(f->profit) : std::nullopt;
 }

@@ -20,3 +20,6 @@ struct TradeFigures
 };
 std::optional<TradeFigures> tradeFigures(double capital, double commission, double buy, double sell,
                                          double minShares, double maxShares);
+
+// Both grid figures at once, by the rules of CalcShares and CalcProfit.
+std::optional<TradeFigures> gridTradeFigures(float capital, float commission, float high, float low);

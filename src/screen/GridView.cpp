@@ -2,35 +2,131 @@
 
 #include "screen/ResultGrid.h"
 
+#include <QAbstractButton>
+#include <QApplication>
 #include <QHeaderView>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QProxyStyle>
 #include <QScopedValueRollback>
 #include <QStyledItemDelegate>
 
 namespace {
 
-QColor toColor(const QVariant &rgb)
+QColor toColor(const QVariant &rgb, const QColor &fallback)
 {
+    if (!rgb.isValid())
+        return fallback;
     const quint32 v = rgb.toUInt();
-    return QColor((v >> 16) & 0xFF, (v >> 8) & 0xFF, v & 0xFF);
+    return QColor(int((v >> 16) & 0xFF), int((v >> 8) & 0xFF), int(v & 0xFF));
 }
 
-// Applies the model's per-cell colour and bold flag.
+// A fixed cell: teal, its lines in the same teal, text in the cell's colour
+// (the palette's button text when it has none) and weight, a small margin.
+void paintFixedCell(QPainter *painter, const QRect &rect, const QFont &font, const QColor &defaultText,
+                    const QVariant &text, const QVariant &rgb, bool bold)
+{
+    painter->save();
+    painter->fillRect(rect, GridView::FixedBackground);
+    QFont f = font;
+    f.setBold(bold);
+    painter->setFont(f);
+    painter->setPen(toColor(rgb, defaultText));
+    painter->drawText(rect.adjusted(3, 0, -2, 0), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
+                      text.toString());
+    painter->restore();
+}
+
+// The header row and the "#" column, drawn from the grid's own cells.
+class FixedCellHeader : public QHeaderView
+{
+public:
+    using QHeaderView::QHeaderView;
+
+protected:
+    void paintEvent(QPaintEvent *event) override
+    {
+        QHeaderView::paintEvent(event);
+        // Past the last section the header shows the grid's empty grey.
+        const int end = length() - offset();
+        QRect beyond = viewport()->rect();
+        if (orientation() == Qt::Horizontal)
+            beyond.setLeft(end);
+        else
+            beyond.setTop(end);
+        if (beyond.isValid()) {
+            QPainter painter(viewport());
+            painter.fillRect(beyond, GridView::EmptyArea);
+        }
+    }
+
+    void paintSection(QPainter *painter, const QRect &rect, int logicalIndex) const override
+    {
+        if (!rect.isValid() || !model())
+            return;
+        const Qt::Orientation o = orientation();
+        paintFixedCell(painter, rect, font(), palette().color(QPalette::ButtonText),
+                       model()->headerData(logicalIndex, o, Qt::DisplayRole),
+                       model()->headerData(logicalIndex, o, ResultGrid::ColorRole),
+                       model()->headerData(logicalIndex, o, ResultGrid::BoldRole).toBool());
+    }
+};
+
+// Ordinary cells: the window colours of the system, the cell's own text
+// colour and weight, and the grid's light grey for the selected cell with the
+// system's highlighted-text colour.
 class CellDelegate : public QStyledItemDelegate
 {
 public:
-    using QStyledItemDelegate::QStyledItemDelegate;
-
-protected:
-    void initStyleOption(QStyleOptionViewItem *option, const QModelIndex &index) const override
+    CellDelegate(const QPalette &system, QObject *parent)
+        : QStyledItemDelegate(parent), m_base(system.color(QPalette::Base)), m_text(system.color(QPalette::Text)),
+          m_selectedText(system.color(QPalette::HighlightedText))
     {
-        QStyledItemDelegate::initStyleOption(option, index);
-        const QVariant rgb = index.data(ResultGrid::ColorRole);
-        if (rgb.isValid())
-            option->palette.setColor(QPalette::Text, toColor(rgb));
+    }
+
+    void paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override
+    {
+        QStyleOptionViewItem opt = option;
+        initStyleOption(&opt, index);
+        const bool selected = opt.state.testFlag(QStyle::State_Selected);
+        const bool focus = opt.state.testFlag(QStyle::State_HasFocus);
+        painter->fillRect(opt.rect, selected ? GridView::SelectedBackground : m_base);
+        // Styles tint their own focus frame; the grid keeps a plain dotted one.
+        opt.state.setFlag(QStyle::State_Selected, false);
+        opt.state.setFlag(QStyle::State_HasFocus, false);
+        opt.backgroundBrush = Qt::NoBrush;
+        const QColor text = selected ? m_selectedText : toColor(index.data(ResultGrid::ColorRole), m_text);
+        opt.palette.setColor(QPalette::Text, text);
+        opt.palette.setColor(QPalette::WindowText, text);
         if (index.data(ResultGrid::BoldRole).toBool())
-            option->font.setBold(true);
+            opt.font.setBold(true);
+        const QWidget *widget = opt.widget;
+        QStyle *style = widget ? widget->style() : QApplication::style();
+        style->drawControl(QStyle::CE_ItemViewItem, &opt, painter, widget);
+        if (focus) {
+            painter->save();
+            painter->setPen(QPen(m_text, 1, Qt::DotLine));
+            painter->drawRect(opt.rect.adjusted(0, 0, -1, -1));
+            painter->restore();
+        }
+    }
+
+private:
+    QColor m_base;
+    QColor m_text;
+    QColor m_selectedText;
+};
+
+// Gives the lines between ordinary cells their light blue in any style.
+class GridLineStyle : public QProxyStyle
+{
+public:
+    int styleHint(StyleHint hint, const QStyleOption *option, const QWidget *widget,
+                  QStyleHintReturn *returnData) const override
+    {
+        if (hint == SH_Table_GridLineColor)
+            return int(GridView::GridLines.rgba());
+        return QProxyStyle::styleHint(hint, option, widget, returnData);
     }
 };
 
@@ -40,45 +136,66 @@ GridView::GridView(ResultGrid *grid, QWidget *parent) : QTableView(parent), m_gr
 {
     setObjectName(QStringLiteral("Grid"));
     setAccessibleName(tr("Results"));
+
+    auto *style = new GridLineStyle;
+    style->setParent(this);
+    setStyle(style);
+
+    setHorizontalHeader(new FixedCellHeader(Qt::Horizontal, this));
+    setVerticalHeader(new FixedCellHeader(Qt::Vertical, this));
     setModel(grid);
-    setItemDelegate(new CellDelegate(this));
+    setItemDelegate(new CellDelegate(palette(), this));
     setSelectionMode(QAbstractItemView::SingleSelection);
     setSelectionBehavior(QAbstractItemView::SelectItems);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setWordWrap(false);
+    setTextElideMode(Qt::ElideNone);
     setCornerButtonEnabled(false);
+    setShowGrid(true);
+    setGridStyle(Qt::SolidLine);
+
+    // Beyond the last row and column the viewport shows through.
+    QPalette empty = viewport()->palette();
+    empty.setColor(QPalette::Base, EmptyArea);
+    viewport()->setPalette(empty);
+    viewport()->setBackgroundRole(QPalette::Base);
+    viewport()->setAutoFillBackground(true);
 
     QFont font(QStringLiteral("Arial"));
     font.setPointSizeF(8.25);
     setFont(font);
 
+    m_rowHeight = qMax(fontMetrics().height() + 3, twipsToPixels(240));
     for (QHeaderView *header : {horizontalHeader(), verticalHeader()}) {
+        header->setFont(font);
         header->setSectionsClickable(false);
+        header->setSectionsMovable(false);
         header->setHighlightSections(false);
+        header->setMinimumSectionSize(1);
         header->setSectionResizeMode(QHeaderView::Fixed);
     }
-    horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    verticalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 4);
+    verticalHeader()->setDefaultSectionSize(m_rowHeight);
+    horizontalHeader()->setFixedHeight(m_rowHeight);
 
-    // Fixed cells: teal with white bold text; ordinary cells on the window
-    // colour with light blue lines; the empty area beyond the rows in grey.
-    setStyleSheet(QStringLiteral(
-        "QTableView { gridline-color: rgb(192,192,255); background-color: rgb(192,192,192);"
-        " selection-background-color: rgb(224,224,224); selection-color: palette(highlighted-text); }"
-        "QTableView::item { background-color: palette(base); }"
-        "QTableView::item:selected { background-color: rgb(224,224,224); }"
-        "QHeaderView::section { background-color: rgb(0,128,128); color: white; font-weight: bold;"
-        " border: 1px solid rgb(0,128,128); padding: 0 2px; }"
-        "QTableCornerButton::section { background-color: rgb(0,128,128); border: 1px solid rgb(0,128,128); }"));
+    // The corner is grid cell (0, 0), the "#" header.
+    m_corner = findChild<QAbstractButton *>(QString(), Qt::FindDirectChildrenOnly);
+    if (m_corner)
+        m_corner->installEventFilter(this);
 
     connect(grid, &ResultGrid::columnWidthChanged, this, &GridView::applyWidths);
     connect(grid, &QAbstractItemModel::modelReset, this, [this] {
         applyWidths();
         showGridCurrent();
+        if (m_corner)
+            m_corner->update();
+    });
+    connect(grid, &QAbstractItemModel::headerDataChanged, this, [this](Qt::Orientation o) {
+        if (o == Qt::Horizontal && m_corner)
+            m_corner->update();
     });
     connect(grid, &ResultGrid::currentCellChanged, this, &GridView::showGridCurrent);
     applyWidths();
+    showGridCurrent();
 }
 
 int GridView::twipsToPixels(int twips) const
@@ -96,7 +213,7 @@ void GridView::applyWidths()
 
 void GridView::showGridCurrent()
 {
-    if (m_syncing || !selectionModel())
+    if (m_syncing || !selectionModel() || m_grid->updating())
         return;
     QScopedValueRollback guard(m_syncing, true);
     const int r = m_grid->row();
@@ -118,6 +235,23 @@ void GridView::currentChanged(const QModelIndex &current, const QModelIndex &pre
         return;
     QScopedValueRollback guard(m_syncing, true);
     m_grid->setCurrentCell(current.row() + 1, current.column() + 1);
+}
+
+bool GridView::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_corner && event->type() == QEvent::Paint) {
+        paintCorner(m_corner);
+        return true;
+    }
+    return QTableView::eventFilter(watched, event);
+}
+
+void GridView::paintCorner(QWidget *corner) const
+{
+    QPainter painter(corner);
+    paintFixedCell(&painter, corner->rect(), horizontalHeader()->font(), palette().color(QPalette::ButtonText),
+                   m_grid->text(0, 0), m_grid->color(0, 0) == ResultGrid::NoColor ? QVariant() : m_grid->color(0, 0),
+                   m_grid->bold(0, 0));
 }
 
 void GridView::mousePressEvent(QMouseEvent *event)

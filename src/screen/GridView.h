@@ -1,21 +1,29 @@
 #pragma once
 
+#include <QColor>
 #include <QTableView>
 
 class ResultGrid;
 
-// Shows a ResultGrid: fixed header row and "#" column, per-cell bold and
-// colour, column widths in twips, and the grid's current cell kept in step
-// with the view's current index in both directions.
+// Shows a ResultGrid: fixed header row and "#" column (the corner included),
+// per-cell bold and colour, column widths in twips, and the grid's current
+// cell kept in step with the view's current index in both directions.
 class GridView : public QTableView
 {
     Q_OBJECT
 
 public:
+    // The grid's look, fixed by design.
+    static constexpr QColor FixedBackground{0, 128, 128};
+    static constexpr QColor GridLines{192, 192, 255};
+    static constexpr QColor SelectedBackground{224, 224, 224};
+    static constexpr QColor EmptyArea{192, 192, 192};
+
     explicit GridView(ResultGrid *grid, QWidget *parent = nullptr);
 
     ResultGrid *grid() const { return m_grid; }
     int twipsToPixels(int twips) const;
+    int rowHeight() const { return m_rowHeight; }
 
 signals:
     // The button released over the grid, coded 1 left, 2 right, 4 middle.
@@ -27,11 +35,15 @@ protected:
     void mouseReleaseEvent(QMouseEvent *event) override;
     void mouseDoubleClickEvent(QMouseEvent *event) override;
     void currentChanged(const QModelIndex &current, const QModelIndex &previous) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void applyWidths();
     void showGridCurrent();
+    void paintCorner(QWidget *corner) const;
 
     ResultGrid *m_grid;
+    QWidget *m_corner = nullptr;
+    int m_rowHeight = 0;
     bool m_syncing = false;
 };

@@ -4,6 +4,7 @@ ResultGrid::ResultGrid(QObject *parent) : QAbstractTableModel(parent)
 {
     m_rows.resize(2);
     m_widths.fill(900);
+    m_alignments.fill(Qt::AlignLeft);
 }
 
 void ResultGrid::setRows(int count)
@@ -26,14 +27,21 @@ void ResultGrid::setRows(int count)
         setCurrentCell(rows() - 1, m_col);
 }
 
+void ResultGrid::reserveRows(int count)
+{
+    m_rows.reserve(count);
+}
+
 void ResultGrid::clear()
 {
     for (Row &r : m_rows)
         r.fill(Cell{});
-    if (!m_updating && rows() > 1) {
-        emit dataChanged(index(0, 0), index(rows() - 2, Cols - 2));
+    if (!m_updating) {
+        if (rows() > 1)
+            emit dataChanged(index(0, 0), index(rows() - 2, Cols - 2));
         emit headerDataChanged(Qt::Horizontal, 0, Cols - 2);
-        emit headerDataChanged(Qt::Vertical, 0, rows() - 2);
+        if (rows() > 1)
+            emit headerDataChanged(Qt::Vertical, 0, rows() - 2);
     }
 }
 
@@ -41,6 +49,7 @@ void ResultGrid::appendRow(const QString &firstCellText)
 {
     setRows(rows() + 1);
     m_rows.last()[0].text = firstCellText;
+    cellChanged(rows() - 1, 0);
 }
 
 void ResultGrid::setCurrentCell(int row, int col)
@@ -51,7 +60,10 @@ void ResultGrid::setCurrentCell(int row, int col)
         return;
     m_row = row;
     m_col = col;
-    emit currentCellChanged(row, col);
+    // A fill moves the current cell to every cell it writes; views hear only
+    // where it ends up.
+    if (!m_updating)
+        emit currentCellChanged(row, col);
 }
 
 QString ResultGrid::text(int row, int col) const
@@ -89,22 +101,42 @@ void ResultGrid::setColor(quint32 rgb)
 
 void ResultGrid::setColWidth(int col, int twips)
 {
-    if (col < 0 || col >= Cols || m_widths[size_t(col)] == twips)
+    if (!valid(0, col) || m_widths[size_t(col)] == twips)
         return;
     m_widths[size_t(col)] = twips;
     emit columnWidthChanged(col);
 }
 
+Qt::Alignment ResultGrid::colAlignment(int col) const
+{
+    return valid(0, col) ? m_alignments[size_t(col)] : Qt::Alignment(Qt::AlignLeft);
+}
+
+void ResultGrid::setColAlignment(int col, Qt::Alignment alignment)
+{
+    if (!valid(0, col) || m_alignments[size_t(col)] == alignment)
+        return;
+    m_alignments[size_t(col)] = alignment;
+    if (!m_updating && col > 0 && rows() > 1)
+        emit dataChanged(index(0, col - 1), index(rows() - 2, col - 1), {Qt::TextAlignmentRole});
+}
+
 void ResultGrid::beginUpdate()
 {
-    if (m_updating++ == 0)
+    if (m_updating++ == 0) {
+        m_rowBeforeUpdate = m_row;
+        m_colBeforeUpdate = m_col;
         beginResetModel();
+    }
 }
 
 void ResultGrid::endUpdate()
 {
-    if (m_updating > 0 && --m_updating == 0)
-        endResetModel();
+    if (m_updating == 0 || --m_updating > 0)
+        return;
+    endResetModel();
+    if (m_row != m_rowBeforeUpdate || m_col != m_colBeforeUpdate)
+        emit currentCellChanged(m_row, m_col);
 }
 
 void ResultGrid::cellChanged(int row, int col)
@@ -117,6 +149,7 @@ void ResultGrid::cellChanged(int row, int col)
         emit headerDataChanged(Qt::Vertical, row - 1, row - 1);
     else if (row > 0 && col > 0)
         emit dataChanged(index(row - 1, col - 1), index(row - 1, col - 1));
+    // Cell (0, 0) is no model item; the view reads it when it paints.
 }
 
 int ResultGrid::rowCount(const QModelIndex &parent) const
@@ -129,28 +162,8 @@ int ResultGrid::columnCount(const QModelIndex &parent) const
     return parent.isValid() ? 0 : Cols - 1;
 }
 
-QVariant ResultGrid::data(const QModelIndex &index, int role) const
+QVariant ResultGrid::cellData(int row, int col, int role) const
 {
-    if (!index.isValid())
-        return QVariant();
-    const Cell &cell = m_rows[index.row() + 1][size_t(index.column() + 1)];
-    switch (role) {
-    case Qt::DisplayRole:
-    case Qt::AccessibleTextRole:
-        return cell.text;
-    case ColorRole:
-        return cell.color == NoColor ? QVariant() : QVariant(cell.color);
-    case BoldRole:
-        return cell.bold;
-    default:
-        return QVariant();
-    }
-}
-
-QVariant ResultGrid::headerData(int section, Qt::Orientation orientation, int role) const
-{
-    const int row = orientation == Qt::Horizontal ? 0 : section + 1;
-    const int col = orientation == Qt::Horizontal ? section + 1 : 0;
     if (!valid(row, col))
         return QVariant();
     const Cell &cell = m_rows[row][size_t(col)];
@@ -162,9 +175,28 @@ QVariant ResultGrid::headerData(int section, Qt::Orientation orientation, int ro
         return cell.color == NoColor ? QVariant() : QVariant(cell.color);
     case BoldRole:
         return cell.bold;
+    case Qt::TextAlignmentRole:
+        return row > 0 && col > 0 ? QVariant(int(m_alignments[size_t(col)] | Qt::AlignVCenter))
+                                  : QVariant(int(Qt::AlignLeft | Qt::AlignVCenter));
     default:
         return QVariant();
     }
+}
+
+QVariant ResultGrid::data(const QModelIndex &index, int role) const
+{
+    if (!index.isValid() || index.model() != this)
+        return QVariant();
+    return cellData(index.row() + 1, index.column() + 1, role);
+}
+
+QVariant ResultGrid::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (section < 0)
+        return QVariant();
+    if (orientation == Qt::Horizontal)
+        return cellData(0, section + 1, role);
+    return cellData(section + 1, 0, role);
 }
 
 Qt::ItemFlags ResultGrid::flags(const QModelIndex &index) const

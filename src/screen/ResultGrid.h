@@ -11,7 +11,8 @@
 // text, bold and colour act on the current cell. As a Qt model it shows only
 // the ordinary cells (grid rows 1.., columns 1..); the fixed row and column
 // are its horizontal and vertical header texts, so they stay in view while
-// the grid scrolls and can never be selected.
+// the grid scrolls and can never be selected. Cell (0, 0) has no model index;
+// the view paints it in its corner.
 class ResultGrid : public QAbstractTableModel
 {
     Q_OBJECT
@@ -26,12 +27,16 @@ public:
 
     explicit ResultGrid(QObject *parent = nullptr);
 
-    // Grid-style access; rows and columns include the fixed ones.
+    // Grid-style access; rows and columns include the fixed ones. There is
+    // always at least the header row.
     int rows() const { return int(m_rows.size()); }
     void setRows(int count);
-    void clear(); // texts and formatting of every cell; counts stay
+    void reserveRows(int count); // capacity only, for long fills
+    void clear();                // texts and formatting of every cell; counts stay
     void appendRow(const QString &firstCellText);
 
+    // The current cell always lies inside the grid: setters clamp to it, and
+    // a shrinking row count pulls the current row up.
     int row() const { return m_row; }
     int col() const { return m_col; }
     void setRow(int row) { setCurrentCell(row, m_col); }
@@ -46,13 +51,18 @@ public:
     void setBold(bool bold);
     void setColor(quint32 rgb);
 
-    int colWidth(int col) const { return m_widths[size_t(col)]; } // twips
+    int colWidth(int col) const { return valid(0, col) ? m_widths[size_t(col)] : 0; } // twips
     void setColWidth(int col, int twips);
+    // Horizontal alignment of a column's ordinary cells (left by default).
+    Qt::Alignment colAlignment(int col) const;
+    void setColAlignment(int col, Qt::Alignment alignment);
 
-    // Bulk fills: between beginUpdate and endUpdate the model emits no row
-    // signals; endUpdate resets the views once.
+    // Bulk fills: between beginUpdate and endUpdate (which nest) the model
+    // emits no signals at all; endUpdate resets the views once and then
+    // reports the current cell if it moved.
     void beginUpdate();
     void endUpdate();
+    bool updating() const { return m_updating > 0; }
 
     // QAbstractItemModel
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;
@@ -76,10 +86,14 @@ private:
 
     bool valid(int row, int col) const { return row >= 0 && row < rows() && col >= 0 && col < Cols; }
     void cellChanged(int row, int col);
+    QVariant cellData(int row, int col, int role) const;
 
     QList<Row> m_rows;
     std::array<int, Cols> m_widths{};
+    std::array<Qt::Alignment, Cols> m_alignments{};
     int m_row = 0;
     int m_col = 0;
     int m_updating = 0;
+    int m_rowBeforeUpdate = 0;
+    int m_colBeforeUpdate = 0;
 };

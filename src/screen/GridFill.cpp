@@ -1,0 +1,92 @@
+#include "screen/GridFill.h"
+
+#include "screen/Figures.h"
+
+quint32 signColor(double value)
+{
+    if (value > 0)
+        return GridColor::Green;
+    if (value < 0)
+        return GridColor::Red;
+    return GridColor::DarkGrey;
+}
+
+PersonalAmounts readPersonalAmounts(const QString &capital, const QString &commission)
+{
+    return {NumberFormat::parseSingleAmount(capital), NumberFormat::parseSingleAmount(commission)};
+}
+
+ResultRowCells resultRowCells(const StockRecord &stock, const PersonalAmounts &amounts,
+                              const NumberFormat::Symbols &symbols)
+{
+    ResultRowCells row;
+    for (size_t c = 0; c < kGridColumns.size(); ++c)
+        row.color[c] = kGridColumns[c].color;
+    row.text[1] = stock.Symbol.toUpper();
+    row.text[2] = NumberFormat::general(stock.Last, symbols);
+    row.text[3] = NumberFormat::general(stock.Open, symbols);
+    row.text[4] = NumberFormat::general(stock.Change, symbols);
+    row.color[4] = signColor(stock.Change);
+    row.text[5] = NumberFormat::general(stock.Low, symbols);
+    row.text[6] = NumberFormat::general(stock.High, symbols);
+    row.text[7] = NumberFormat::general(stock.Spread, symbols);
+    row.text[8] = NumberFormat::grouped(stock.Volume, symbols);
+
+    if (amounts.capital && amounts.commission) {
+        const std::optional<TradeFigures> figures =
+            gridTradeFigures(*amounts.capital, *amounts.commission, stock.High, stock.Low);
+        if (figures) {
+            row.text[9] = NumberFormat::general(figures->profit, symbols);
+            row.color[9] = signColor(figures->profit);
+            row.text[10] = NumberFormat::general(figures->shares, symbols);
+        }
+    }
+    return row;
+}
+
+void setupGrid(ResultGrid &grid)
+{
+    grid.clear();
+    grid.setRows(2);
+    grid.setRow(0);
+    for (int c = 0; c < ResultGrid::Cols; ++c) {
+        const GridColumn &column = kGridColumns[size_t(c)];
+        grid.setCol(c);
+        grid.setText(QString::fromLatin1(column.header));
+        grid.setColWidth(c, column.width);
+        grid.setColAlignment(c, column.alignment);
+        grid.setBold(true);
+        grid.setColor(GridColor::White);
+    }
+}
+
+void addResultRow(ResultGrid &grid, const StockRecord &stock, const PersonalAmounts &amounts,
+                  const NumberFormat::Symbols &symbols)
+{
+    const ResultRowCells cells = resultRowCells(stock, amounts, symbols);
+    grid.appendRow(QStringLiteral("*"));
+    const int r = grid.rows() - 2;
+    grid.setCurrentCell(r, 0);
+    grid.setText(QString::number(r));
+    grid.setColor(GridColor::White);
+    grid.setCol(1);
+    grid.setText(cells.text[1]);
+    grid.setBold(true);
+    for (int c = 2; c < ResultGrid::Cols; ++c) {
+        grid.setCol(c);
+        grid.setText(cells.text[size_t(c)]);
+        grid.setColor(cells.color[size_t(c)]);
+    }
+}
+
+void addResultRows(ResultGrid &grid, const MarketDatabase &db, const QList<int> &indexes,
+                   const PersonalAmounts &amounts, const NumberFormat::Symbols &symbols)
+{
+    grid.beginUpdate();
+    grid.reserveRows(grid.rows() + int(indexes.size()));
+    for (int i : indexes) {
+        if (i >= 0 && i < db.listedCount())
+            addResultRow(grid, db.Stocks[i], amounts, symbols);
+    }
+    grid.endUpdate();
+}

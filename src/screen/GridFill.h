@@ -1,0 +1,84 @@
+#pragma once
+
+#include "market/MarketDatabase.h"
+#include "screen/NumberFormat.h"
+#include "screen/ResultGrid.h"
+
+#include <QString>
+
+#include <array>
+#include <optional>
+
+// Text colours of the result grid, 0xRRGGBB.
+namespace GridColor {
+inline constexpr quint32 White = 0xFFFFFF;
+inline constexpr quint32 Navy = 0x000096;     // LAST
+inline constexpr quint32 DarkGrey = 0x323232; // prices, volume, shares, zero
+inline constexpr quint32 Amber = 0xC89600;    // SPREAD
+inline constexpr quint32 Green = 0x009600;    // above zero
+inline constexpr quint32 Red = 0xBE0000;      // below zero
+} // namespace GridColor
+
+// The result grid's columns, in order. Width in twips; colour NoColor means
+// the grid's default text colour; bySign columns are coloured by their value.
+struct GridColumn
+{
+    const char *header;
+    int width;
+    quint32 color;
+    bool bySign;
+    Qt::Alignment alignment;
+};
+
+inline constexpr std::array<GridColumn, ResultGrid::Cols> kGridColumns{{
+    {"#", 500, GridColor::White, false, Qt::AlignLeft},
+    {"SYMBOL", 900, ResultGrid::NoColor, false, Qt::AlignLeft},
+    {"LAST", 900, GridColor::Navy, false, Qt::AlignRight},
+    {"OPEN", 900, GridColor::DarkGrey, false, Qt::AlignRight},
+    {"CHANGE", 900, GridColor::DarkGrey, true, Qt::AlignRight},
+    {"LOW", 900, GridColor::DarkGrey, false, Qt::AlignRight},
+    {"HIGH", 900, GridColor::DarkGrey, false, Qt::AlignRight},
+    {"SPREAD", 1100, GridColor::Amber, false, Qt::AlignRight},
+    {"VOLUME", 1100, GridColor::DarkGrey, false, Qt::AlignRight},
+    {"PROFIT", 900, GridColor::DarkGrey, true, Qt::AlignRight},
+    {"SHARES", 900, GridColor::DarkGrey, false, Qt::AlignRight},
+}};
+
+// Green above zero, red below, dark grey for zero (and for no number).
+quint32 signColor(double value);
+
+// Capital and commission as the SHARES and PROFIT columns use them: each box
+// read with "." as the decimal point and narrowed to single precision;
+// nullopt when a box holds no number.
+struct PersonalAmounts
+{
+    std::optional<float> capital;
+    std::optional<float> commission;
+};
+PersonalAmounts readPersonalAmounts(const QString &capital, const QString &commission);
+
+// What one stock's row shows in columns 1 to 10 (column 0 is the row number).
+// SHARES and PROFIT are empty when an amount is missing or the figures do not
+// fit.
+struct ResultRowCells
+{
+    std::array<QString, ResultGrid::Cols> text;
+    std::array<quint32, ResultGrid::Cols> color{};
+};
+ResultRowCells resultRowCells(const StockRecord &stock, const PersonalAmounts &amounts,
+                              const NumberFormat::Symbols &symbols = NumberFormat::Symbols());
+
+// The empty layout: header row and one blank row, current cell on the last
+// header cell.
+void setupGrid(ResultGrid &grid);
+
+// Turns the blank row (or the "*" marker row) into the stock's row and puts a
+// new marker row after it; the current cell ends on that row's SHARES cell.
+void addResultRow(ResultGrid &grid, const StockRecord &stock, const PersonalAmounts &amounts,
+                  const NumberFormat::Symbols &symbols = NumberFormat::Symbols());
+
+// Appends the rows of the listed stocks at the given indexes, in that order,
+// as one bulk update of the grid; an index outside the listed stocks is
+// passed over.
+void addResultRows(ResultGrid &grid, const MarketDatabase &db, const QList<int> &indexes,
+                   const PersonalAmounts &amounts, const NumberFormat::Symbols &symbols = NumberFormat::Symbols());
