@@ -1,0 +1,82 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QDate>
+#include <QHash>
+#include <QString>
+#include <QStringList>
+#include <QTime>
+
+#include <optional>
+
+// One quote as the quote service hands it out. A missing value (an invalid
+// date or time, an empty optional) goes out as "N/A".
+struct QuoteLine
+{
+    QByteArray symbol; // printable ASCII, as listed in the snapshot
+    double last = 0;
+    QDate date;
+    QTime time;
+    std::optional<double> change;
+    std::optional<double> open;
+    std::optional<double> high;
+    std::optional<double> low;
+    std::optional<qint64> volume;
+
+    // The reply line without its line end, e.g.
+    // "MSFT",27.50,"6/4/2004","4:00pm",+0.12,27.40,27.60,27.30,1234567
+    QByteArray format() const;
+    // The line for a symbol the service does not know: 0.00 and "N/A" for the rest.
+    static QByteArray unknown(QByteArrayView symbol);
+
+    friend bool operator==(const QuoteLine &, const QuoteLine &) = default;
+};
+
+// The symbol as it may stand between the double quotes of a reply line: bytes
+// that could end the field or the line (double quote, comma, control and
+// non-ASCII bytes, and "%" itself) are percent-encoded, so an echoed request
+// can never change the shape of the reply.
+QByteArray quoteSymbolText(QByteArrayView symbol);
+
+// Prices go out with two decimals, or up to four when the value needs them.
+QByteArray formatPrice(double value);
+
+/*
+ * Quotes snapshot: the CSV file the service answers from. UTF-8 text, one
+ * quote a line; blank lines and lines whose first non-blank character is "#"
+ * are ignored. The first other line is the header, exactly
+ *
+ *     symbol,last,date,time,change,open,high,low,volume
+ *
+ * (case and blanks around names do not matter), then one row per symbol:
+ *
+ *     MSFT,27.50,2004-06-04,16:00,+0.12,27.40,27.60,27.30,1234567
+ *
+ * - symbol: 1 to 32 printable ASCII characters, no blanks; looked up without
+ *   regard to case. A later row for the same symbol replaces an earlier one.
+ * - last: the last trade, a number from 0 to below 1e9; required.
+ * - date yyyy-MM-dd and time HH:mm (24 hours) of the last trade.
+ * - change (may carry a sign), open, high, low: numbers below 1e9 in size;
+ *   open, high and low are not negative.
+ * - volume: a whole number of shares from 0 to 10^15.
+ * Every field but symbol and last may be empty or N/A (any case) for a
+ * missing value.
+ * Fields are trimmed and may stand in double quotes; numbers use "." as the
+ * decimal point whatever the locale. A row that breaks these rules is left
+ * out with a warning naming its line; the rest still count.
+ */
+using QuoteSnapshot = QHash<QByteArray, QuoteLine>; // key: the symbol in upper case
+
+QByteArray quoteSnapshotHeader();          // the header line, without line end
+QByteArray quoteSnapshotRow(const QuoteLine &quote); // one row, without line end
+
+// Fails (error set) only when the text has no header line; bad rows become
+// warnings ("line 7: ...").
+std::optional<QuoteSnapshot> parseQuoteSnapshot(QByteArrayView text, QStringList *warnings = nullptr,
+                                                QString *error = nullptr);
+std::optional<QuoteSnapshot> readQuoteSnapshot(const QString &path, QStringList *warnings = nullptr,
+                                               QString *error = nullptr);
+
+// The key a symbol is looked up by: ASCII letters in upper case.
+QByteArray quoteSymbolKey(QByteArrayView symbol);

@@ -1,0 +1,442 @@
+#include "quotes/QuoteServer.h"
+
+#include "quotes/QuoteLine.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QList>
+#include <QTcpSocket>
+
+#include <optional>
+
+#ifdef Q_OS_UNIX
+#include <sys/socket.h>
+#endif
+
+namespace {
+
+constexpr QByteArrayView kQuotePath = "/d/quotes.csv";
+constexpr std::chrono::milliseconds kReloadDelay{100};
+
+QByteArray response(QByteArrayView status, QByteArrayView contentType, QByteArrayView body)
+{
+    QByteArray out;
+    out.reserve(96 + body.size());
+    out += "HTTP/1.0 ";
+    out += status;
+    out += "\r\nContent-Type: ";
+    out += contentType;
+    out += "\r\nContent-Length: ";
+    out += QByteArray::number(body.size());
+    out += "\r\n\r\n";
+    out += body;
+    return out;
+}
+
+QByteArray errorResponse(QByteArrayView status, QByteArrayView why)
+{
+    return response(status, "text/plain", why.toByteArray() + "\r\n");
+}
+
+QByteArray badRequest(QByteArrayView why)
+{
+    return errorResponse("400 Bad Request", why);
+}
+
+// Index just past the empty line that ends the request head, or -1. Bare LF
+// line ends are taken as well as CR LF.
+qsizetype headEnd(const QByteArray &buffer, qsizetype from)
+{
+    for (qsizetype i = buffer.indexOf('\n', from); i >= 0; i = buffer.indexOf('\n', i + 1)) {
+        if (i + 1 < buffer.size() && buffer[i + 1] == '\n')
+            return i + 2;
+        if (i + 2 < buffer.size() && buffer[i + 1] == '\r' && buffer[i + 2] == '\n')
+            return i + 3;
+    }
+    return -1;
+}
+
+bool isTokenChar(char c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')
+           || QByteArrayView("!#$%&'*+-.^_`|~").contains(c);
+}
+
+bool isToken(QByteArrayView text)
+{
+    return !text.isEmpty() && std::all_of(text.begin(), text.end(), isTokenChar);
+}
+
+int hexValue(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+// Strict: a "%" not followed by two hex digits makes the whole value bad.
+// "+" stays a plus sign; only form posts use it for a blank.
+std::optional<QByteArray> percentDecoded(QByteArrayView text)
+{
+    QByteArray out;
+    out.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i] != '%') {
+            out += text[i];
+            continue;
+        }
+        if (i + 2 >= text.size())
+            return std::nullopt;
+        const int high = hexValue(text[i + 1]);
+        const int low = hexValue(text[i + 2]);
+        if (high < 0 || low < 0)
+            return std::nullopt;
+        out += char(high * 16 + low);
+        i += 2;
+    }
+    return out;
+}
+
+QByteArrayView withoutCR(QByteArrayView line)
+{
+    return line.endsWith('\r') ? line.chopped(1) : line;
+}
+
+} // namespace
+
+QuoteServer::QuoteServer(QObject *parent)
+    : QObject(parent)
+{
+    connect(&m_server, &QTcpServer::newConnection, this, &QuoteServer::acceptClients);
+    m_reloadDelay.setSingleShot(true);
+    m_reloadDelay.setInterval(kReloadDelay);
+    connect(&m_reloadDelay, &QTimer::timeout, this, [this] {
+        watchSnapshot();
+        loadSnapshot(nullptr);
+    });
+    connect(&m_watcher, &QFileSystemWatcher::fileChanged, this, &QuoteServer::snapshotTouched);
+    connect(&m_watcher, &QFileSystemWatcher::directoryChanged, this, &QuoteServer::snapshotTouched);
+}
+
+QuoteServer::~QuoteServer()
+{
+    // The sockets are children of m_server; keep their signals from reaching
+    // a half-destroyed server while it goes.
+    for (auto it = m_clients.cbegin(); it != m_clients.cend(); ++it)
+        it.key()->disconnect(this);
+    m_server.close();
+}
+
+bool QuoteServer::listen(const QHostAddress &address, quint16 port, QString *error)
+{
+    if (m_server.listen(address, port))
+        return true;
+    if (error)
+        *error = m_server.errorString();
+    return false;
+}
+
+void QuoteServer::setMaxClients(int count)
+{
+    m_maxClients = qMax(1, count);
+    acceptClients();
+}
+
+void QuoteServer::acceptClients()
+{
+    while (m_clients.size() < m_maxClients && m_server.hasPendingConnections()) {
+        QTcpSocket *socket = m_server.nextPendingConnection();
+        if (!socket)
+            break;
+        Client client;
+        client.timer = new QTimer(socket);
+        client.timer->setSingleShot(true);
+        connect(client.timer, &QTimer::timeout, this, [this, socket] {
+            socket->abort();
+            releaseClient(socket);
+        });
+        client.timer->start(m_idleTimeout);
+        m_clients.insert(socket, client);
+
+        connect(socket, &QTcpSocket::readyRead, this, [this, socket] { readRequest(socket); });
+        connect(socket, &QTcpSocket::bytesWritten, this, [this, socket] {
+            if (socket->bytesToWrite() == 0)
+                endOfReply(socket);
+        });
+        connect(socket, &QTcpSocket::disconnected, this, [this, socket] { releaseClient(socket); });
+        connect(socket, &QTcpSocket::errorOccurred, this, [this, socket](QAbstractSocket::SocketError error) {
+            // The peer closing its end is the normal finish and arrives as
+            // disconnected; anything else ends the client here.
+            if (error == QAbstractSocket::RemoteHostClosedError)
+                return;
+            socket->abort();
+            releaseClient(socket);
+        });
+        if (socket->bytesAvailable() > 0)
+            readRequest(socket);
+    }
+}
+
+void QuoteServer::readRequest(QTcpSocket *socket)
+{
+    const auto it = m_clients.find(socket);
+    if (it == m_clients.end())
+        return;
+    if (it->answered) {
+        socket->skip(socket->bytesAvailable());
+        return;
+    }
+    const qsizetype before = it->request.size();
+    it->request += socket->read(kMaxRequestBytes + 1 - before);
+    const qsizetype end = headEnd(it->request, qMax<qsizetype>(0, before - 3));
+    if (end < 0) {
+        if (it->request.size() > kMaxRequestBytes)
+            reply(socket, badRequest("The request is too long."));
+        return;
+    }
+    if (end > kMaxRequestBytes) {
+        reply(socket, badRequest("The request is too long."));
+        return;
+    }
+    reply(socket, answerFor(QByteArrayView(it->request).first(end)));
+}
+
+QByteArray QuoteServer::answerFor(QByteArrayView head) const
+{
+    // Empty lines before the request line are tolerated, as HTTP asks.
+    while (head.startsWith("\r\n") || head.startsWith('\n'))
+        head = head.sliced(head.startsWith('\n') ? 1 : 2);
+
+    QList<QByteArrayView> lines;
+    for (qsizetype pos = 0; pos < head.size();) {
+        qsizetype nl = head.indexOf('\n', pos);
+        if (nl < 0)
+            nl = head.size();
+        lines.append(withoutCR(head.sliced(pos, nl - pos)));
+        pos = nl + 1;
+    }
+    if (lines.isEmpty())
+        return badRequest("The request line is missing.");
+
+    for (qsizetype i = 1; i < lines.size(); ++i) {
+        const QByteArrayView line = lines[i];
+        if (line.isEmpty() || line.startsWith(' ') || line.startsWith('\t'))
+            continue; // the end, or a folded continuation
+        const qsizetype colon = line.indexOf(':');
+        if (colon <= 0 || !isToken(line.first(colon)))
+            return badRequest("A header line is malformed.");
+    }
+
+    const QByteArrayView requestLine = lines.first();
+    const qsizetype space1 = requestLine.indexOf(' ');
+    const qsizetype space2 = space1 < 0 ? -1 : requestLine.indexOf(' ', space1 + 1);
+    if (space1 <= 0 || space2 < 0 || requestLine.indexOf(' ', space2 + 1) >= 0)
+        return badRequest("The request line is malformed.");
+    const QByteArrayView method = requestLine.first(space1);
+    const QByteArrayView target = requestLine.sliced(space1 + 1, space2 - space1 - 1);
+    const QByteArrayView version = requestLine.sliced(space2 + 1);
+
+    if (!isToken(method))
+        return badRequest("The method is malformed.");
+    if (version.size() != 8 || !version.startsWith("HTTP/1.") || version[7] < '0' || version[7] > '9')
+        return badRequest("The HTTP version is not 1.x.");
+    if (!target.startsWith('/')
+        || std::any_of(target.begin(), target.end(), [](char c) { return c <= ' ' || c == '\x7F'; }))
+        return badRequest("The path is malformed.");
+    const bool headOnly = method == "HEAD";
+    if (method != "GET" && !headOnly)
+        return errorResponse("501 Not Implemented", "Only GET and HEAD are served.");
+
+    const qsizetype question = target.indexOf('?');
+    const QByteArrayView path = question < 0 ? target : target.first(question);
+    const QByteArrayView query = question < 0 ? QByteArrayView() : target.sliced(question + 1);
+    QByteArray answer;
+    if (path != kQuotePath) {
+        answer = errorResponse("404 Not Found", "Only /d/quotes.csv is served.");
+    } else {
+        std::optional<QByteArray> symbol;
+        for (qsizetype pos = 0; pos <= query.size();) {
+            qsizetype amp = query.indexOf('&', pos);
+            if (amp < 0)
+                amp = query.size();
+            const QByteArrayView pair = query.sliced(pos, amp - pos);
+            pos = amp + 1;
+            const qsizetype equals = pair.indexOf('=');
+            const QByteArrayView name = equals < 0 ? pair : pair.first(equals);
+            const QByteArrayView value = equals < 0 ? QByteArrayView() : pair.sliced(equals + 1);
+            if (name == "s" && !symbol) {
+                symbol = percentDecoded(value);
+                if (!symbol)
+                    return badRequest("The symbol is not properly percent-encoded.");
+            } else if (name == "f") {
+                // Another field list would get the fields in the wrong places.
+                const std::optional<QByteArray> fields = percentDecoded(value);
+                if (!fields || *fields != kFieldList)
+                    return badRequest(QByteArray("Only the field list f=") + kFieldList + " is served.");
+            }
+        }
+        if (!symbol || symbol->isEmpty())
+            return badRequest("The symbol (s=) is missing.");
+        answer = quoteReply(*symbol);
+    }
+    if (headOnly)
+        answer.truncate(answer.indexOf("\r\n\r\n") + 4);
+    return answer;
+}
+
+QByteArray QuoteServer::quoteReply(QByteArrayView symbol) const
+{
+    const auto it = m_lines.constFind(quoteSymbolKey(symbol));
+    if (it != m_lines.cend())
+        return response("200 OK", "text/csv", *it);
+    return response("200 OK", "text/csv", QuoteLine::unknown(symbol) + "\r\n");
+}
+
+void QuoteServer::reply(QTcpSocket *socket, const QByteArray &bytes)
+{
+    const auto it = m_clients.find(socket);
+    if (it == m_clients.end())
+        return;
+    it->answered = true;
+    it->request = QByteArray();
+    // From here the timer bounds how long the client may take to close its end.
+    it->timer->start(m_idleTimeout);
+    socket->skip(socket->bytesAvailable());
+    socket->write(bytes);
+    socket->flush();
+    if (socket->bytesToWrite() == 0)
+        endOfReply(socket);
+}
+
+void QuoteServer::endOfReply(QTcpSocket *socket)
+{
+    const auto it = m_clients.find(socket);
+    if (it == m_clients.end() || !it->answered || it->halfClosed
+        || socket->state() != QAbstractSocket::ConnectedState)
+        return;
+    it->halfClosed = true;
+#ifdef Q_OS_UNIX
+    // Close only the sending half: a full close with request bytes still
+    // unread (an over-long request, say) would reset the connection and could
+    // destroy the reply before the client reads it. The client sees the end
+    // of the reply, closes, and the disconnect releases the socket.
+    ::shutdown(int(socket->socketDescriptor()), SHUT_WR);
+#else
+    socket->disconnectFromHost();
+#endif
+}
+
+void QuoteServer::releaseClient(QTcpSocket *socket)
+{
+    if (!m_clients.remove(socket))
+        return;
+    socket->disconnect(this);
+    socket->deleteLater();
+    acceptClients();
+}
+
+void QuoteServer::snapshotTouched()
+{
+    m_reloadDelay.start();
+}
+
+bool QuoteServer::setSnapshotFile(const QString &path, QString *error)
+{
+    m_snapshotPath = QFileInfo(path).absoluteFilePath();
+    m_snapshotBytes.clear();
+    if (!m_watcher.files().isEmpty())
+        m_watcher.removePaths(m_watcher.files());
+    if (!m_watcher.directories().isEmpty())
+        m_watcher.removePaths(m_watcher.directories());
+    if (!loadSnapshot(error))
+        return false;
+    watchSnapshot();
+    return true;
+}
+
+void QuoteServer::watchSnapshot()
+{
+    // Editors that save by writing a new file and renaming it over the old
+    // one leave a watch on the old file behind; the folder's watch sees the
+    // rename, and the file is watched afresh on every reload.
+    const QString folder = QFileInfo(m_snapshotPath).absolutePath();
+    if (!m_watcher.directories().contains(folder))
+        m_watcher.addPath(folder);
+    if (m_watcher.files().contains(m_snapshotPath))
+        m_watcher.removePath(m_snapshotPath);
+    if (QFileInfo::exists(m_snapshotPath))
+        m_watcher.addPath(m_snapshotPath);
+}
+
+bool QuoteServer::loadSnapshot(QString *error)
+{
+    auto fail = [&](const QString &why) {
+        const QString text = QStringLiteral("%1: %2").arg(m_snapshotPath, why);
+        if (error)
+            *error = text;
+        emit snapshotFailed(text);
+        return false;
+    };
+    QFile file(m_snapshotPath);
+    if (!file.open(QIODevice::ReadOnly))
+        return fail(file.errorString());
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        return fail(file.errorString());
+    if (bytes == m_snapshotBytes && !bytes.isEmpty())
+        return true; // touched, not changed
+    m_snapshotBytes = bytes;
+
+    QStringList warnings;
+    QString why;
+    const std::optional<QuoteSnapshot> snapshot = parseQuoteSnapshot(bytes, &warnings, &why);
+    if (!snapshot)
+        return fail(why);
+    QHash<QByteArray, QByteArray> lines;
+    lines.reserve(snapshot->size());
+    for (auto it = snapshot->cbegin(); it != snapshot->cend(); ++it)
+        lines.insert(it.key(), it->format() + "\r\n");
+    m_lines = std::move(lines);
+    emit snapshotLoaded(int(m_lines.size()), warnings);
+    return true;
+}
+
+bool QuoteServer::parseListenAddress(const QString &text, QHostAddress *address, quint16 *port)
+{
+    QString host;
+    QString portText;
+    if (text.startsWith(u'[')) {
+        const qsizetype close = text.indexOf(QStringLiteral("]:"));
+        if (close < 0)
+            return false;
+        host = text.mid(1, close - 1);
+        portText = text.mid(close + 2);
+    } else {
+        const qsizetype colon = text.lastIndexOf(u':');
+        if (colon < 0)
+            return false;
+        host = text.left(colon);
+        portText = text.mid(colon + 1);
+        if (host.contains(u':'))
+            return false; // an IPv6 address needs its brackets
+    }
+    if (portText.isEmpty() || !std::all_of(portText.cbegin(), portText.cend(), [](QChar c) { return c.isDigit(); }))
+        return false;
+    bool ok = false;
+    const uint number = portText.toUInt(&ok);
+    if (!ok || number > 65535)
+        return false;
+
+    QHostAddress parsed;
+    if (host.compare(QStringLiteral("localhost"), Qt::CaseInsensitive) == 0)
+        parsed = QHostAddress(QHostAddress::LocalHost);
+    else if (!parsed.setAddress(host))
+        return false;
+    *address = parsed;
+    *port = quint16(number);
+    return true;
+}
