@@ -1,0 +1,91 @@
+#pragma once
+
+#include "quotes/QuoteFetch.h"
+#include "quotes/QuoteHost.h"
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+class MarketStore;
+
+// The message when the quote service cannot be reached, for the update and
+// the live quote alike.
+inline constexpr char ConnectionFailureMessage[] =
+    "There was an error while updating the market database! Try again in a few moments.";
+inline constexpr char UpdateCompletedMessage[] = "The update has been completed!";
+
+// Refreshes every listed stock of the open market from the quote service, one
+// symbol at a time in list order. A symbol that gets no usable quote after its
+// retries is skipped with its record untouched. When every symbol has been
+// through, LastUpdate becomes today and the market is saved. Stopping, or a
+// service that cannot be reached, saves what was refreshed so far and leaves
+// LastUpdate alone. The list must not change while the update runs.
+class UpdateDatabase : public QObject
+{
+    Q_OBJECT
+
+public:
+    enum class Ending {
+        Completed,   // every listed symbol was asked for; date stamped
+        Stopped,     // cancel()
+        Unreachable, // no answer for the first symbol, or for several in a row
+    };
+    Q_ENUM(Ending)
+
+    struct Result
+    {
+        Ending ending = Ending::Completed;
+        qsizetype refreshed = 0;
+        QStringList skipped; // symbols without a usable quote, in list order
+        bool saved = true;   // false when the save failed (the saver has reported it)
+    };
+
+    // Symbols in a row without a byte of answer before the update gives up;
+    // for the first symbol of the update one is enough.
+    static constexpr int UnansweredInARow = 3;
+    // How many skipped symbols the completion message names.
+    static constexpr qsizetype NamedSkipped = 5;
+
+    UpdateDatabase(MarketStore &store, const QuoteHost &host, QObject *parent = nullptr);
+
+    void setTimeouts(int connectMs, int replyMs) { m_fetch.setTimeouts(connectMs, replyMs); }
+    // Replaces the plain MarketStore save, e.g. by one that reports failures.
+    void setSaver(std::function<bool()> saver) { m_saver = std::move(saver); }
+
+    // Starts from the first listed stock; the work runs from the event loop.
+    void start();
+    // Stops at once: saves what was refreshed and emits finished().
+    void cancel();
+    bool running() const { return m_running; }
+
+    // (index + 1) of count as a whole percent, halves to the even neighbour.
+    static int progressPercent(qsizetype index, qsizetype count);
+    // "Updating: P%" CR LF "Updating: SYMBOL".
+    static QString progressCaption(int percent, const QString &symbol);
+    // "The update has been completed!", and what was skipped, if anything.
+    static QString completionMessage(const Result &result);
+
+signals:
+    // After every symbol that was asked for, refreshed or skipped.
+    void progress(int percent, const QString &symbol);
+    void finished(const UpdateDatabase::Result &result);
+
+private:
+    void next();
+    void onFetched(const QuoteFetch::Result &fetched);
+    void end(Ending ending);
+
+    MarketStore &m_store;
+    QuoteHost m_host;
+    QuoteFetch m_fetch;
+    std::function<bool()> m_saver;
+    Result m_result;
+    qsizetype m_index = 0;
+    qsizetype m_requested = 0;
+    int m_unanswered = 0;
+    quint64 m_generation = 0;
+    bool m_running = false;
+};
