@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QWebEnginePage>
+
+class frmWB;
+
+// The research window's page: hands every navigation and every request for
+// a new window to the window's handlers.
+class ResearchPage : public QWebEnginePage
+{
+    Q_OBJECT
+
+public:
+    ResearchPage(frmWB *window, QObject *parent = nullptr);
+
+protected:
+    bool acceptNavigationRequest(const QUrl &url, NavigationType type, bool isMainFrame) override;
+    QWebEnginePage *createWindow(WebWindowType type) override;
+
+private:
+    frmWB *m_window;
+};

@@ -1,0 +1,274 @@
+#include "research/frmMenu.h"
+
+#include "app/Prompter.h"
+#include "app/frmMain.h"
+#include "research/LinkCatalogue.h"
+#include "research/ResearchBrowser.h"
+#include "screen/ResultGrid.h"
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QCursor>
+#include <QDir>
+#include <QMenu>
+#include <QMetaMethod>
+#include <QPluginLoader>
+#include <QUrl>
+
+namespace {
+
+QString latin(const char *text)
+{
+    return QString::fromLatin1(text);
+}
+
+// Menu texts treat "&" as a mnemonic mark; the captions mean a plain "&".
+QString menuText(const char *caption)
+{
+    return latin(caption).replace(u'&', QStringLiteral("&&"));
+}
+
+QMenu *addSubmenu(QMenu *parent, const char *name, const char *caption)
+{
+    QMenu *menu = parent->addMenu(menuText(caption));
+    menu->setObjectName(latin(name));
+    menu->menuAction()->setObjectName(latin(name));
+    return menu;
+}
+
+QString quoted(const QString &symbol)
+{
+    return u'"' + symbol + u'"';
+}
+
+} // namespace
+
+frmMenu::frmMenu(frmMain *main)
+    : QWidget(main, Qt::Window), m_main(main), m_browserDirectory(QCoreApplication::applicationDirPath())
+{
+    setObjectName(QStringLiteral("frmMenu"));
+    setWindowTitle(QStringLiteral("Symbol Menu"));
+    buildMenus();
+}
+
+frmMenu::~frmMenu()
+{
+    // The research window asks this host for its caption and menu.
+    if (m_browser)
+        m_browser->discard();
+}
+
+void frmMenu::buildMenus()
+{
+    m_mnuSymb = new QMenu(QStringLiteral("Symbol Menu"), this);
+    m_mnuSymb->setObjectName(QStringLiteral("mnuSymb"));
+    m_mnuSymb->menuAction()->setObjectName(QStringLiteral("mnuSymb"));
+
+    // Each page item reaches the handler named after it, control + "_Click".
+    auto addPageItem = [this](QMenu *menu, const char *control, const char *caption) {
+        QAction *action = menu->addAction(menuText(caption));
+        action->setObjectName(latin(control));
+        const QByteArray signature = QByteArray(control) + "_Click()";
+        const int index = metaObject()->indexOfSlot(signature.constData());
+        Q_ASSERT_X(index >= 0, "frmMenu", signature.constData());
+        if (index < 0)
+            return;
+        const QMetaMethod handler = metaObject()->method(index);
+        connect(action, &QAction::triggered, this, [this, handler] { handler.invoke(this, Qt::DirectConnection); });
+    };
+
+    m_mnuSymb_Charts = addSubmenu(m_mnuSymb, "mnuSymb_Charts", "Charts");
+    QMenu *yahoo = addSubmenu(m_mnuSymb_Charts, "mnuCharts_Yahoo", "Yahoo!");
+    QMenu *bigCharts = addSubmenu(m_mnuSymb_Charts, "mnuCharts_BigCharts", "Big Charts");
+    for (const ChartPeriod &p : kChartPeriods)
+        addPageItem(qstrcmp(p.menu, "mnuCharts_Yahoo") == 0 ? yahoo : bigCharts, p.control, p.caption);
+
+    m_mnuSymb_Research = addSubmenu(m_mnuSymb, "mnuSymb_Research", "Research");
+    for (const ResearchGroup &g : kResearchGroups) {
+        QMenu *group = addSubmenu(m_mnuSymb_Research, g.control, g.caption);
+        for (const ResearchLink &l : kResearchLinks) {
+            if (qstrcmp(l.group, g.control) == 0)
+                addPageItem(group, l.control, l.caption);
+        }
+        if (qstrcmp(g.control, kResearchSeparatorAfter) == 0)
+            m_mnuSymb_Research->addSeparator()->setObjectName(QStringLiteral("Brk2"));
+    }
+
+    m_mnuSymb->addSeparator()->setObjectName(QStringLiteral("Brk1"));
+    QAction *remove = m_mnuSymb->addAction(QStringLiteral("Remove"));
+    remove->setObjectName(QStringLiteral("mnuSymb_Remove"));
+    connect(remove, &QAction::triggered, this, &frmMenu::mnuSymb_Remove_Click);
+}
+
+void frmMenu::popup(QMenu *menu)
+{
+    m_lastPopup = menu;
+    menu->popup(QCursor::pos());
+}
+
+void frmMenu::popSymbolMenu()
+{
+    popup(m_mnuSymb);
+}
+
+QString frmMenu::currentCellText() const
+{
+    return m_main->grid()->text();
+}
+
+bool frmMenu::currentSymbol(QString *symbol) const
+{
+    const ResultGrid *grid = m_main->grid();
+    *symbol = grid->text();
+    return grid->row() >= 1 && !symbol->isEmpty();
+}
+
+void frmMenu::OpenChart(qint16 templateIndex, const QString &time, const QString &extra)
+{
+    QString symbol;
+    if (!currentSymbol(&symbol))
+        return;
+    openPage(LinkCatalogue::chartUrl(templateIndex, symbol, time, extra));
+}
+
+void frmMenu::OpenResearchPage(const QString &site, const QString &prefix, const QString &suffix)
+{
+    QString symbol;
+    if (!currentSymbol(&symbol))
+        return;
+    openPage(LinkCatalogue::researchUrl(site, prefix, symbol, suffix));
+}
+
+void frmMenu::openItem(QStringView control)
+{
+    if (const ChartPeriod *p = LinkCatalogue::findChartPeriod(control)) {
+        OpenChart(p->templateIndex, latin(p->time), latin(p->extra));
+        return;
+    }
+    if (const ResearchLink *l = LinkCatalogue::findResearchLink(control))
+        OpenResearchPage(latin(l->host), latin(l->prefix), latin(l->suffix));
+}
+
+void frmMenu::openPage(const QUrl &url)
+{
+    QString error;
+    ResearchBrowser *browser = researchBrowser(&error);
+    if (!browser) {
+        m_main->prompter().message(QStringLiteral("The research window could not be opened. %1").arg(error),
+                                   Prompter::Icon::Exclamation);
+        return;
+    }
+    browser->open(this, url);
+}
+
+void frmMenu::setResearchBrowser(ResearchBrowser *browser)
+{
+    if (m_browser && m_browser != browser)
+        m_browser->discard();
+    m_browser = browser;
+}
+
+ResearchBrowser *frmMenu::researchBrowser(QString *error)
+{
+    if (m_browser)
+        return m_browser;
+    // The library stays loaded for the rest of the run; its root object is
+    // the one research browser.
+    QPluginLoader loader(QDir(m_browserDirectory).filePath(QStringLiteral("tarnvale_browser")));
+    QObject *instance = loader.instance();
+    m_browser = qobject_cast<ResearchBrowser *>(instance);
+    if (!m_browser && error)
+        *error = instance ? QStringLiteral("The browser library is not the expected one.") : loader.errorString();
+    return m_browser;
+}
+
+void frmMenu::mnuSymb_Remove_Click()
+{
+    ResultGrid *grid = m_main->grid();
+    if (grid->row() < 1)
+        return;
+    // A blank cell (the empty row of an empty grid, or the "*" row) names no
+    // stock, just as a blank answer to "Remove Symbol" does not.
+    const QString symbol = grid->text();
+    if (symbol.trimmed().isEmpty())
+        return;
+    bool saveFailed = false;
+    const bool removed = m_main->RemoveSymbol(symbol, &saveFailed);
+    if (saveFailed)
+        return; // already reported; nothing was removed
+    const QString shown = quoted(grid->text().toUpper());
+    if (removed)
+        m_main->prompter().message(shown + QStringLiteral(" has been removed!"), Prompter::Icon::Information);
+    else
+        m_main->prompter().message(shown + QStringLiteral(" is not listed!"), Prompter::Icon::Exclamation);
+}
+
+// One handler per page item, each opening its own row of the catalogue.
+#define PAGE_HANDLER(control)                                                                                \
+    void frmMenu::control##_Click()                                                                          \
+    {                                                                                                        \
+        openItem(u"" #control);                                                                              \
+    }
+
+PAGE_HANDLER(mnuYahoo_1D)
+PAGE_HANDLER(mnuYahoo_5D)
+PAGE_HANDLER(mnuYahoo_3M)
+PAGE_HANDLER(mnuYahoo_6M)
+PAGE_HANDLER(mnuYahoo_1Y)
+PAGE_HANDLER(mnuYahoo_2Y)
+PAGE_HANDLER(mnuYahoo_5Y)
+PAGE_HANDLER(mnuBC_1D)
+PAGE_HANDLER(mnuBC_2D)
+PAGE_HANDLER(mnuBC_5D)
+PAGE_HANDLER(mnuBC_10D)
+PAGE_HANDLER(mnuBC_1M)
+PAGE_HANDLER(mnuBC_2M)
+PAGE_HANDLER(mnuBC_3M)
+PAGE_HANDLER(mnuBC_6M)
+PAGE_HANDLER(mnuBC_YTD)
+PAGE_HANDLER(mnuBC_1Y)
+PAGE_HANDLER(mnuBC_2Y)
+PAGE_HANDLER(mnuBC_3Y)
+PAGE_HANDLER(mnuBC_4Y)
+PAGE_HANDLER(mnuBC_5Y)
+PAGE_HANDLER(mnuBC_1DE)
+
+PAGE_HANDLER(mnuE_SmartMoney)
+PAGE_HANDLER(mnuE_Edgar)
+PAGE_HANDLER(mnuE_EarningsWhispers)
+PAGE_HANDLER(mnuE_ConferenceCalls)
+PAGE_HANDLER(mnuF_BusinessWeek)
+PAGE_HANDLER(mnuF_CNBC)
+PAGE_HANDLER(mnuF_Morningstar)
+PAGE_HANDLER(mnuF_YahooFinance)
+PAGE_HANDLER(mnuSI_ViWes)
+PAGE_HANDLER(mnuSI_Barchart)
+PAGE_HANDLER(mnuTT_InvestorTech)
+PAGE_HANDLER(mnuTT_HarrisDirect)
+PAGE_HANDLER(mnuTT_StockCharts)
+PAGE_HANDLER(mnuTT_ClearStation)
+PAGE_HANDLER(mnuIT_YahooFinance)
+PAGE_HANDLER(mnuIT_Quote)
+PAGE_HANDLER(mnuIT_MSN)
+PAGE_HANDLER(mnuIH_MSN)
+PAGE_HANDLER(mnuIH_Morningstar)
+PAGE_HANDLER(mnuIH_Quote)
+PAGE_HANDLER(mnuNA_CBSMarketwatch)
+PAGE_HANDLER(mnuNA_GoogleNews)
+PAGE_HANDLER(mnuNA_MerrillLynch)
+PAGE_HANDLER(mnuPR_Lycos)
+PAGE_HANDLER(mnuPR_Forbes)
+PAGE_HANDLER(mnuPR_Reuters)
+PAGE_HANDLER(mnuPR_10KWizard)
+PAGE_HANDLER(mnuPR_PCQuote)
+PAGE_HANDLER(mnuCE_CompanyBoardRoom)
+PAGE_HANDLER(mnuCE_Yahoo)
+PAGE_HANDLER(mnuCE_BusinessWeek)
+PAGE_HANDLER(mnuCE_Forbes)
+PAGE_HANDLER(mnuSEC_10KWizard)
+PAGE_HANDLER(mnuSEC_AOL)
+PAGE_HANDLER(mnuSEC_CBSMarketWatch)
+PAGE_HANDLER(mnuSEC_EdgarOnline)
+PAGE_HANDLER(mnuDS_BigCharts)
+
+#undef PAGE_HANDLER
