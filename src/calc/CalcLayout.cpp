@@ -1,0 +1,93 @@
+#include "calc/CalcLayout.h"
+
+#include "app/NumericFilter.h"
+
+#include <QGridLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPalette>
+#include <QPushButton>
+#include <QWidget>
+
+namespace CalcLayout {
+
+namespace {
+
+QFont arialBold(double points)
+{
+    QFont font(QStringLiteral("Arial"));
+    font.setPointSizeF(points);
+    font.setBold(true);
+    return font;
+}
+
+void setTextColour(QWidget *w, const QColor &colour)
+{
+    QPalette palette = w->palette();
+    palette.setColor(QPalette::WindowText, colour);
+    w->setPalette(palette);
+}
+
+} // namespace
+
+QGridLayout *setUpWindow(QWidget *window, const QString &title)
+{
+    window->setWindowTitle(title);
+    window->setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    QPalette palette = window->palette();
+    palette.setColor(QPalette::Window, QColor(224, 224, 224));
+    window->setPalette(palette);
+    window->setAutoFillBackground(true);
+    auto *layout = new QGridLayout(window);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+    layout->setHorizontalSpacing(6);
+    layout->setVerticalSpacing(6);
+    return layout;
+}
+
+QLineEdit *addAmountRow(QGridLayout *layout, int row, const QString &caption, const char *boxName,
+                        const QString &initial)
+{
+    QWidget *window = layout->parentWidget();
+    auto *label = new QLabel(caption, window);
+    label->setObjectName(QStringLiteral("lblLabel"));
+    label->setProperty("index", row); // position in the caption array
+    label->setFont(arialBold(8.25));
+    setTextColour(label, QColor(64, 64, 64));
+    label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    auto *box = new QLineEdit(window);
+    box->setObjectName(QString::fromLatin1(boxName));
+    box->setAccessibleName(caption.trimmed());
+    box->setText(initial);
+    attachNumericFilter(box);
+    label->setBuddy(box);
+    layout->addWidget(label, row, 0);
+    layout->addWidget(box, row, 1);
+    return box;
+}
+
+QPushButton *addCalcButton(QGridLayout *layout, int row)
+{
+    auto *button = new QPushButton(QStringLiteral("Calc"), layout->parentWidget());
+    button->setObjectName(QStringLiteral("butDS"));
+    button->setAutoDefault(false);
+    layout->addWidget(button, row, 0, 1, 2, Qt::AlignRight);
+    return button;
+}
+
+QLabel *addResultLabel(QGridLayout *layout, int row, const char *labelName)
+{
+    auto *label = new QLabel(layout->parentWidget());
+    label->setObjectName(QString::fromLatin1(labelName));
+    label->setFont(arialBold(9));
+    setTextColour(label, QColor(128, 0, 0));
+    // Room for two lines, so the window keeps its size when a result appears.
+    const int line = label->fontMetrics().lineSpacing();
+    label->setMinimumSize(line * 14, line * 2 + 4);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    layout->addWidget(label, row, 0, 1, 2);
+    return label;
+}
+
+} // namespace CalcLayout

@@ -1,0 +1,63 @@
+#include "calc/frmProfitCalc.h"
+
+#include "app/frmMain.h"
+#include "calc/CalcFigures.h"
+#include "calc/CalcLayout.h"
+
+#include <QCloseEvent>
+#include <QGridLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+frmProfitCalc::frmProfitCalc(frmMain *main) : QWidget(nullptr), m_main(main)
+{
+    // A top-level window of its own: as a child it would be disabled along
+    // with the main window.
+    setObjectName(QStringLiteral("frmProfitCalc"));
+    QGridLayout *layout = CalcLayout::setUpWindow(this, QStringLiteral("Possible Profit"));
+    m_txtCapital = CalcLayout::addAmountRow(layout, 0, QStringLiteral("Capital: $"), "txtCapital",
+                                            QStringLiteral("500.00"));
+    m_txtBuy = CalcLayout::addAmountRow(layout, 1, QStringLiteral("Buy Price: $"), "txtBuy", QStringLiteral("1.00"));
+    m_txtSell = CalcLayout::addAmountRow(layout, 2, QStringLiteral("Sell Price: $"), "txtSell",
+                                         QStringLiteral("2.00"));
+    m_txtComm = CalcLayout::addAmountRow(layout, 3, QStringLiteral("Commission: $"), "txtComm",
+                                         QStringLiteral("10.99"));
+    QPushButton *calc = CalcLayout::addCalcButton(layout, 4);
+    m_lblProfit = CalcLayout::addResultLabel(layout, 5, "lblProfit");
+    setTabOrder(m_txtCapital, m_txtBuy);
+    setTabOrder(m_txtBuy, m_txtSell);
+    setTabOrder(m_txtSell, m_txtComm);
+    setTabOrder(m_txtComm, calc);
+    connect(calc, &QPushButton::clicked, this, &frmProfitCalc::butDS_Click);
+    // Goes with the main window rather than outliving it.
+    connect(main, &QObject::destroyed, this, [this] { delete this; });
+    Form_Load();
+}
+
+frmProfitCalc::~frmProfitCalc() = default;
+
+void frmProfitCalc::Form_Load()
+{
+    m_main->setEnabled(false);
+    m_txtCapital->setText(CalcFigures::plainAmountText(m_main->box("txtCapital")->text()));
+    m_txtComm->setText(CalcFigures::plainAmountText(m_main->box("txtComm")->text()));
+}
+
+void frmProfitCalc::Form_Unload()
+{
+    if (m_main)
+        m_main->setEnabled(true);
+}
+
+void frmProfitCalc::closeEvent(QCloseEvent *event)
+{
+    Form_Unload();
+    event->accept();
+}
+
+void frmProfitCalc::butDS_Click()
+{
+    m_lblProfit->setText(CalcFigures::possibleProfitText(m_txtCapital->text(), m_txtComm->text(), m_txtBuy->text(),
+                                                         m_txtSell->text()));
+}
