@@ -1,12 +1,22 @@
 #include "app/frmMain.h"
 
+#include "about/AboutInfo.h"
+#include "about/frmAbout.h"
+#include "calc/frmProfitCalc.h"
+#include "calc/frmShareCalc.h"
 #include "app/DialogPrompter.h"
 #include "app/NumericFilter.h"
 #include "app/SettingsTable.h"
 #include "screen/Criteria.h"
+#include "screen/GridFill.h"
 #include "screen/GridView.h"
 #include "screen/ResultGrid.h"
+#include "screen/Screening.h"
 #include "market/SymbolList.h"
+#include "quotes/LiveQuote.h"
+#include "quotes/QuoteFetch.h"
+#include "quotes/UpdateDatabase.h"
+#include "research/frmMenu.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -18,9 +28,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QLinearGradient>
 #include <QMenuBar>
-#include <QPainter>
 #include <QPushButton>
 #include <QSettings>
 #include <QVBoxLayout>
@@ -30,28 +38,6 @@ namespace {
 QString latin(const char *text)
 {
     return QString::fromLatin1(text);
-}
-
-// The status frame's logo, 170 x 14: a teal bar with the program's name.
-QPixmap makeLogo()
-{
-    QPixmap pixmap(170, 14);
-    QPainter p(&pixmap);
-    QLinearGradient gradient(0, 0, 170, 0);
-    gradient.setColorAt(0, QColor(0, 96, 96));
-    gradient.setColorAt(1, QColor(0, 160, 160));
-    p.fillRect(pixmap.rect(), gradient);
-    p.setPen(QColor(255, 215, 0));
-    p.drawLine(4, 11, 20, 3);
-    p.drawLine(20, 3, 26, 8);
-    p.drawLine(26, 8, 36, 2);
-    QFont font(QStringLiteral("Arial"));
-    font.setPixelSize(11);
-    font.setBold(true);
-    p.setFont(font);
-    p.setPen(Qt::white);
-    p.drawText(QRect(42, 0, 126, 14), Qt::AlignVCenter | Qt::AlignLeft, QStringLiteral("TARNVALE"));
-    return pixmap;
 }
 
 QLineEdit *makeBox(const char *name, QWidget *parent)
@@ -120,7 +106,7 @@ void frmMain::buildWindow()
     auto *dbLayout = new QVBoxLayout(frmDBInfo);
     auto *image = new QLabel(frmDBInfo);
     image->setObjectName(QStringLiteral("Image1"));
-    image->setPixmap(makeLogo());
+    image->setPixmap(QPixmap(QStringLiteral(":/app/logo.png"))); // 170 x 14
     image->setAccessibleName(QStringLiteral("Tarnvale"));
     m_lblDBInfo = new QLabel(frmDBInfo);
     m_lblDBInfo->setObjectName(QStringLiteral("lblDBInfo"));
@@ -128,7 +114,18 @@ void frmMain::buildWindow()
     m_lblDBInfo->setMinimumWidth(170);
     m_lblDBInfo->setAccessibleName(QStringLiteral("Database"));
     dbLayout->addWidget(image);
-    dbLayout->addWidget(m_lblDBInfo, 1);
+    // The update's Stop button sits beside the caption that shows its progress.
+    auto *captionRow = new QHBoxLayout;
+    captionRow->addWidget(m_lblDBInfo, 1);
+    m_butStop = makeButton("butStop", QStringLiteral("Stop"), QStringLiteral("Stop the database update"), frmDBInfo);
+    m_butStop->hide();
+    captionRow->addWidget(m_butStop, 0, Qt::AlignBottom);
+    dbLayout->addLayout(captionRow, 1);
+    connect(m_butStop, &QPushButton::clicked, this, [this] {
+        if (m_update)
+            m_update->cancel();
+    });
+    frmDBInfo->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Maximum);
     top->addWidget(frmDBInfo, 3);
 
     m_frmPersonal = new QGroupBox(QStringLiteral("Personal Information"), central);
@@ -221,6 +218,8 @@ void frmMain::buildWindow()
     m_gridView = new GridView(m_grid, m_frmADVS);
     advs->addWidget(m_gridView, 1);
     outer->addWidget(m_frmADVS, 1);
+    // Keeps the status frame at its own height while the panels are hidden.
+    outer->addStretch(0);
     setCentralWidget(central);
 
     for (const SettingKey &k : kSettingKeys) {
@@ -303,11 +302,17 @@ void frmMain::FrameControl(bool blnOnOff)
 
 void frmMain::Setup_Grid()
 {
-    // Grid layout arrives with the result grid; for now an empty table.
     m_grid->beginUpdate();
-    m_grid->clear();
-    m_grid->setRows(2);
+    setupGrid(*m_grid);
     m_grid->endUpdate();
+}
+
+void frmMain::AddResultRow(int index)
+{
+    const MarketDatabase &db = m_market.database();
+    if (index < 0 || index >= db.listedCount())
+        return;
+    addResultRow(*m_grid, db.Stocks[index], readPersonalAmounts(box("txtCapital")->text(), box("txtComm")->text()));
 }
 
 bool frmMain::LoadDatabase()
@@ -397,6 +402,9 @@ void frmMain::Form_Unload()
     if (m_unloaded)
         return;
     m_unloaded = true;
+    // An update under way stops here and saves what it has refreshed.
+    if (m_update)
+        m_update->cancel();
     SaveSettings();
     // Every other window goes with the main window, without prompts.
     const QWidgetList windows = QApplication::topLevelWidgets();
@@ -479,16 +487,190 @@ void frmMain::txtQSSymbol_Change()
 }
 
 // Handlers built with their subsystems.
-void frmMain::mnuMarket_Update_Click() {}
-void frmMain::mnuCalcs_Shares_Click() {}
-void frmMain::mnuCalcs_Profit_Click() {}
-void frmMain::mnuHelp_Topics_Click() {}
-void frmMain::mnuHelp_About_Click() {}
-void frmMain::butDS_Click() {}
-void frmMain::butListall_Click() {}
-void frmMain::butQS_Click() {}
-void frmMain::butLiveQuote_Click() {}
-void frmMain::butSymbResearch_Click() {}
-void frmMain::butSymbCharts_Click() {}
-void frmMain::Grid_MouseUp(int) {}
-void frmMain::Grid_DblClick() {}
+void frmMain::mnuMarket_Update_Click()
+{
+    if (m_update || m_liveQuote || !m_market.isOpen())
+        return;
+    FrameControl(false);
+    // The update walks and saves this market: no other may be opened meanwhile.
+    QAction *openMarket = findChild<QMenu *>(QStringLiteral("mnuMenu_Open"))->menuAction();
+    openMarket->setEnabled(false);
+    m_butStop->show();
+    m_update = new UpdateDatabase(m_market, quoteHostSetting(), this);
+    m_update->setSaver([this] { return SaveDatabase(); });
+    connect(m_update, &UpdateDatabase::progress, this, [this](int percent, const QString &symbol) {
+        m_lblDBInfo->setText(UpdateDatabase::progressCaption(percent, symbol));
+    });
+    connect(m_update, &UpdateDatabase::finished, this, [this, openMarket](const UpdateDatabase::Result &result) {
+        m_update->deleteLater();
+        m_update = nullptr;
+        m_butStop->hide();
+        openMarket->setEnabled(true);
+        if (m_unloaded)
+            return;
+        if (result.ending == UpdateDatabase::Ending::Unreachable)
+            m_prompter->message(QString::fromLatin1(ConnectionFailureMessage), Prompter::Icon::Exclamation);
+        else if (result.ending == UpdateDatabase::Ending::Completed && result.saved)
+            m_prompter->message(UpdateDatabase::completionMessage(result), Prompter::Icon::Information);
+        FrameControl(true);
+        // A failed save keeps the refreshed records in memory for the next save.
+        if (result.saved)
+            LoadDatabase();
+    });
+    m_update->start();
+}
+void frmMain::mnuCalcs_Shares_Click()
+{
+    if (!m_shareCalc || !m_shareCalc->isVisible()) // a closed one is already on its way out
+        m_shareCalc = new frmShareCalc(this);
+    m_shareCalc->show();
+}
+
+void frmMain::mnuCalcs_Profit_Click()
+{
+    if (!m_profitCalc || !m_profitCalc->isVisible()) // a closed one is already on its way out
+        m_profitCalc = new frmProfitCalc(this);
+    m_profitCalc->show();
+}
+
+void frmMain::mnuHelp_Topics_Click()
+{
+    // Every choice starts another copy; the main window keeps no link to it.
+    QString error;
+    if (!AboutInfo::startHelpProgram(m_programDir, &error))
+        m_prompter->message(error, Prompter::Icon::Exclamation);
+}
+
+void frmMain::mnuHelp_About_Click()
+{
+    if (!m_about || !m_about->isVisible()) // a closed one is already on its way out
+        m_about = new frmAbout(this);
+    m_about->show();
+}
+
+namespace {
+
+// Resets the grid and writes the rows in one model reset. The walk processes
+// no events, so the capital and commission read once hold for every row.
+void showStocks(frmMain &w, const QList<int> &indexes)
+{
+    w.grid()->beginUpdate();
+    w.Setup_Grid();
+    addResultRows(*w.grid(), w.market().database(), indexes,
+                  readPersonalAmounts(w.box("txtCapital")->text(), w.box("txtComm")->text()));
+    w.grid()->endUpdate();
+}
+
+} // namespace
+
+void frmMain::butDS_Click()
+{
+    CriteriaBoxes boxes;
+    for (size_t i = 0; i < kCriteria.size(); ++i) {
+        const Criterion &c = kCriteria[i];
+        boxes[i] = {findChild<QCheckBox *>(latin(c.check))->isChecked(), box(c.startBox)->text(),
+                    box(c.endBox)->text()};
+    }
+    // All bounds are read before the walk, so a box without a number stops
+    // the screen before the grid loses what it shows.
+    int bad = 0;
+    const std::optional<ScreenBounds> bounds = readScreenBounds(boxes, &bad);
+    if (!bounds) {
+        m_prompter->message(badBoundsMessage(kCriteria[size_t(bad)]), Prompter::Icon::Exclamation);
+        return;
+    }
+    showStocks(*this, matchStocks(m_market.database(), *bounds));
+}
+
+void frmMain::butListall_Click()
+{
+    showStocks(*this, allStocks(m_market.database()));
+}
+
+void frmMain::butQS_Click()
+{
+    showStocks(*this, quickSearch(m_market.database(), box("txtQSSymbol")->text()));
+}
+
+void frmMain::butLiveQuote_Click()
+{
+    const QString symbol = box("txtQSSymbol")->text();
+    if (symbol.isEmpty() || m_liveQuote || m_update)
+        return;
+    // One request at a time: nothing else may start one while this one waits.
+    QPushButton *live = findChild<QPushButton *>(QStringLiteral("butLiveQuote"));
+    QPushButton *search = findChild<QPushButton *>(QStringLiteral("butQS"));
+    auto hold = [this, live, search](bool on) {
+        live->setEnabled(!on);
+        search->setEnabled(!on);
+        // The "Database" menu goes back to whatever the panels are now.
+        m_mnuMenu_Market->menuAction()->setEnabled(!on && m_frmQS->isEnabled());
+    };
+    hold(true);
+    auto *fetch = new QuoteFetch(this);
+    m_liveQuote = fetch;
+    fetch->setPause(LiveQuotePauseSeconds);
+    connect(fetch, &QuoteFetch::finished, this, [this, fetch, hold](const QuoteFetch::Result &result) {
+        fetch->deleteLater();
+        m_liveQuote = nullptr;
+        hold(false);
+        if (!result.quote) {
+            m_prompter->message(result.answered ? liveQuoteFailedMessage(result.symbol)
+                                                : QString::fromLatin1(ConnectionFailureMessage),
+                                Prompter::Icon::Exclamation);
+            return;
+        }
+        // The symbol asked for, not whatever the box holds by now.
+        MarketDatabase &db = m_market.database();
+        const qsizetype index = m_market.isOpen() ? findLiveQuoteIndex(db, result.symbol) : -1;
+        if (index >= 0) {
+            storeQuote(*result.quote, db.Stocks[index]);
+            Setup_Grid();
+            AddResultRow(int(index));
+            SaveDatabase();
+            return;
+        }
+        if (!m_prompter->askYesNo(liveQuoteQuestion(result.symbol)))
+            return;
+        mnuMarket_AddSymbol_Click();
+        butLiveQuote_Click(); // starts over with a new request
+    });
+    fetch->fetch(quoteHostSetting(), symbol);
+}
+
+frmMenu *frmMain::symbolMenu()
+{
+    if (!m_frmMenu)
+        m_frmMenu = new frmMenu(this);
+    return m_frmMenu;
+}
+
+// The two symbol buttons pop their submenu for whatever cell is current.
+void frmMain::butSymbResearch_Click()
+{
+    symbolMenu()->popup(symbolMenu()->mnuSymb_Research());
+}
+
+void frmMain::butSymbCharts_Click()
+{
+    symbolMenu()->popup(symbolMenu()->mnuSymb_Charts());
+}
+
+// button: 1 left, 2 right, 4 middle. Acts on the current row, never on the
+// row under the pointer.
+void frmMain::Grid_MouseUp(int button)
+{
+    if (m_grid->row() > 0 && button > 1) {
+        m_grid->setCol(1);
+        symbolMenu()->popup(symbolMenu()->mnuSymb());
+    }
+}
+
+void frmMain::Grid_DblClick()
+{
+    // Like a right-click, the SYMBOL cell becomes current first, so a double
+    // click on a price never hands the price to the menu as a symbol.
+    if (m_grid->row() > 0)
+        m_grid->setCol(1);
+    symbolMenu()->popup(symbolMenu()->mnuSymb());
+}

@@ -3,6 +3,7 @@
 #include "market/MarketStore.h"
 
 #include <QMainWindow>
+#include <QPointer>
 
 #include <memory>
 
@@ -15,7 +16,13 @@ class QLabel;
 class QLineEdit;
 class QMenu;
 class QPushButton;
+class QuoteFetch;
 class ResultGrid;
+class UpdateDatabase;
+class frmAbout;
+class frmMenu;
+class frmProfitCalc;
+class frmShareCalc;
 
 // The main window: status caption, personal information, quick search, the
 // screening panel with the result grid, and the menu bar. It owns the open
@@ -36,10 +43,15 @@ public:
     Prompter &prompter() const { return *m_prompter; }
     QString programDir() const { return m_programDir; }
     QLineEdit *box(const char *objectName) const;
+    // The hidden host of the Symbol Menu, created on first use.
+    frmMenu *symbolMenu();
 
     // Shows or hides the three work panels and the "Database" menu together.
     void FrameControl(bool blnOnOff);
     void Setup_Grid();
+    // Appends the row of listed stock index, with SHARES and PROFIT from the
+    // capital and commission boxes; an index outside the list is ignored.
+    void AddResultRow(int index);
     // Reads the open market's file, writes the status caption and resets the
     // grid. A failed load says why and leaves no market open.
     bool LoadDatabase();
@@ -94,5 +106,14 @@ private:
     QGroupBox *m_frmQS = nullptr;
     QWidget *m_frmADVS = nullptr;
     QMenu *m_mnuMenu_Market = nullptr;
+    // The database update and the live quote while they run; never both.
+    QPointer<UpdateDatabase> m_update;
+    QPointer<QuoteFetch> m_liveQuote;
+    QPushButton *m_butStop = nullptr; // beside the status caption, shown only while updating
     bool m_unloaded = false;
+    frmMenu *m_frmMenu = nullptr;
+    // The calculators and the about box, while they are open.
+    QPointer<frmShareCalc> m_shareCalc;
+    QPointer<frmProfitCalc> m_profitCalc;
+    QPointer<frmAbout> m_about;
 };

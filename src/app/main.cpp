@@ -4,6 +4,9 @@
 
 int main(int argc, char *argv[])
 {
+    // The research window's browser library is loaded on first use, long
+    // after this; QtWebEngine needs the shared GL context made from the start.
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tarnvale"));
     QApplication::setApplicationVersion(QStringLiteral(
