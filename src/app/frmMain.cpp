@@ -486,7 +486,6 @@ void frmMain::txtQSSymbol_Change()
     symbol->setCursorPosition(int(upper.size()));
 }
 
-// Handlers built with their subsystems.
 void frmMain::mnuMarket_Update_Click()
 {
     if (m_update || m_liveQuote || !m_market.isOpen())
