@@ -126,8 +126,10 @@ private slots:
         QFile::setPermissions(path(), QFile::ReadOwner | QFile::WriteOwner);
         // Only the two save failures are shown: no "has been added/removed".
         QCOMPARE(m_prompter->messages.size(), 2);
-        for (const auto &m : m_prompter->messages)
-            QVERIFY(m.text.contains(QStringLiteral("could not be saved")));
+        for (const auto &m : m_prompter->messages) {
+            QCOMPARE(m.icon, Prompter::Icon::Exclamation);
+            QVERIFY(m.text.contains(QStringLiteral("nasdaq.bin\" could not be saved. The file is read-only.")));
+        }
         QCOMPARE(m_window->market().database(), onDisk());
         QCOMPARE(findSymbol(m_window->market().database(), QStringLiteral("IBM")), -1);
         QCOMPARE(findSymbol(m_window->market().database(), QStringLiteral("MSFT")), 0);
