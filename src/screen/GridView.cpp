@@ -161,21 +161,13 @@ GridView::GridView(ResultGrid *grid, QWidget *parent) : QTableView(parent), m_gr
     viewport()->setBackgroundRole(QPalette::Base);
     viewport()->setAutoFillBackground(true);
 
-    QFont font(QStringLiteral("Arial"));
-    font.setPointSizeF(8.25);
-    setFont(font);
-
-    m_rowHeight = qMax(fontMetrics().height() + 3, twipsToPixels(240));
     for (QHeaderView *header : {horizontalHeader(), verticalHeader()}) {
-        header->setFont(font);
         header->setSectionsClickable(false);
         header->setSectionsMovable(false);
         header->setHighlightSections(false);
         header->setMinimumSectionSize(1);
         header->setSectionResizeMode(QHeaderView::Fixed);
     }
-    verticalHeader()->setDefaultSectionSize(m_rowHeight);
-    horizontalHeader()->setFixedHeight(m_rowHeight);
 
     // The corner is grid cell (0, 0), the "#" header.
     m_corner = findChild<QAbstractButton *>(QString(), Qt::FindDirectChildrenOnly);
@@ -196,6 +188,27 @@ GridView::GridView(ResultGrid *grid, QWidget *parent) : QTableView(parent), m_gr
     connect(grid, &ResultGrid::currentCellChanged, this, &GridView::showGridCurrent);
     applyWidths();
     showGridCurrent();
+}
+
+bool GridView::event(QEvent *event)
+{
+    // The grid's font and the row height it needs are set when the grid is
+    // first shown: font loading stays out of start-up, where it is hidden.
+    if (event->type() == QEvent::Show && m_rowHeight == 0)
+        applyFont();
+    return QTableView::event(event);
+}
+
+void GridView::applyFont()
+{
+    QFont font(QStringLiteral("Arial"));
+    font.setPointSizeF(8.25);
+    setFont(font);
+    for (QHeaderView *header : {horizontalHeader(), verticalHeader()})
+        header->setFont(font);
+    m_rowHeight = qMax(fontMetrics().height() + 3, twipsToPixels(240));
+    verticalHeader()->setDefaultSectionSize(m_rowHeight);
+    horizontalHeader()->setFixedHeight(m_rowHeight);
 }
 
 int GridView::twipsToPixels(int twips) const

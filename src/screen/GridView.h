@@ -36,9 +36,11 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent *event) override;
     void currentChanged(const QModelIndex &current, const QModelIndex &previous) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
+    bool event(QEvent *event) override;
 
 private:
     void applyWidths();
+    void applyFont();
     void showGridCurrent();
     void paintCorner(QWidget *corner) const;
 
