@@ -30,7 +30,7 @@ cmake -S . -B "$fuzz" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARNVALE_FUZZ=ON \
 cmake --build "$fuzz" -j"$(nproc)"
 unset ASAN_OPTIONS LSAN_OPTIONS UBSAN_OPTIONS
 for target in "$fuzz"/fuzz/fuzz_*; do
-    [ -x "$target" ] || continue
+    [ -f "$target" ] && [ -x "$target" ] || continue
     name=$(basename "$target")
     corpus=$(mktemp -d)
     cp -r "fuzz/corpus/${name#fuzz_}/." "$corpus/"
