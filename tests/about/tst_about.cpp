@@ -1,0 +1,162 @@
+#include "about/AboutInfo.h"
+#include "app/frmMain.h"
+#include "common/ScriptedPrompter.h"
+#include "common/TestSettings.h"
+#include "screen/Criteria.h"
+#include "screen/GridFill.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPointer>
+#include <QPushButton>
+#include <QTest>
+#include <QTextDocument>
+
+#include <optional>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// The window a menu item opens, as the user sees it: a visible top-level
+// window besides the main window.
+QWidget *choose(frmMain &w, const char *menuItem)
+{
+    if (QAction *action = w.findChild<QAction *>(QLatin1StringView(menuItem)))
+        action->trigger();
+    for (QWidget *window : QApplication::topLevelWidgets()) {
+        if (window != &w && window->isVisible())
+            return window;
+    }
+    return nullptr;
+}
+
+} // namespace
+
+class TestAbout : public QObject
+{
+    Q_OBJECT
+
+    std::optional<TestSettings> m_settings;
+    QTemporaryDir m_dir;
+    ScriptedPrompter m_prompter;
+
+private slots:
+    void init() { m_settings.emplace(); }
+
+    void cleanup()
+    {
+        // No about box outlives its main window.
+        for (QWidget *window : QApplication::topLevelWidgets())
+            QVERIFY2(!window->isVisible(), qPrintable(window->objectName()));
+    }
+
+    void versionLine()
+    {
+        QCOMPARE(AboutInfo::versionLine(1, 0, 3), u"Version: 1.0.3"_s);
+        QCOMPARE(AboutInfo::versionLine(1, 10, 3), u"Version: 1.10.3"_s);
+    }
+
+    void aboutBoxKeepsTheMainWindowWaiting()
+    {
+        frmMain w(m_dir.path(), &m_prompter);
+        QPointer<QWidget> about = choose(w, "mnuHelp_About");
+        QVERIFY(about);
+        QCOMPARE(about->findChild<QLabel *>(u"Image1"_s)->pixmap().size(), QSize(400, 134));
+        QCOMPARE(about->findChild<QLabel *>(u"lblAbout"_s)->text(),
+                 QStringLiteral("Version: " TARNVALE_PROJECT_VERSION));
+        QVERIFY(!w.isEnabled() && about->isEnabled());
+
+        QVERIFY(about->close());
+        QVERIFY(w.isEnabled());
+        QTRY_VERIFY(about.isNull());
+        // A new box each time; left open, it goes with the main window.
+        QVERIFY(choose(w, "mnuHelp_About"));
+        QVERIFY(!w.isEnabled());
+    }
+
+    void helpTopics_data()
+    {
+        QTest::addColumn<int>("permissions"); // of the stand-in help program; 0: none there
+        QTest::addColumn<QString>("reason");  // in the message; none when it starts
+        QTest::newRow("stand-in") << int(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner) << QString();
+        QTest::newRow("missing") << 0 << u"is missing"_s;
+        QTest::newRow("not executable") << int(QFile::ReadOwner | QFile::WriteOwner) << u"could not be started"_s;
+    }
+
+    // Every choice starts a new copy, with no arguments, or says again why not.
+    void helpTopics()
+    {
+        QFETCH(int, permissions);
+        QFETCH(QString, reason);
+        QTemporaryDir dir; // the program directory
+        ScriptedPrompter prompter;
+        const QString log = dir.filePath(u"launches.txt"_s);
+        if (permissions) {
+            QVERIFY(QDir(dir.path()).mkpath(u"help"_s));
+            QFile script(AboutInfo::helpProgramPath(dir.path()));
+            QVERIFY(script.open(QIODevice::WriteOnly));
+            script.write("#!/bin/sh\necho \"started $#\" >> '" + log.toUtf8() + "'\n");
+            script.close();
+            QVERIFY(script.setPermissions(QFile::Permissions(permissions)));
+        }
+        frmMain w(dir.path(), &prompter);
+        choose(w, "mnuHelp_Topics");
+        choose(w, "mnuHelp_Topics");
+        QVERIFY(w.isEnabled());
+        const auto launches = [&log] {
+            QFile file(log);
+            return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+        };
+        QTRY_COMPARE(launches(), reason.isEmpty() ? u"started 0\nstarted 0\n"_s : QString());
+        QCOMPARE(prompter.messages.size(), reason.isEmpty() ? 0 : 2);
+        const QString path = QDir::toNativeSeparators(dir.path() + u"/help/tarnvalehelp"_s);
+        for (const ScriptedPrompter::Shown &m : prompter.messages) {
+            QCOMPARE(m.icon, Prompter::Icon::Exclamation);
+            QVERIFY2(m.text.contains(u'"' + path) && m.text.contains(reason), qPrintable(m.text));
+        }
+    }
+
+    // The guide, as its reader sees it, explains every menu item, panel,
+    // button, criterion and column, the quote service and the messages.
+    void guideExplainsEveryCommand()
+    {
+        QFile file(QStringLiteral(TARNVALE_HELP_GUIDE));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QTextDocument document;
+        document.setHtml(QString::fromUtf8(file.readAll()));
+        const QString guide = document.toPlainText().simplified();
+
+        frmMain w(m_dir.path(), &m_prompter);
+        QStringList texts =
+            u"Symbol Menu|Short Interest|Research Tools|Share count out of range|must be above 0|"
+            "is not a number|[Service]|QuoteHost|tarnvale-quoted|is missing|could not be started"_s.split(u'|');
+        for (QAction *a : w.findChildren<QAction *>())
+            texts << a->text();
+        for (QGroupBox *g : w.findChildren<QGroupBox *>())
+            texts << g->title();
+        for (QPushButton *b : w.findChildren<QPushButton *>())
+            texts << b->text();
+        for (const Criterion &c : kCriteria)
+            texts << QString::fromLatin1(c.caption);
+        for (const GridColumn &c : kGridColumns)
+            texts << QString::fromLatin1(c.header);
+        QVERIFY(texts.contains(u"Possible Profit"_s));
+        texts.removeIf([&guide](const QString &t) { return guide.contains(t.simplified()); });
+        QVERIFY2(texts.isEmpty(), qPrintable(texts.join(u" | "_s))); // those the guide misses
+    }
+
+    void helpProgramIsBuiltWhereTheLauncherLooks()
+    {
+        const QFileInfo program(AboutInfo::helpProgramPath(QStringLiteral(TARNVALE_BIN_DIR)));
+        QVERIFY2(program.isFile() && program.isExecutable(), qPrintable(program.filePath()));
+    }
+};
+
+QTEST_MAIN(TestAbout)
+#include "tst_about.moc"

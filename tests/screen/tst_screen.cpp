@@ -1,0 +1,334 @@
+#include "screen/Figures.h"
+#include "screen/GridFill.h"
+#include "screen/Screening.h"
+
+#include <QRandomGenerator>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <cmath>
+#include <limits>
+
+namespace {
+
+const double kNaN = std::numeric_limits<double>::quiet_NaN();
+const PersonalAmounts kDefaults{500.00f, 10.99f};
+const NumberFormat::Symbols kC{QLocale::c()};
+
+StockRecord stock(const char *symbol, float last = 2.25f, double volume = 0, float change = 0)
+{
+    StockRecord s;
+    s.Symbol = QString::fromLatin1(symbol);
+    s.Last = last;
+    s.Open = s.Low = 2.0f;
+    s.High = 2.5f;
+    s.Spread = 0.5f;
+    s.Volume = volume;
+    s.Change = change;
+    return s;
+}
+
+// The spare record after the listed stocks lies inside most ranges screened
+// here and matches "MSFT": the walks must never reach it.
+MarketDatabase market(const QList<StockRecord> &stocks)
+{
+    MarketDatabase db;
+    db.Stocks = stocks;
+    db.Stocks.append(stock("MSFT", 0.1f, 1000000));
+    return db;
+}
+
+// Ticks the criteria named in triples of caption, start box, end box.
+CriteriaBoxes boxes(const QStringList &triples)
+{
+    CriteriaBoxes b;
+    for (qsizetype i = 0; i + 2 < triples.size(); i += 3) {
+        for (size_t c = 0; c < kCriteria.size(); ++c) {
+            if (triples[i] == QLatin1StringView(kCriteria[c].caption))
+                b[c] = {true, triples[i + 1], triples[i + 2]};
+        }
+    }
+    return b;
+}
+
+QStringList rowTexts(const ResultGrid &g, int row)
+{
+    QStringList texts;
+    for (int c = 0; c < ResultGrid::Cols; ++c)
+        texts << g.text(row, c);
+    return texts;
+}
+
+} // namespace
+
+class TestScreen : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    // The boxes hold "." whatever the locale: a comma locale must not read "0.10" as 10.
+    void initTestCase() { QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany)); }
+
+    void sharesAndProfit_data()
+    {
+        QTest::addColumn<float>("capital");
+        QTest::addColumn<float>("commission");
+        QTest::addColumn<float>("high");
+        QTest::addColumn<float>("low");
+        QTest::addColumn<double>("shares"); // not a number: neither figure fits
+        QTest::addColumn<double>("profit");
+        // (500 - 10.99) / 2 = 244.505 rounds to 245; proceeds 601.51, cost 500.99.
+        QTest::newRow("worked example") << 500.0f << 10.99f << 2.5f << 2.0f << 245.0 << 100.52;
+        QTest::newRow("2.5 shares to even 2") << 25.0f << 0.0f << 12.0f << 10.0f << 2.0 << 4.0;
+        QTest::newRow("3.5 shares to even 4") << 35.0f << 0.0f << 12.0f << 10.0f << 4.0 << 8.0;
+        QTest::newRow("high zero") << 500.0f << 10.99f << 0.0f << 2.0f << 0.0 << 0.0;
+        QTest::newRow("low zero") << 500.0f << 10.99f << 2.5f << 0.0f << 0.0 << 0.0;
+        QTest::newRow("capital below commission") << 5.0f << 10.99f << 2.5f << 2.0f << -3.0 << -23.48;
+        QTest::newRow("sold at a loss") << 100.0f << 1.0f << 1.0f << 2.0f << 50.0 << -52.0;
+        // Widened exactly: 1.015f is 1.01499998..., under the half cent.
+        QTest::newRow("widened exactly") << 1.0f << 0.0f << 1.015f << 1.0f << 1.0 << 0.01;
+        QTest::newRow("half cent to even down") << 1.0f << 0.0f << 1.125f << 1.0f << 1.0 << 0.12;
+        QTest::newRow("half cent to even up") << 1.0f << 0.0f << 1.375f << 1.0f << 1.0 << 0.38;
+        // 2147483520 is the largest float below 2^31.
+        QTest::newRow("largest 32-bit count") << 2147483520.0f << 0.0f << 2.0f << 1.0f << 2147483520.0 << 2147483520.0;
+        QTest::newRow("2^31 overflows") << 2147483648.0f << 0.0f << 2.0f << 1.0f << kNaN << kNaN;
+        QTest::newRow("capital not a number") << float(kNaN) << 0.0f << 2.5f << 2.0f << kNaN << kNaN;
+    }
+
+    void sharesAndProfit()
+    {
+        QFETCH(float, capital);
+        QFETCH(float, commission);
+        QFETCH(float, high);
+        QFETCH(float, low);
+        QTEST(CalcShares(capital, commission, high, low).value_or(kNaN), "shares");
+        QTEST(CalcProfit(capital, commission, high, low).value_or(kNaN), "profit");
+    }
+
+    void general_data()
+    {
+        QTest::addColumn<double>("value");
+        QTest::addColumn<bool>("single");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("no trailing zero") << 12.5 << true << "12.5";
+        QTest::newRow("7 digits of a third") << 1.0 / 3 << true << "0.3333333";
+        QTest::newRow("float noise hidden") << 1.1 << true << "1.1";
+        QTest::newRow("negative zero") << -0.0 << true << "0";
+        QTest::newRow("8 need an exponent") << 12345678.0 << true << "1.234568e+07";
+        QTest::newRow("no grouping") << -1234.5 << true << "-1234.5";
+        QTest::newRow("15 digits hide noise") << 0.1 + 0.2 << false << "0.3";
+        QTest::newRow("15 whole digits") << 123456789012345.0 << false << "123456789012345";
+        QTest::newRow("16 need an exponent") << 1e15 << false << "1e+15";
+    }
+
+    void general()
+    {
+        QFETCH(double, value);
+        QFETCH(bool, single);
+        QTEST(single ? NumberFormat::general(float(value), kC) : NumberFormat::general(value, kC), "expected");
+    }
+
+    // Whole numbers and cents take a shortcut that must agree with the rule.
+    void shortcutAgreesWithTheGeneralRule()
+    {
+        QRandomGenerator random(7);
+        for (int i = 0; i < 20000; ++i) {
+            const qint64 k = qint64(random.bounded(2000000000)) * (random.bounded(2) ? 1 : -1)
+                             * (i % 3 == 0 ? qint64(random.bounded(100000)) : 1);
+            QCOMPARE(NumberFormat::general(double(k) / 100, kC), QString::number(double(k) / 100, 'g', 15));
+            QCOMPARE(NumberFormat::general(double(k), kC), QString::number(double(k), 'g', 15));
+            QCOMPARE(NumberFormat::general(float(k % 10000000), kC), QString::number(double(k % 10000000), 'g', 7));
+        }
+    }
+
+    void grouped_data()
+    {
+        QTest::addColumn<double>("value");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("threes") << 1234567.0 << "1,234,567";
+        QTest::newRow("three digits") << 999.0 << "999";
+        QTest::newRow("zero is empty") << 0.0 << "";
+        QTest::newRow("negative rounds to zero") << -0.4 << "";
+        QTest::newRow("half away from zero") << 0.5 << "1";
+        QTest::newRow("2.5 up, not to even") << 2.5 << "3";
+        QTest::newRow("negative grouped, half away") << -1234566.5 << "-1,234,567";
+    }
+
+    void grouped()
+    {
+        QFETCH(double, value);
+        QTEST(NumberFormat::grouped(value, kC), "expected");
+    }
+
+    void matchStocks_data()
+    {
+        QTest::addColumn<QStringList>("criteria");
+        QTest::addColumn<QList<int>>("expected");
+        QTest::newRow("on the start bound") << QStringList{"Last", "0.10", "0.50"} << QList<int>{0, 1, 5};
+        QTest::newRow("on the end bound") << QStringList{"Last", "0", "0.1"} << QList<int>{0, 3};
+        QTest::newRow("volume 1000000 in, 1000001 out")
+            << QStringList{"Volume", "50000", "1000000"} << QList<int>{0, 2, 5};
+        // 16777217 is no float: a single-precision bound would shut it out.
+        QTest::newRow("volume in double") << QStringList{"Volume", "16777217", "16777217"} << QList<int>{4};
+        QTest::newRow("inverted range") << QStringList{"Last", "0.50", "0.10"} << QList<int>{};
+        QTest::newRow("nothing ticked") << QStringList{} << QList<int>{};
+        QTest::newRow("two criteria, one fails")
+            << QStringList{"Last", "0.10", "0.50", "Volume", "50000", "1000000"} << QList<int>{0, 5};
+    }
+
+    void matchStocks()
+    {
+        QFETCH(QStringList, criteria);
+        const MarketDatabase db = market({stock("ON_START", 0.10f, 1000000), stock("ON_END", 0.50f, 1000001),
+                                          stock("OVER", std::nextafter(0.50f, 1.0f), 50000), stock("UNDER", 0.09f),
+                                          stock("NAN", float(kNaN), 16777217), stock("IN", 0.3f, 60000)});
+        const std::optional<ScreenBounds> bounds = readScreenBounds(boxes(criteria));
+        QVERIFY(bounds);
+        QTEST(::matchStocks(db, *bounds), "expected");
+    }
+
+    // Each criterion compares its own field.
+    void criteriaReadTheirFields()
+    {
+        StockRecord s;
+        s.Last = 1, s.Spread = 2, s.Open = 3, s.Change = 4, s.Volume = 5, s.High = 6, s.Low = 7;
+        for (size_t i = 0; i < kCriteria.size(); ++i)
+            QCOMPARE(kCriteria[i].field(s), double(i + 1));
+    }
+
+    void boxesThatHoldNoNumber_data()
+    {
+        QTest::addColumn<QStringList>("criteria");
+        QTest::addColumn<int>("bad");
+        QTest::newRow("empty") << QStringList{"Last", "", "0.50"} << 0;
+        QTest::newRow("lone point") << QStringList{"Open", ".", "1"} << 2;
+        QTest::newRow("two points") << QStringList{"Change", "1", "1.2.3"} << 3;
+        QTest::newRow("beyond double") << QStringList{"Volume", "0", QString(400, u'9')} << 4;
+        QTest::newRow("beyond single") << QStringList{"High", "0", "1" + QString(39, u'0')} << 5;
+    }
+
+    // The first bad ticked criterion is named; an unticked one is never read.
+    void boxesThatHoldNoNumber()
+    {
+        QFETCH(QStringList, criteria);
+        QFETCH(int, bad);
+        CriteriaBoxes b = boxes(criteria + QStringList{"Low", ".", "1"});
+        b[1] = {false, ".", ""};
+        int named = -1;
+        QVERIFY(!readScreenBounds(b, &named));
+        QCOMPARE(named, bad);
+        const QString message = badBoundsMessage(kCriteria[size_t(named)]);
+        QVERIFY(message.contains(u'"' + criteria[0] + u'"'));
+        QVERIFY(message.contains(QStringLiteral("both")));
+        b[size_t(bad)] = {true, ".5", "5."};
+        b[6].start = "0";
+        QVERIFY(readScreenBounds(b));
+    }
+
+    void quickSearchAndListAll()
+    {
+        const MarketDatabase db =
+            market({stock("MSFT"), stock("msft"), stock("MSFTX"), stock(" MSFT"), stock("MsFt"), stock("IBM")});
+        QCOMPARE(quickSearch(db, QStringLiteral("MSFT")), (QList<int>{0, 1, 4}));
+        QCOMPARE(quickSearch(db, QStringLiteral("msft")), (QList<int>{0, 1, 4}));
+        QCOMPARE(quickSearch(db, QStringLiteral("MSF")), QList<int>{});
+        QCOMPARE(quickSearch(db, QStringLiteral(" MSFT")), QList<int>{3});
+        QCOMPARE(allStocks(db), (QList<int>{0, 1, 2, 3, 4, 5}));
+        QCOMPARE(allStocks(MarketDatabase()), QList<int>{});
+    }
+
+    // Blank row before the first stock, "*" after the last, rows numbered,
+    // current cell on the SHARES cell of the row just written; the second row
+    // in the default (comma) locale.
+    void rowContract()
+    {
+        ResultGrid g;
+        setupGrid(g);
+        QCOMPARE(rowTexts(g, 0), (QStringList{"#", "SYMBOL", "LAST", "OPEN", "CHANGE", "LOW", "HIGH", "SPREAD",
+                                              "VOLUME", "PROFIT", "SHARES"}));
+        QCOMPARE(rowTexts(g, 1), QStringList(ResultGrid::Cols, QString()));
+        QCOMPARE(QPoint(g.col(), g.row()), QPoint(10, 0));
+        addResultRow(g, stock("msft", 2.25f, 1234567, -0.25f), kDefaults, kC);
+        addResultRow(g, stock("ibm", 2.25f, 999.5, 1.5f), kDefaults, NumberFormat::Symbols());
+        QCOMPARE(rowTexts(g, 1),
+                 (QStringList{"1", "MSFT", "2.25", "2", "-0.25", "2", "2.5", "0.5", "1,234,567", "100.52", "245"}));
+        QCOMPARE(rowTexts(g, 2),
+                 (QStringList{"2", "IBM", "2,25", "2", "1,5", "2", "2,5", "0,5", "1.000", "100,52", "245"}));
+        QCOMPARE(rowTexts(g, 3), QStringList{"*"} + QStringList(ResultGrid::Cols - 1, QString()));
+        QCOMPARE(g.rows(), 4);
+        QCOMPARE(QPoint(g.col(), g.row()), QPoint(10, 2));
+        QCOMPARE(g.color(1, 4), GridColor::Red);
+        QCOMPARE(g.color(2, 4), GridColor::Green);
+        // A new layout forgets the rows, their texts and their formatting.
+        setupGrid(g);
+        QCOMPARE(g.rows(), 2);
+        QCOMPARE(rowTexts(g, 1), QStringList(ResultGrid::Cols, QString()));
+        QCOMPARE(g.color(1, 4), ResultGrid::NoColor);
+    }
+
+    // PROFIT coloured by its sign; no number in a box, or figures that do not
+    // fit: both figure cells empty, and the fill goes on.
+    void figureCells_data()
+    {
+        QTest::addColumn<QString>("capital");
+        QTest::addColumn<QString>("commission");
+        QTest::addColumn<QString>("profit");
+        QTest::addColumn<QString>("shares");
+        QTest::addColumn<quint32>("color");
+        QTest::newRow("worked example") << "500.00" << "10.99" << "100.52" << "245" << GridColor::Green;
+        QTest::newRow("break even") << "9" << "1" << "0" << "4" << GridColor::DarkGrey;
+        QTest::newRow("loss") << "5" << "10.99" << "-23.48" << "-3" << GridColor::Red;
+        QTest::newRow("two points") << "500" << "1.2.3" << "" << "" << GridColor::DarkGrey;
+        QTest::newRow("shares overflow") << "6000000000" << "0" << "" << "" << GridColor::DarkGrey;
+    }
+
+    void figureCells()
+    {
+        QFETCH(QString, capital);
+        QFETCH(QString, commission);
+        ResultGrid g;
+        setupGrid(g);
+        const PersonalAmounts amounts = readPersonalAmounts(capital, commission);
+        addResultRow(g, stock("X"), amounts, kC);
+        addResultRow(g, stock("NEXT"), amounts, kC);
+        QTEST(g.text(1, 9), "profit");
+        QTEST(g.text(1, 10), "shares");
+        QTEST(g.color(1, 9), "color");
+        QCOMPARE(g.text(2, 1), QStringLiteral("NEXT"));
+    }
+
+    // A bulk fill passes over indexes outside the list and tells the views
+    // once; the model shows the ordinary cells, the fixed ones as headers.
+    void bulkFillAndModel()
+    {
+        MarketDatabase db;
+        db.Stocks = {stock("A", 1, 0, -1), stock("B"), stock("SPARE")};
+        ResultGrid g;
+        setupGrid(g);
+        QSignalSpy resets(&g, &QAbstractItemModel::modelReset);
+        QSignalSpy changed(&g, &QAbstractItemModel::dataChanged);
+        QSignalSpy current(&g, &ResultGrid::currentCellChanged);
+        addResultRows(g, db, {1, -1, 2, 0, 7}, kDefaults, kC);
+        QCOMPARE(resets.size(), 1);
+        QCOMPARE(changed.size(), 0);
+        QCOMPARE(current.size(), 1);
+        QCOMPARE(current[0], (QVariantList{2, 10}));
+        QCOMPARE(g.rowCount(), 3);
+        QCOMPARE(g.data(g.index(0, 0)).toString() + g.data(g.index(1, 0)).toString(), QStringLiteral("BA"));
+        QCOMPARE(g.data(g.index(1, 3), ResultGrid::ColorRole).toUInt(), GridColor::Red);
+        QCOMPARE(g.headerData(1, Qt::Vertical).toString() + g.headerData(2, Qt::Vertical).toString(),
+                 QStringLiteral("2*"));
+        // Outside a bulk fill each change reaches the views as it happens.
+        addResultRow(g, stock("C"), kDefaults, kC);
+        QCOMPARE(resets.size(), 1);
+        QVERIFY(changed.size() >= 9);
+        // The current cell stays inside the grid.
+        g.setCurrentCell(99, 99);
+        QCOMPARE(QPoint(g.col(), g.row()), QPoint(10, 4));
+        g.setRows(2);
+        QCOMPARE(g.row(), 1);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestScreen)
+#include "tst_screen.moc"
