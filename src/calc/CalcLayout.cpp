@@ -1,5 +1,8 @@
 #include "calc/CalcLayout.h"
 
+#include "app/frmMain.h"
+#include "calc/CalcFigures.h"
+
 #include "app/NumericFilter.h"
 
 #include <QGridLayout>
@@ -33,8 +36,6 @@ void setTextColour(QWidget *w, const QColor &colour)
 QGridLayout *setUpWindow(QWidget *window, const QString &title)
 {
     window->setWindowTitle(title);
-    window->setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
-    window->setAttribute(Qt::WA_DeleteOnClose);
     QPalette palette = window->palette();
     palette.setColor(QPalette::Window, QColor(224, 224, 224));
     window->setPalette(palette);
@@ -91,3 +92,9 @@ QLabel *addResultLabel(QGridLayout *layout, int row, const char *labelName)
 }
 
 } // namespace CalcLayout
+
+void CalcLayout::copyPersonalAmounts(frmMain *main, QLineEdit *capital, QLineEdit *commission)
+{
+    capital->setText(CalcFigures::plainAmountText(main->box("txtCapital")->text()));
+    commission->setText(CalcFigures::plainAmountText(main->box("txtComm")->text()));
+}

@@ -1,19 +1,15 @@
 #include "calc/frmProfitCalc.h"
 
-#include "app/frmMain.h"
 #include "calc/CalcFigures.h"
 #include "calc/CalcLayout.h"
 
-#include <QCloseEvent>
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 
-frmProfitCalc::frmProfitCalc(frmMain *main) : QWidget(nullptr), m_main(main)
+frmProfitCalc::frmProfitCalc(frmMain *main) : ToolWindow(main)
 {
-    // A top-level window of its own: as a child it would be disabled along
-    // with the main window.
     setObjectName(QStringLiteral("frmProfitCalc"));
     QGridLayout *layout = CalcLayout::setUpWindow(this, QStringLiteral("Possible Profit"));
     m_txtCapital = CalcLayout::addAmountRow(layout, 0, QStringLiteral("Capital: $"), "txtCapital",
@@ -30,30 +26,12 @@ frmProfitCalc::frmProfitCalc(frmMain *main) : QWidget(nullptr), m_main(main)
     setTabOrder(m_txtSell, m_txtComm);
     setTabOrder(m_txtComm, calc);
     connect(calc, &QPushButton::clicked, this, &frmProfitCalc::butDS_Click);
-    // Goes with the main window rather than outliving it.
-    connect(main, &QObject::destroyed, this, [this] { delete this; });
     Form_Load();
 }
 
-frmProfitCalc::~frmProfitCalc() = default;
-
 void frmProfitCalc::Form_Load()
 {
-    m_main->setEnabled(false);
-    m_txtCapital->setText(CalcFigures::plainAmountText(m_main->box("txtCapital")->text()));
-    m_txtComm->setText(CalcFigures::plainAmountText(m_main->box("txtComm")->text()));
-}
-
-void frmProfitCalc::Form_Unload()
-{
-    if (m_main)
-        m_main->setEnabled(true);
-}
-
-void frmProfitCalc::closeEvent(QCloseEvent *event)
-{
-    Form_Unload();
-    event->accept();
+    CalcLayout::copyPersonalAmounts(mainWindow(), m_txtCapital, m_txtComm);
 }
 
 void frmProfitCalc::butDS_Click()

@@ -1,7 +1,6 @@
 #pragma once
 
-#include <QPointer>
-#include <QWidget>
+#include "app/ToolWindow.h"
 
 class QLabel;
 class QLineEdit;
@@ -11,25 +10,19 @@ class frmMain;
 // selling them all at a sell price earns after a commission on each trade.
 // It starts from the main window's capital and commission and keeps the main
 // window disabled while it is open.
-class frmProfitCalc : public QWidget
+class frmProfitCalc : public ToolWindow
 {
     Q_OBJECT
 
 public:
     explicit frmProfitCalc(frmMain *main);
-    ~frmProfitCalc() override;
 
 public slots:
     void butDS_Click();
 
-protected:
-    void closeEvent(QCloseEvent *event) override;
-
 private:
     void Form_Load();
-    void Form_Unload();
 
-    QPointer<frmMain> m_main;
     QLineEdit *m_txtCapital = nullptr;
     QLineEdit *m_txtBuy = nullptr;
     QLineEdit *m_txtSell = nullptr;

@@ -1,19 +1,15 @@
 #include "calc/frmShareCalc.h"
 
-#include "app/frmMain.h"
 #include "calc/CalcFigures.h"
 #include "calc/CalcLayout.h"
 
-#include <QCloseEvent>
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 
-frmShareCalc::frmShareCalc(frmMain *main) : QWidget(nullptr), m_main(main)
+frmShareCalc::frmShareCalc(frmMain *main) : ToolWindow(main)
 {
-    // A top-level window of its own: as a child it would be disabled along
-    // with the main window.
     setObjectName(QStringLiteral("frmShareCalc"));
     QGridLayout *layout = CalcLayout::setUpWindow(this, QStringLiteral("Buy Power"));
     m_txtCapital = CalcLayout::addAmountRow(layout, 0, QStringLiteral("Capital: $"), "txtCapital",
@@ -28,30 +24,12 @@ frmShareCalc::frmShareCalc(frmMain *main) : QWidget(nullptr), m_main(main)
     setTabOrder(m_txtPrice, m_txtComm);
     setTabOrder(m_txtComm, calc);
     connect(calc, &QPushButton::clicked, this, &frmShareCalc::butDS_Click);
-    // Goes with the main window rather than outliving it.
-    connect(main, &QObject::destroyed, this, [this] { delete this; });
     Form_Load();
 }
 
-frmShareCalc::~frmShareCalc() = default;
-
 void frmShareCalc::Form_Load()
 {
-    m_main->setEnabled(false);
-    m_txtCapital->setText(CalcFigures::plainAmountText(m_main->box("txtCapital")->text()));
-    m_txtComm->setText(CalcFigures::plainAmountText(m_main->box("txtComm")->text()));
-}
-
-void frmShareCalc::Form_Unload()
-{
-    if (m_main)
-        m_main->setEnabled(true);
-}
-
-void frmShareCalc::closeEvent(QCloseEvent *event)
-{
-    Form_Unload();
-    event->accept();
+    CalcLayout::copyPersonalAmounts(mainWindow(), m_txtCapital, m_txtComm);
 }
 
 void frmShareCalc::butDS_Click()

@@ -1,7 +1,6 @@
 #pragma once
 
-#include <QPointer>
-#include <QWidget>
+#include "app/ToolWindow.h"
 
 class QLabel;
 class QLineEdit;
@@ -10,25 +9,19 @@ class frmMain;
 // "Buy Power": how many shares a capital buys at a price after one
 // commission. It starts from the main window's capital and commission and
 // keeps the main window disabled while it is open.
-class frmShareCalc : public QWidget
+class frmShareCalc : public ToolWindow
 {
     Q_OBJECT
 
 public:
     explicit frmShareCalc(frmMain *main);
-    ~frmShareCalc() override;
 
 public slots:
     void butDS_Click();
 
-protected:
-    void closeEvent(QCloseEvent *event) override;
-
 private:
     void Form_Load();
-    void Form_Unload();
 
-    QPointer<frmMain> m_main;
     QLineEdit *m_txtCapital = nullptr;
     QLineEdit *m_txtPrice = nullptr;
     QLineEdit *m_txtComm = nullptr;
