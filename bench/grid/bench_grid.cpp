@@ -2,6 +2,8 @@
 // listed stocks, each timed from the button click to the grid painted on the
 // offscreen platform; median of 15 runs. The baseline is the irreducible part
 // of a fill: formatting the same rows' cell texts and nothing else.
+#include "common/BenchStats.h"
+
 #include "app/Prompter.h"
 #include "app/frmMain.h"
 #include "market/MarketStore.h"
@@ -38,21 +40,6 @@ public:
     bool askYesNo(const QString &) override { return false; }
     QString input(const QString &, const QString &, const QString &) override { return QString(); }
 };
-
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
-
-template<typename F>
-double timeMs(F &&f)
-{
-    QElapsedTimer t;
-    t.start();
-    f();
-    return double(t.nsecsElapsed()) / 1e6;
-}
 
 // Last spread evenly over 0.10 to 0.90, so the range 0.10 to 0.50 keeps
 // about half of the stocks.

@@ -1,6 +1,8 @@
 // Load and save of a market file at the design limit of 32,767 listed
 // stocks: median of 25 runs each, and load time against reading the same
 // bytes into memory.
+#include "common/BenchStats.h"
+
 #include "market/MarketStore.h"
 
 #include <QCoreApplication>
@@ -11,25 +13,6 @@
 
 #include <algorithm>
 #include <vector>
-
-namespace {
-
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
-
-template<typename F>
-double timeMs(F &&f)
-{
-    QElapsedTimer t;
-    t.start();
-    f();
-    return t.nsecsElapsed() / 1e6;
-}
-
-} // namespace
 
 int main(int argc, char *argv[])
 {

@@ -3,6 +3,8 @@
 // try_files on the s argument). Both listen on loopback ports of their own
 // and are measured the same way: ApacheBench, one request at a time, HTTP/1.0
 // with a new connection per request. Target: at least 50% of nginx's rate.
+#include "common/BenchStats.h"
+
 #include "quotes/QuoteLine.h"
 
 #include <QCoreApplication>
@@ -152,12 +154,6 @@ private:
     QString m_prefix;
     bool m_running = false;
 };
-
-double median(QList<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
 
 } // namespace
 

@@ -1,5 +1,7 @@
 // Times process start to main window shown for the program and for a minimal
 // Qt program, alternating runs, and prints the medians and their ratio.
+#include "common/BenchStats.h"
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QProcess>
@@ -10,12 +12,6 @@
 #include <vector>
 
 namespace {
-
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
 
 double runOnce(const QString &program, const QProcessEnvironment &env)
 {

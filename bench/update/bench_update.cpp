@@ -2,6 +2,8 @@
 // tarnvale-quoted on a loopback port, and ApacheBench's rate for the same
 // quote path from the same service in the same run (one request at a time,
 // HTTP/1.0, a new connection each). Target: at least 80% of ab's rate.
+#include "common/BenchStats.h"
+
 #include "market/MarketStore.h"
 #include "quotes/QuoteLine.h"
 #include "quotes/QuoteRequest.h"
@@ -100,7 +102,6 @@ struct UpdateRun
     UpdateDatabase::Result result;
 };
 
-
 std::optional<UpdateRun> updateRate(const QString &dir, quint16 port, QString *why)
 {
     MarketDatabase db;
@@ -140,12 +141,6 @@ std::optional<UpdateRun> updateRate(const QString &dir, quint16 port, QString *w
 double best(const QList<double> &values)
 {
     return *std::max_element(values.begin(), values.end());
-}
-
-double median(QList<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
 }
 
 } // namespace
