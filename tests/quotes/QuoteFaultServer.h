@@ -1,49 +1,39 @@
 #pragma once
 
-#include <QByteArray>
 #include <QHash>
-#include <QHostAddress>
-#include <QList>
 #include <QPointer>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
-#include <QUrl>
 
 #include <functional>
 
 #include <sys/socket.h>
 
 // A loopback quote service whose every answer is scripted: whole or split
-// replies, silence, an abrupt reset, or a close without a word. It records
-// every request it was sent and how often each symbol was asked for.
+// replies, a close without a word (no pieces), silence, or an abrupt reset.
+// It records every request and how often each (decoded) symbol was asked for.
 class QuoteFaultServer : public QObject
 {
 public:
     struct Action
     {
-        enum Kind { Reply, Silent, Reset, Close } kind = Reply;
-        QList<QByteArray> pieces; // Reply: written one after another, 20 ms apart; Reset: written first
+        enum Kind { Reply, Silent, Reset } kind = Reply;
+        QList<QByteArray> pieces; // Reply: written 20 ms apart; Reset: written before the reset
     };
     using Script = std::function<Action(const QByteArray &symbol, int attempt)>;
 
-    static QByteArray headers(qsizetype contentLength = -1)
+    static QByteArray reply(const QByteArray &body)
     {
-        QByteArray h = "HTTP/1.0 200 OK\r\nContent-Type: text/csv\r\n";
-        if (contentLength >= 0)
-            h += "Content-Length: " + QByteArray::number(contentLength) + "\r\n";
-        return h + "\r\n";
+        return "HTTP/1.0 200 OK\r\nContent-Type: text/csv\r\n\r\n" + body;
     }
-    static QByteArray reply(const QByteArray &body) { return headers() + body; }
     static Action answer(const QByteArray &body) { return {Action::Reply, {reply(body)}}; }
-    // A line in the classic shape for a symbol, last price and volume.
-    static QByteArray line(const QByteArray &symbol, const QByteArray &last = "27.50",
-                           const QByteArray &volume = "1234567")
+    static QByteArray line(const QByteArray &symbol, const QByteArray &last = "27.50")
     {
-        return '"' + symbol + "\"," + last + ",\"6/4/2004\",\"4:00pm\",+0.12,27.40,27.60,27.30," + volume + "\r\n";
+        return '"' + symbol + "\"," + last + ",\"6/4/2004\",\"4:00pm\",+0.12,27.40,27.60,27.30,1234567\r\n";
     }
 
-    explicit QuoteFaultServer(Script script, QObject *parent = nullptr) : QObject(parent), m_script(std::move(script))
+    explicit QuoteFaultServer(Script script) : m_script(std::move(script))
     {
         connect(&m_server, &QTcpServer::newConnection, this, &QuoteFaultServer::accept);
         m_server.listen(QHostAddress::LocalHost, 0);
@@ -51,14 +41,11 @@ public:
     }
 
     quint16 port() const { return m_port; }
-    // Stops listening: from now on connections are refused.
-    void stop() { m_server.close(); }
+    void stop() { m_server.close(); } // from now on connections are refused
     void setScript(Script script) { m_script = std::move(script); }
+    int attemptsFor(const QByteArray &symbol) const { return m_attempts.value(symbol); }
 
     QList<QByteArray> requests;
-    QHash<QByteArray, int> attempts; // by symbol, percent-decoded
-
-    int attemptsFor(const QByteArray &symbol) const { return attempts.value(symbol); }
 
 private:
     void accept()
@@ -66,81 +53,48 @@ private:
         while (QTcpSocket *socket = m_server.nextPendingConnection()) {
             socket->setParent(this);
             connect(socket, &QTcpSocket::readyRead, this, [this, socket] { read(socket); });
-            connect(socket, &QTcpSocket::disconnected, this, [this, socket] {
-                m_pending.remove(socket);
-                socket->deleteLater();
-            });
+            connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
         }
     }
 
     void read(QTcpSocket *socket)
     {
-        QByteArray &request = m_pending[socket];
-        request += socket->readAll();
+        const QByteArray request = socket->property("request").toByteArray() + socket->readAll();
+        socket->setProperty("request", request);
         if (!request.contains("\r\n\r\n"))
             return;
-        const QByteArray whole = m_pending.take(socket);
-        requests.append(whole);
-        const QByteArray symbol = symbolOf(whole);
-        const int attempt = ++attempts[symbol];
-        act(socket, m_script(symbol, attempt));
-    }
-
-    static QByteArray symbolOf(const QByteArray &request)
-    {
-        const qsizetype from = request.indexOf("?s=");
-        const qsizetype to = request.indexOf("&f=");
-        if (from < 0 || to < from)
-            return {};
-        return QByteArray::fromPercentEncoding(request.mid(from + 3, to - from - 3));
-    }
-
-    void act(QTcpSocket *socket, const Action &action)
-    {
-        switch (action.kind) {
-        case Action::Silent:
+        requests.append(request);
+        const qsizetype from = request.indexOf("?s=") + 3, to = request.indexOf("&f=");
+        const QByteArray symbol = QByteArray::fromPercentEncoding(request.mid(from, to - from));
+        const Action action = m_script(symbol, ++m_attempts[symbol]);
+        if (action.kind == Action::Reply)
+            return writePieces(socket, action.pieces);
+        if (action.kind == Action::Silent)
             return;
-        case Action::Close:
-            socket->disconnectFromHost();
-            return;
-        case Action::Reset: {
-            for (const QByteArray &piece : action.pieces)
-                socket->write(piece);
-            socket->flush();
-            // Linger with a zero time-out makes the close a reset.
-            const linger hard{1, 0};
-            ::setsockopt(int(socket->socketDescriptor()), SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
-            socket->abort();
-            return;
-        }
-        case Action::Reply:
-            writePieces(socket, action.pieces, 0);
-            return;
-        }
-    }
-
-    void writePieces(QTcpSocket *socket, const QList<QByteArray> &pieces, qsizetype from)
-    {
-        if (from >= pieces.size()) {
-            socket->disconnectFromHost();
-            return;
-        }
-        socket->write(pieces[from]);
+        for (const QByteArray &piece : action.pieces)
+            socket->write(piece);
         socket->flush();
-        if (from + 1 >= pieces.size()) {
-            socket->disconnectFromHost();
-            return;
-        }
-        QPointer<QTcpSocket> guard(socket);
-        QTimer::singleShot(20, this, [this, guard, pieces, from] {
+        const linger hard{1, 0}; // a zero linger makes the close a reset
+        ::setsockopt(int(socket->socketDescriptor()), SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
+        socket->abort();
+    }
+
+    void writePieces(QTcpSocket *socket, QList<QByteArray> pieces)
+    {
+        if (!pieces.isEmpty())
+            socket->write(pieces.takeFirst());
+        socket->flush();
+        if (pieces.isEmpty())
+            return socket->disconnectFromHost();
+        QTimer::singleShot(20, this, [this, guard = QPointer<QTcpSocket>(socket), pieces] {
             if (guard && guard->state() == QAbstractSocket::ConnectedState)
-                writePieces(guard, pieces, from + 1);
+                writePieces(guard, pieces);
         });
     }
 
     QTcpServer m_server;
     Script m_script;
-    QHash<QTcpSocket *, QByteArray> m_pending;
+    QHash<QByteArray, int> m_attempts;
     quint16 m_port = 0;
 };
 
@@ -149,7 +103,5 @@ inline quint16 refusedPort()
 {
     QTcpServer probe;
     probe.listen(QHostAddress::LocalHost, 0);
-    const quint16 port = probe.serverPort();
-    probe.close();
-    return port;
+    return probe.serverPort();
 }

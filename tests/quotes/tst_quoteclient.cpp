@@ -1,0 +1,355 @@
+#include "QuoteFaultServer.h"
+
+#include "common/TestSettings.h"
+#include "market/MarketStore.h"
+#include "quotes/QuoteRequest.h"
+#include "quotes/UpdateDatabase.h"
+
+#include <QDir>
+#include <QProcess>
+#include <QScopeGuard>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <unistd.h>
+
+using Fault = QuoteFaultServer;
+using Action = Fault::Action;
+using Ending = UpdateDatabase::Ending;
+
+namespace {
+
+const QByteArray kHead = "HTTP/1.0 200 OK\r\nContent-Type: text/csv\r\n\r\n";
+const QByteArray kMsft = "\"MSFT\",27.50,\"6/4/2004\",\"4:00pm\",+0.12,27.40,27.60,27.30,1234567\r\n";
+
+// The classic reply with one of its nine fields replaced.
+QByteArray classic(int field = -1, const QByteArray &text = {})
+{
+    QList<QByteArray> fields = kMsft.chopped(2).split(',');
+    if (field >= 0)
+        fields[field] = text;
+    return kHead + fields.join(',') + "\r\n";
+}
+
+// What every record holds before the update: a skipped one must keep it all.
+StockRecord preset(const QString &symbol)
+{
+    return {.Reserved = "keep", .Symbol = symbol, .Last = 9.99f, .Spread = 1, .Volume = 42, .High = 10, .Low = 9,
+            .Change = -1, .Open = 9.5f};
+}
+
+// Each symbol gets its own last price, so records cannot be mixed up.
+QByteArray lastFor(const QString &symbol)
+{
+    return QByteArray::number(10 + symbol.at(0).unicode() - 'A') + ".25";
+}
+
+StockRecord refreshed(const QString &symbol)
+{
+    return {.Reserved = "keep", .Symbol = symbol, .Last = lastFor(symbol).toFloat(), .Spread = float(27.60 - 27.30),
+            .Volume = 1234567, .High = 27.6f, .Low = 27.3f, .Change = 0.12f, .Open = 27.4f};
+}
+
+Action goodAnswer(const QByteArray &symbol)
+{
+    return Fault::answer(Fault::line(symbol, lastFor(QString::fromLatin1(symbol))));
+}
+
+} // namespace
+
+// The quote client: the request on the wire, where the service lives, the
+// reply's field rules, and the whole-database update against a loopback
+// service that misbehaves on purpose, and against nginx.
+class TestQuoteClient : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<MarketStore> m_store;
+
+    MarketDatabase openMarket(const QStringList &symbols)
+    {
+        m_dir = std::make_unique<QTemporaryDir>();
+        MarketDatabase db;
+        db.LastUpdate = 38142; // 2004-06-04
+        for (const QString &s : symbols)
+            db.Stocks.insert(db.listedCount(), s.isEmpty() ? StockRecord{} : preset(s));
+        writeMarketFile(m_dir->filePath(QStringLiteral("nasdaq.bin")), db);
+        m_store = std::make_unique<MarketStore>(m_dir->path());
+        m_store->selectMarket(kNasdaq);
+        m_store->LoadDatabase();
+        return db;
+    }
+
+    MarketDatabase onDisk() const
+    {
+        MarketDatabase db;
+        readMarketFile(m_store->filePath(), &db);
+        return db;
+    }
+
+    QStringList m_progress; // the symbols the update reports
+
+    std::optional<UpdateDatabase::Result> update(quint16 port)
+    {
+        UpdateDatabase update(*m_store, {QStringLiteral("127.0.0.1"), port});
+        update.setTimeouts(2000, 300);
+        m_progress.clear();
+        connect(&update, &UpdateDatabase::progress, this, [this](int, const QString &s) { m_progress.append(s); });
+        QSignalSpy done(&update, &UpdateDatabase::finished);
+        update.start();
+        if (!done.wait(60000))
+            return std::nullopt;
+        return done.first().first().value<UpdateDatabase::Result>();
+    }
+
+private slots:
+    // As captured by a loopback server: ordinary symbols go out unchanged,
+    // others percent-encoded. A second request while one is under way is refused.
+    void requestOnTheWire_data()
+    {
+        QTest::addColumn<QString>("symbol");
+        QTest::addColumn<QByteArray>("encoded");
+        QTest::newRow("ordinary") << "MSFT" << QByteArray("MSFT");
+        QTest::newRow("unreserved marks kept") << "BRK.a-b_c~9" << QByteArray("BRK.a-b_c~9");
+        QTest::newRow("blank, ampersand, equals, percent, plus") << "A B&f=x%+" << QByteArray("A%20B%26f%3Dx%25%2B");
+        QTest::newRow("line break") << "X\r\nHost: evil" << QByteArray("X%0D%0AHost%3A%20evil");
+        QTest::newRow("non-ASCII as UTF-8") << "\u00C4B" << QByteArray("%C3%84B");
+    }
+
+    void requestOnTheWire()
+    {
+        QFETCH(QString, symbol);
+        QFETCH(QByteArray, encoded);
+        Fault server([](const QByteArray &, int) { return Fault::answer("x"); });
+        QuoteTransport transport;
+        QSignalSpy done(&transport, &QuoteTransport::finished);
+        QVERIFY(transport.SendQuoteRequest("127.0.0.1", quotePath(symbol), server.port()));
+        QVERIFY(!transport.SendQuoteRequest("127.0.0.1", "/b", server.port()));
+        QVERIFY(done.wait(5000));
+        const QByteArray request = "GET /d/quotes.csv?s=" + encoded + "&f=sl1d1t1c1ohgv&e=.csv HTTP/1.0\r\n"
+                                   "Accept: */*\r\nAccept: text/html\r\nAccept: cvs\r\n\r\n";
+        QCOMPARE(server.requests, QList<QByteArray>{request});
+        QCOMPARE(done.size(), 1);
+    }
+
+    // Absent or blank: the bundled service; no port: 80.
+    void hostSetting()
+    {
+        TestSettings settings;
+        QCOMPARE(quoteHostSetting(), (QuoteHost{"localhost", 8765}));
+        QCOMPARE(parseQuoteHost(" "), (QuoteHost{"localhost", 8765}));
+        QCOMPARE(parseQuoteHost("q.example.net"), (QuoteHost{"q.example.net", 80}));
+        QCOMPARE(parseQuoteHost(" q.example.net:8080 "), (QuoteHost{"q.example.net", 8080}));
+        QVERIFY(!parseQuoteHost("h:http").isValid());
+    }
+
+    void replyFields_data()
+    {
+        QTest::addColumn<QByteArray>("reply");
+        QTest::addColumn<ReplyFault>("fault");
+        QTest::addColumn<ParsedQuote>("quote"); // Last, Spread, Volume, Change, Open, High, Low
+        const float spread = float(27.60 - 27.30);
+        const ParsedQuote msft{27.5f, spread, 1234567, 0.12f, 27.4f, 27.6f, 27.3f};
+        const auto ok = ReplyFault::None, bad = ReplyFault::BadField;
+        QTest::newRow("quoted texts, +0.12") << classic() << ok << msft;
+        QTest::newRow("N/A in change to volume")
+            << kHead + R"("MSFT",27.5,"6/4/2004","4:00pm",N/A,N/A,N/A,N/A,N/A)" << ok << ParsedQuote{27.5f};
+        QTest::newRow("blanks: 0") << kHead + R"("MSFT",27.5,"6/4/2004","4:00pm",, ,27.60,27.30,   )" << ok
+                                   << ParsedQuote{27.5f, spread, 0, 0, 0, 27.6f, 27.3f};
+        QTest::newRow("blanks around numbers") << classic(4, " -0.12 ") << ok
+                                               << ParsedQuote{27.5f, spread, 1234567, -0.12f, 27.4f, 27.6f, 27.3f};
+        QTest::newRow("low N/A: spread 0") << classic(7, "N/A") << ok
+                                           << ParsedQuote{27.5f, 0, 1234567, 0.12f, 27.4f, 27.6f, 0};
+        QTest::newRow("line break inside removed") << classic(1, "2\r\n7.5") << ok << msft;
+        QTest::newRow("extra fields ignored") << classic(8, "1234567,more") << ok << msft;
+        QTest::newRow("lower-case n/a") << classic(4, "n/a") << bad;
+        QTest::newRow("last N/A") << classic(1, "N/A") << bad;
+        QTest::newRow("last quoted") << classic(1, "\"27.50\"") << bad;
+        QTest::newRow("high blank breaks the spread") << classic(6, " ") << bad;
+        QTest::newRow("stray character") << classic(8, "12;5") << bad;
+        QTest::newRow("too large for a float") << classic(1, "1e39") << bad;
+        QTest::newRow("Proxy Error status") << "HTTP/1.0 502 Proxy Error\r\n\r\n" + kMsft << ReplyFault::ProxyError;
+        QTest::newRow("proxy error in the body, any case") << classic(0, "PROXY eRRor") << ReplyFault::ProxyError;
+        QTest::newRow("shorter than its Content-Length")
+            << "HTTP/1.0 200 OK\r\nContent-Length: 67\r\n\r\n" + kMsft << ReplyFault::Truncated;
+    }
+
+    void replyFields()
+    {
+        QFETCH(QByteArray, reply);
+        QFETCH(ReplyFault, fault);
+        const QuoteReply parsed = parseQuoteReply(reply);
+        QCOMPARE(parsed.fault, fault);
+        QCOMPARE(parsed.quote.has_value(), fault == ReplyFault::None);
+        if (parsed.quote) {
+            QFETCH(ParsedQuote, quote);
+            QCOMPARE(*parsed.quote, quote);
+        }
+    }
+
+    void updateFaults_data()
+    {
+        QTest::addColumn<Action>("bad");
+        QTest::addColumn<int>("attempts"); // "bad" answers the first, and all when four
+        const QByteArray line = Fault::line("BAD", lastFor("BAD"));
+        auto reply = [](const QByteArray &bytes) { return Action{Action::Reply, {bytes}}; };
+        const QByteArray whole = Fault::reply(line);
+        const QByteArray fill(QuoteTransport::MaxReplySize - whole.size(), ',');
+        QTest::newRow("split reply") << Action{Action::Reply, {whole.left(5), whole.mid(5, 40), whole.mid(45)}} << 1;
+        QTest::newRow("exactly 64 KiB") << reply(whole + fill) << 1;
+        QTest::newRow("Proxy Error once") << reply("HTTP/1.0 502 Proxy Error\r\n\r\n" + line) << 2;
+        QTest::newRow("Proxy Error forever") << Fault::answer("<h1>proxy error</h1>" + line) << 4;
+        QTest::newRow("headers only") << Fault::answer("") << 4;
+        QTest::newRow("no header end") << reply(line) << 4;
+        QTest::newRow("too few fields") << Fault::answer("\"BAD\",27.50,\"6/4/2004\"\r\n") << 4;
+        QTest::newRow("garbage") << Fault::answer(QByteArray("\x00\xff\x01,,\x7f<html>", 12)) << 4;
+        QTest::newRow("one byte over 64 KiB") << reply(whole + fill + ',') << 4;
+        QTest::newRow("silent server") << Action{Action::Silent, {}} << 4;
+        QTest::newRow("closed without a word") << Action{Action::Reply, {}} << 4;
+        // Cut inside the volume: nine fields, but not the whole reply.
+        const QByteArray sized = "HTTP/1.0 200 OK\r\nContent-Length: " + QByteArray::number(line.size()) + "\r\n\r\n";
+        QTest::newRow("reset mid-reply") << Action{Action::Reset, {sized + line.chopped(5)}} << 4;
+    }
+
+    // One symbol answered badly among good ones (and an empty record): it is
+    // asked again at most three times, then skipped with its record as it
+    // was, and the update goes on to the end.
+    void updateFaults()
+    {
+        QFETCH(Action, bad);
+        QFETCH(int, attempts);
+        MarketDatabase expected = openMarket({"AAA", "BAD", "", "CCC"});
+        const bool gotThrough = attempts <= QuoteFetch::MaxRetries;
+        Fault server([=](const QByteArray &symbol, int attempt) {
+            return symbol == "BAD" && (attempt == 1 || !gotThrough) ? bad : goodAnswer(symbol);
+        });
+        const auto result = update(server.port());
+
+        QVERIFY(result);
+        QCOMPARE(result->ending, Ending::Completed);
+        QCOMPARE(server.attemptsFor("BAD"), attempts);
+        QCOMPARE(server.requests.size(), attempts + 2);
+        QCOMPARE(result->skipped, gotThrough ? QStringList() : QStringList{"BAD"});
+        for (StockRecord &r : expected.Stocks)
+            if (!r.Symbol.isEmpty() && (r.Symbol != "BAD" || gotThrough))
+                r = refreshed(r.Symbol);
+        expected.LastUpdate = dateToMarketDate(QDate::currentDate());
+        QCOMPARE(onDisk(), expected);
+    }
+
+    // Gone, or speechless, after two symbols: three in a row without an answer
+    // end the update; what was refreshed is saved, the date is not stamped.
+    void updateUnreachable_data()
+    {
+        QTest::addColumn<bool>("speechless"); // still accepting, closing without a word
+        QTest::newRow("gone") << false;
+        QTest::newRow("speechless") << true;
+    }
+
+    void updateUnreachable()
+    {
+        QFETCH(bool, speechless);
+        const int good = 2; // symbols answered before the service goes
+        const QStringList symbols{"AAA", "BBB", "CCC", "DDD", "EEE", "FFF"};
+        MarketDatabase expected = openMarket(symbols);
+        Fault server({});
+        server.setScript([&](const QByteArray &symbol, int) {
+            const int index = symbols.indexOf(QString::fromLatin1(symbol));
+            if (index >= good)
+                return Action{Action::Reply, {}};
+            if (!speechless && index == good - 1)
+                server.stop();
+            return goodAnswer(symbol);
+        });
+        const auto result = update(server.port());
+
+        QVERIFY(result);
+        QCOMPARE(result->ending, Ending::Unreachable);
+        QCOMPARE(m_progress, symbols.mid(0, good + 3));
+        for (int i = 0; i < good; ++i)
+            expected.Stocks[i] = refreshed(symbols[i]);
+        QCOMPARE(onDisk(), expected);
+    }
+
+    // Against a real web server: Debian's nginx on a loopback port, one file
+    // per symbol picked by the request's "s" argument. NOPE gets nginx's 404
+    // page, BAD a last trade of N/A: both are skipped untouched.
+    void updateAgainstNginx()
+    {
+        if (!QFileInfo(QStringLiteral("/usr/sbin/nginx")).isExecutable())
+            QSKIP("nginx is not installed (Debian package nginx-light)");
+        QTemporaryDir dir;
+        auto write = [&dir](const QString &name, const QByteArray &bytes) {
+            QFile f(dir.filePath(name));
+            return QDir(dir.path()).mkpath(QFileInfo(f).path()) && f.open(QIODevice::WriteOnly) && f.write(bytes) > 0;
+        };
+        const quint16 port = refusedPort(); // free
+        const QString conf = QStringLiteral(R"(%3 daemon off; pid %1/nginx.pid; error_log %1/error.log;
+events { worker_connections 64; }
+http {
+    access_log %1/access.log;
+    client_body_temp_path %1/b; proxy_temp_path %1/p; fastcgi_temp_path %1/f; uwsgi_temp_path %1/u; scgi_temp_path %1/s;
+    server {
+        listen 127.0.0.1:%2;
+        location = /d/quotes.csv { root %1/www; default_type text/csv; try_files /q/$arg_s.csv =404; }
+    }
+})");
+        // Run as root, nginx would hand its workers to "nobody", who may not read this folder.
+        QVERIFY(write("nginx.conf", conf.arg(dir.path()).arg(port).arg(geteuid() == 0 ? "user root;" : "").toUtf8()));
+        QVERIFY(write("www/q/MSFT.csv", Fault::line("MSFT", lastFor("MSFT"))));
+        QVERIFY(write("www/q/IBM.csv", "\"IBM\",91.25,\"6/4/2004\",\"4:01pm\",-1.05,92.00,92.10,N/A,N/A\r\n"));
+        QVERIFY(write("www/q/BAD.csv", "\"BAD\",N/A,\"N/A\",\"N/A\",N/A,N/A,N/A,N/A,N/A\r\n"));
+        QProcess nginx;
+        nginx.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        nginx.start("/usr/sbin/nginx",
+                    {"-p", dir.path(), "-c", dir.filePath("nginx.conf"), "-e", dir.filePath("error.log")});
+        const auto stop = qScopeGuard([&nginx] {
+            nginx.terminate();
+            nginx.waitForFinished(10000);
+        });
+        // The pid file appears once nginx listens.
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(dir.filePath("nginx.pid")) || nginx.state() == QProcess::NotRunning,
+                                 10000);
+        QCOMPARE(nginx.state(), QProcess::Running);
+
+        MarketDatabase expected = openMarket({"MSFT", "NOPE", "IBM", "BAD"});
+        const auto result = update(port);
+        QVERIFY(result);
+        QCOMPARE(result->ending, Ending::Completed);
+        QCOMPARE(result->skipped, (QStringList{"NOPE", "BAD"}));
+        expected.LastUpdate = dateToMarketDate(QDate::currentDate());
+        expected.Stocks[0] = refreshed("MSFT");
+        // Low and volume N/A: 0, and so is the spread.
+        expected.Stocks[2] = {
+            .Reserved = "keep", .Symbol = "IBM", .Last = 91.25f, .High = 92.1f, .Change = -1.05f, .Open = 92};
+        QCOMPARE(onDisk(), expected);
+        // Every request went out as HTTP/1.0 and nginx took it as such.
+        QFile log(dir.filePath("access.log"));
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        const QByteArray lines = log.readAll();
+        QCOMPARE(lines.count("GET /d/quotes.csv?s=NOPE&f=sl1d1t1c1ohgv&e=.csv HTTP/1.0\" 404"), 4);
+        QCOMPARE(lines.count("GET /d/quotes.csv?s=MSFT&f=sl1d1t1c1ohgv&e=.csv HTTP/1.0\" 200"), 1);
+    }
+
+    void updateProgressHalvesToEven()
+    {
+        QCOMPARE(UpdateDatabase::progressPercent(1, 3), 67);
+        QCOMPARE(UpdateDatabase::progressPercent(0, 8), 12); // 12.5
+        QCOMPARE(UpdateDatabase::progressPercent(2, 8), 38); // 37.5
+        QCOMPARE(UpdateDatabase::progressPercent(0, 200), 0); // 0.5
+    }
+
+    void updateCompletionNamesTheFirstFive()
+    {
+        UpdateDatabase::Result result;
+        result.skipped = {"A", "B", "C", "D", "E", "F", "G"};
+        QCOMPARE(UpdateDatabase::completionMessage(result),
+                 "The update has been completed!\n\n"
+                 "7 symbols could not be updated: \"A\", \"B\", \"C\", \"D\", \"E\" and 2 more.");
+    }
+};
+
+QTEST_GUILESS_MAIN(TestQuoteClient)
+#include "tst_quoteclient.moc"

@@ -1,0 +1,270 @@
+#include "QuoteFaultServer.h"
+
+#include "app/SettingsTable.h"
+#include "app/frmMain.h"
+#include "common/ScriptedPrompter.h"
+#include "common/TestSettings.h"
+#include "market/MarketStore.h"
+#include "quotes/LiveQuote.h"
+#include "quotes/UpdateDatabase.h"
+#include "screen/ResultGrid.h"
+
+#include <QAction>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+using Action = QuoteFaultServer::Action;
+
+namespace {
+
+StockRecord listed(const QString &symbol)
+{
+    return {.Reserved = {}, .Symbol = symbol, .Last = 1, .Volume = 7};
+}
+
+StockRecord refreshed(const QString &symbol) // from the fault server's line
+{
+    return {.Reserved = {}, .Symbol = symbol, .Last = 27.5f, .Spread = float(27.60 - 27.30), .Volume = 1234567,
+            .High = 27.6f, .Low = 27.3f, .Change = 0.12f, .Open = 27.4f};
+}
+
+void pointQuotesAt(quint16 port)
+{
+    const QString app = QString::fromLatin1(kSettingsApplication);
+    QSettings settings(QSettings::NativeFormat, QSettings::UserScope, app, app);
+    settings.setValue("Service/QuoteHost", "127.0.0.1:" + QString::number(port));
+}
+
+} // namespace
+
+// "Live Quote" and "Update Database" through the main window: their flows,
+// messages and saved files, and what each holds back while it runs.
+class TestQuoteWindow : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<TestSettings> m_settings;
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<QuoteFaultServer> m_server;
+    std::unique_ptr<ScriptedPrompter> m_prompter;
+    std::unique_ptr<frmMain> m_window;
+    MarketDatabase m_initial;
+
+    MarketDatabase onDisk() const
+    {
+        MarketDatabase db;
+        readMarketFile(m_dir->filePath(QStringLiteral("nasdaq.bin")), &db);
+        return db;
+    }
+    template<typename T = QAction>
+    T *find(const char *name) const { return m_window->findChild<T *>(QString::fromLatin1(name)); }
+    bool on(const char *button) const { return find<QPushButton>(button)->isEnabled(); }
+    bool menuOn(const char *menu) const { return find<QMenu>(menu)->menuAction()->isEnabled(); }
+    QString caption() const { return find<QLabel>("lblDBInfo")->text(); }
+    const QList<ScriptedPrompter::Shown> &messages() const { return m_prompter->messages; }
+
+    // The market choice and the "Database" menu are locked; Exit is not.
+    bool updating() const
+    {
+        return find<QPushButton>("butStop")->isVisible() && !menuOn("mnuMenu_Open") && !menuOn("mnuMenu_Market")
+               && !find<QWidget>("frmADVS")->isVisible() && find("mnuMenu_Exit")->isEnabled();
+    }
+    bool idle() const
+    {
+        return !find<QPushButton>("butStop")->isVisible() && menuOn("mnuMenu_Open") && menuOn("mnuMenu_Market")
+               && find<QWidget>("frmADVS")->isVisible() && on("butLiveQuote") && on("butQS");
+    }
+
+    void liveQuote(const char *symbol)
+    {
+        m_window->box("txtQSSymbol")->setText(QString::fromLatin1(symbol));
+        QTest::mouseClick(find<QPushButton>("butLiveQuote"), Qt::LeftButton);
+    }
+
+private slots:
+    void init()
+    {
+        m_settings = std::make_unique<TestSettings>();
+        m_dir = std::make_unique<QTemporaryDir>();
+        m_initial = MarketDatabase{};
+        m_initial.LastUpdate = 38142; // 2004-06-04
+        m_initial.Stocks = {listed("AAA"), listed("BBB"), listed("ccc"), listed("DUP"), listed("DUP"), StockRecord{}};
+        QVERIFY(writeMarketFile(m_dir->filePath(QStringLiteral("nasdaq.bin")), m_initial));
+        m_server = std::make_unique<QuoteFaultServer>([](const QByteArray &symbol, int) {
+            return QuoteFaultServer::answer(QuoteFaultServer::line(symbol));
+        });
+        pointQuotesAt(m_server->port());
+        m_prompter = std::make_unique<ScriptedPrompter>();
+        m_window = std::make_unique<frmMain>(m_dir->path(), m_prompter.get());
+        m_window->show();
+        find("mnuOpen_Nasdaq")->trigger();
+        QVERIFY(idle());
+    }
+
+    void cleanup()
+    {
+        m_window.reset();
+        m_server.reset();
+    }
+
+    // Found without regard to case (the later of two): refreshed, saved and
+    // shown alone; the date and the caption stay; nothing is asked. Not
+    // found: No leaves the file alone; Yes adds it through "Add Symbol" and
+    // asks again; Cancel in the input box asks again after a new request.
+    void liveQuote_data()
+    {
+        QTest::addColumn<QByteArray>("symbol");
+        QTest::addColumn<int>("index"); // of the record refreshed, or -1
+        QTest::addColumn<QList<bool>>("yesNo");
+        QTest::addColumn<QStringList>("input");
+        QTest::addColumn<int>("attempts");
+        QTest::newRow("listed in lower case") << QByteArray("CCC") << 2 << QList<bool>() << QStringList() << 1;
+        QTest::newRow("listed twice") << QByteArray("DUP") << 4 << QList<bool>() << QStringList() << 1;
+        QTest::newRow("not found, No") << QByteArray("NEW") << -1 << QList<bool>{false} << QStringList() << 1;
+        QTest::newRow("not found, Yes") << QByteArray("NEW") << 5 << QList<bool>{true} << QStringList{"NEW"} << 2;
+        QTest::newRow("not found, Yes, Cancel") << QByteArray("NEW") << -1 << QList<bool>{true, false} << QStringList()
+                                                << 2;
+    }
+
+    void liveQuote()
+    {
+        QFETCH(QByteArray, symbol);
+        QFETCH(int, index);
+        QFETCH(QList<bool>, yesNo);
+        QFETCH(QStringList, input);
+        QFETCH(int, attempts);
+        m_prompter->yesNoAnswers = yesNo;
+        m_prompter->inputAnswers = input;
+        const QString before = caption();
+        MarketDatabase expected = m_initial;
+        if (!input.isEmpty())
+            expected.Stocks.insert(5, listed("NEW"));
+        if (index >= 0)
+            expected.Stocks[index] = refreshed(expected.Stocks[index].Symbol);
+        liveQuote(symbol.constData());
+        if (yesNo.isEmpty()) // found: the one asked for is stored, whatever the box says by then
+            m_window->box("txtQSSymbol")->setText(QStringLiteral("AAA"));
+        QVERIFY(!on("butLiveQuote") && !on("butQS") && !menuOn("mnuMenu_Market")); // held while it waits
+        QTRY_COMPARE(m_server->attemptsFor(symbol), attempts);
+        QTRY_COMPARE(onDisk(), expected);
+        QTRY_VERIFY(idle());
+        QCOMPARE(messages().size(), yesNo.size() + input.size());
+        if (!yesNo.isEmpty()) {
+            QCOMPARE(messages().first().text, "NEW was not found the the market database, would you like to add it?");
+            QCOMPARE(messages().first().icon, Prompter::Icon::Question);
+        }
+        if (!input.isEmpty()) {
+            QCOMPARE(m_prompter->inputTitles, QStringList{"Add symbol"});
+            QCOMPARE(messages().last().text, "\"NEW\" has been added!");
+        }
+        if (index >= 0) {
+            QCOMPARE(m_window->grid()->rows(), 3);
+            QCOMPARE(m_window->grid()->text(1, 1), QString::fromLatin1(symbol));
+        }
+        if (yesNo.isEmpty())
+            QCOMPARE(caption(), before);
+    }
+
+    // One message each, not one per symbol; nothing saved, the caption reloaded.
+    void failures_data()
+    {
+        QTest::addColumn<bool>("update");
+        QTest::addColumn<bool>("serviceThere"); // but answering garbage
+        QTest::addColumn<QString>("message");
+        QTest::newRow("Update, no service") << true << false << QString::fromLatin1(ConnectionFailureMessage);
+        QTest::newRow("Live Quote, no service") << false << false << QString::fromLatin1(ConnectionFailureMessage);
+        QTest::newRow("Live Quote, no usable reply") << false << true << liveQuoteFailedMessage("CCC");
+    }
+
+    void failures()
+    {
+        QFETCH(bool, update);
+        QFETCH(bool, serviceThere);
+        QFETCH(QString, message);
+        if (serviceThere)
+            m_server->setScript([](const QByteArray &, int) { return QuoteFaultServer::answer("<html>"); });
+        else
+            pointQuotesAt(refusedPort());
+        if (update)
+            find("mnuMarket_Update")->trigger();
+        else
+            liveQuote("CCC");
+        QTRY_COMPARE(messages().size(), 1);
+        QTRY_VERIFY(idle());
+        QCOMPARE(messages().first().text, message);
+        QVERIFY(!serviceThere || message.contains("\"CCC\""));
+        QCOMPARE(messages().first().icon, Prompter::Icon::Exclamation);
+        QCOMPARE(m_server->attemptsFor("CCC"), serviceThere ? 4 : 0);
+        QCOMPARE(onDisk(), m_initial);
+        QVERIFY(caption().startsWith(QStringLiteral("Database: ")));
+    }
+
+    // Completed (with one symbol skipped, or none), or ended by Stop or Exit
+    // in the middle: then what was refreshed is saved undated, nothing said,
+    // and no further symbol asked for.
+    void update_data()
+    {
+        QTest::addColumn<QByteArray>("bad"); // answered "N/A", or never when ended
+        QTest::addColumn<QString>("ending");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("all refreshed") << QByteArray() << "" << "The update has been completed!";
+        QTest::newRow("one skipped") << QByteArray("BBB") << ""
+                                     << "The update has been completed!\n\n1 symbol could not be updated: \"BBB\".";
+        QTest::newRow("Stop") << QByteArray("BBB") << "butStop" << "";
+        QTest::newRow("Exit") << QByteArray("BBB") << "mnuMenu_Exit" << "";
+    }
+
+    void update()
+    {
+        QFETCH(QByteArray, bad);
+        QFETCH(QString, ending);
+        QFETCH(QString, message);
+        // BBB's reply trickles in, so the first caption can be seen.
+        m_server->setScript([bad, ending](const QByteArray &symbol, int) {
+            const QByteArray r = QuoteFaultServer::reply(symbol == bad ? "N/A" : QuoteFaultServer::line(symbol));
+            if (symbol == bad && !ending.isEmpty())
+                return Action{Action::Silent, {}};
+            if (symbol == "BBB")
+                return Action{Action::Reply, {r.left(10), r.mid(10, 10), r.mid(20, 10), r.mid(30, 10), r.mid(40)}};
+            return Action{Action::Reply, {r}};
+        });
+        find("mnuMarket_Update")->trigger();
+        QVERIFY(updating());
+        QTRY_COMPARE(caption(), QStringLiteral("Updating: 20%\r\nUpdating: AAA"));
+        MarketDatabase expected = m_initial;
+        if (ending.isEmpty()) {
+            QTRY_COMPARE(messages().size(), 1);
+            QCOMPARE(messages().first().icon, Prompter::Icon::Information);
+            expected.LastUpdate = dateToMarketDate(QDate::currentDate());
+            for (StockRecord &r : expected.Stocks)
+                if (!r.Symbol.isEmpty() && r.Symbol.toLatin1() != bad)
+                    r = refreshed(r.Symbol);
+        } else {
+            QTRY_COMPARE(m_server->attemptsFor(bad), 1);
+            if (ending == "butStop")
+                QTest::mouseClick(find<QPushButton>("butStop"), Qt::LeftButton);
+            else
+                find("mnuMenu_Exit")->trigger();
+            QCOMPARE(m_window->isVisible(), ending == "butStop");
+            expected.Stocks[0] = refreshed("AAA");
+        }
+        QCOMPARE(messages().isEmpty() ? QString() : messages().first().text, message);
+        QCOMPARE(onDisk(), expected);
+        if (m_window->isVisible()) {
+            QVERIFY(idle());
+            QCOMPARE(m_window->market().database(), expected);
+            // Reloaded: the caption names the market and its date again.
+            QVERIFY(caption().contains(QStringLiteral("Nasdaq")));
+            QVERIFY(caption().contains(marketDateText(expected.LastUpdate, QLocale())));
+        }
+        QTest::qWait(100);
+        QCOMPARE(m_server->attemptsFor("ccc"), ending.isEmpty() ? 1 : 0);
+    }
+};
+
+QTEST_MAIN(TestQuoteWindow)
+#include "tst_quotewindow.moc"
