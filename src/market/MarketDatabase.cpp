@@ -64,23 +64,6 @@ public:
         return true;
     }
 
-    bool getText(QString *text)
-    {
-        quint16 length = 0;
-        if (!get(&length) || remaining() < length)
-            return false;
-        // Widening by hand into the text's own buffer: a reload reuses the
-        // buffers of the list it replaces instead of allocating a string for
-        // every record, which would dominate the load.
-        text->resize(length);
-        QChar *out = text->data();
-        const uchar *in = reinterpret_cast<const uchar *>(m_data.data() + m_pos);
-        for (quint16 i = 0; i < length; ++i)
-            out[i] = QChar(in[i]);
-        m_pos += length;
-        return true;
-    }
-
     bool skipText()
     {
         quint16 length = 0;
@@ -102,6 +85,24 @@ private:
     QByteArrayView m_data;
     qsizetype m_pos = 0;
 };
+
+// One text of a record already known to lie inside the data. Widening by
+// hand into the text's own buffer: a reload reuses the buffers of the list it
+// replaces instead of allocating a string for every record, which would
+// dominate the load.
+const char *readText(const char *at, QString &text)
+{
+    const quint16 length = qFromLittleEndian<quint16>(at);
+    at += 2;
+    if (text.size() != length)
+        text.resize(length);
+    if (length > 0) {
+        QChar *out = text.data();
+        for (quint16 i = 0; i < length; ++i)
+            out[i] = QChar(uchar(at[i]));
+    }
+    return at + length;
+}
 
 bool fail(QString *error, const QString &why)
 {
@@ -168,16 +169,20 @@ bool decodeInto(QByteArrayView data, MarketDatabase &db, QString *error)
 
     db.LastUpdate = lastUpdate;
     db.Stocks.resize(count);
+    // The first pass proved every record lies inside the data, so this one
+    // reads without further checks.
+    const char *at = data.data() + HeaderSize;
     for (StockRecord &s : db.Stocks) {
-        r.getText(&s.Reserved);
-        r.getText(&s.Symbol);
-        r.get(&s.Last);
-        r.get(&s.Spread);
-        r.get(&s.Volume);
-        r.get(&s.High);
-        r.get(&s.Low);
-        r.get(&s.Change);
-        r.get(&s.Open);
+        at = readText(at, s.Reserved);
+        at = readText(at, s.Symbol);
+        s.Last = qFromLittleEndian<float>(at);
+        s.Spread = qFromLittleEndian<float>(at + 4);
+        s.Volume = qFromLittleEndian<double>(at + 8);
+        s.High = qFromLittleEndian<float>(at + 16);
+        s.Low = qFromLittleEndian<float>(at + 20);
+        s.Change = qFromLittleEndian<float>(at + 24);
+        s.Open = qFromLittleEndian<float>(at + 28);
+        at += MinRecordSize - 4;
     }
     return true;
 }
