@@ -1,5 +1,6 @@
 #include "about/AboutInfo.h"
 #include "app/frmMain.h"
+#include "common/OpenedWindow.h"
 #include "common/ScriptedPrompter.h"
 #include "common/TestSettings.h"
 #include "screen/Criteria.h"
@@ -20,23 +21,6 @@
 #include <optional>
 
 using namespace Qt::StringLiterals;
-
-namespace {
-
-// The window a menu item opens, as the user sees it: a visible top-level
-// window besides the main window.
-QWidget *choose(frmMain &w, const char *menuItem)
-{
-    if (QAction *action = w.findChild<QAction *>(QLatin1StringView(menuItem)))
-        action->trigger();
-    for (QWidget *window : QApplication::topLevelWidgets()) {
-        if (window != &w && window->isVisible())
-            return window;
-    }
-    return nullptr;
-}
-
-} // namespace
 
 class TestAbout : public QObject
 {

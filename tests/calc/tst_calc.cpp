@@ -1,5 +1,6 @@
 #include "app/frmMain.h"
 #include "calc/CalcFigures.h"
+#include "common/OpenedWindow.h"
 #include "common/ScriptedPrompter.h"
 #include "common/TestSettings.h"
 
@@ -20,19 +21,6 @@ namespace {
 QString profit(const char *profit, const char *shares)
 {
     return "Profit:     $"_L1 + QLatin1StringView(profit) + "\r\nShares:   "_L1 + QLatin1StringView(shares);
-}
-
-// The window a menu item opens, as the user sees it: a visible top-level
-// window besides the main window.
-QWidget *choose(frmMain &w, const QString &menuItem)
-{
-    if (QAction *action = w.findChild<QAction *>(menuItem))
-        action->trigger();
-    for (QWidget *window : QApplication::topLevelWidgets()) {
-        if (window != &w && window->isVisible())
-            return window;
-    }
-    return nullptr;
 }
 
 } // namespace
