@@ -112,7 +112,8 @@ void frmMain::buildWindow()
     m_lblDBInfo->setObjectName(QStringLiteral("lblDBInfo"));
     m_lblDBInfo->setFont(QFont(QStringLiteral("Times New Roman")));
     m_lblDBInfo->setMinimumWidth(170);
-    m_lblDBInfo->setAccessibleName(QStringLiteral("Database"));
+    // No accessible name of its own: a screen reader reads the caption itself
+    // and hears each change of it, the update's progress included.
     dbLayout->addWidget(image);
     // The update's Stop button sits beside the caption that shows its progress.
     auto *captionRow = new QHBoxLayout;

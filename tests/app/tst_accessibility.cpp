@@ -1,0 +1,163 @@
+// The program as a screen reader meets it: every window is announced as a
+// window or dialog with its title, every control by what it shows, and the
+// status caption is heard as it changes, the update's progress included.
+#include "about/HelpWindow.h"
+#include "app/SettingsTable.h"
+#include "app/frmMain.h"
+#include "common/OpenedWindow.h"
+#include "common/ScriptedPrompter.h"
+#include "common/TestSettings.h"
+#include "market/MarketStore.h"
+#include "quotes/QuoteFaultServer.h"
+
+#include <QAbstractButton>
+#include <QAccessible>
+#include <QAction>
+#include <QGroupBox>
+#include <QLabel>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QUrl>
+
+namespace {
+
+// Names announced for the status caption, in order, while the handler is installed.
+QStringList g_captionNames;
+
+void recordCaption(QAccessibleEvent *event)
+{
+    if (event->type() == QAccessible::NameChanged && event->object()
+        && event->object()->objectName() == QLatin1String("lblDBInfo"))
+        g_captionNames << QAccessible::queryAccessibleInterface(event->object())->text(QAccessible::Name);
+}
+
+QString shown(QObject *object)
+{
+    if (auto *label = qobject_cast<QLabel *>(object))
+        return label->text();
+    if (auto *button = qobject_cast<QAbstractButton *>(object))
+        return QString(button->text()).remove(u'&');
+    if (auto *frame = qobject_cast<QGroupBox *>(object))
+        return frame->title();
+    return {};
+}
+
+// Every control below iface whose announced name leaves out the text it shows.
+void collectHidden(QAccessibleInterface *iface, QStringList *hidden)
+{
+    const QString text = shown(iface->object()).simplified();
+    const QString name = iface->text(QAccessible::Name).simplified();
+    if (!text.isEmpty() && !name.contains(text))
+        *hidden << iface->object()->objectName() + QStringLiteral(" shows \"") + text + QStringLiteral("\" as \"")
+                       + name + u'"';
+    for (int i = 0; i < iface->childCount(); ++i) {
+        if (QAccessibleInterface *child = iface->child(i))
+            collectHidden(child, hidden);
+    }
+}
+
+QString announced(QWidget *window)
+{
+    QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(window);
+    const QAccessible::Role role = iface->role();
+    const QString kind = role == QAccessible::Window   ? QStringLiteral("window")
+                         : role == QAccessible::Dialog ? QStringLiteral("dialog")
+                                                       : QStringLiteral("role %1").arg(int(role));
+    return kind + u' ' + iface->text(QAccessible::Name);
+}
+
+} // namespace
+
+class TestAccessibility : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<TestSettings> m_settings;
+    std::unique_ptr<QTemporaryDir> m_dir;
+    ScriptedPrompter m_prompter;
+
+private slots:
+    void init()
+    {
+        m_settings = std::make_unique<TestSettings>();
+        m_dir = std::make_unique<QTemporaryDir>();
+        MarketDatabase db;
+        for (const char *symbol : {"MSFT", "AAPL"}) {
+            db.Stocks.last().Symbol = QString::fromLatin1(symbol);
+            db.Stocks.append(StockRecord{});
+        }
+        QVERIFY(writeMarketFile(m_dir->filePath(QStringLiteral("nasdaq.bin")), db));
+    }
+
+    void cleanup() { QAccessible::installUpdateHandler(nullptr); }
+
+    void everyWindowIsAnnouncedWithItsTitleAndEveryControlByWhatItShows_data()
+    {
+        QTest::addColumn<QString>("menuItem"); // empty: the main window itself
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("main window") << QString() << QStringLiteral("window Tarnvale");
+        QTest::newRow("Buy Power") << QStringLiteral("mnuCalcs_Shares") << QStringLiteral("window Buy Power");
+        QTest::newRow("Possible Profit") << QStringLiteral("mnuCalcs_Profit")
+                                         << QStringLiteral("window Possible Profit");
+        QTest::newRow("About") << QStringLiteral("mnuHelp_About") << QStringLiteral("window About");
+    }
+
+    void everyWindowIsAnnouncedWithItsTitleAndEveryControlByWhatItShows()
+    {
+        QFETCH(QString, menuItem);
+        QFETCH(QString, expected);
+        frmMain w(m_dir->path(), &m_prompter);
+        w.show();
+        w.findChild<QAction *>(QStringLiteral("mnuOpen_Nasdaq"))->trigger();
+        QWidget *window = menuItem.isEmpty() ? &w : choose(w, menuItem);
+        QVERIFY(window);
+        QVERIFY(QTest::qWaitForWindowExposed(window));
+        QCOMPARE(announced(window), expected);
+        QStringList hidden;
+        collectHidden(QAccessible::queryAccessibleInterface(window), &hidden);
+        QVERIFY2(hidden.isEmpty(), qPrintable(hidden.join(QStringLiteral("; "))));
+        if (window != &w)
+            window->close();
+    }
+
+    void helpProgramIsAWindow()
+    {
+        HelpWindow help(QUrl(QStringLiteral("data:text/html,<p>Guide</p>")));
+        help.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&help));
+        QCOMPARE(announced(&help), QStringLiteral("window Tarnvale Help"));
+    }
+
+    // The caption is announced as itself, and every change of it is heard:
+    // opening the market, each step of the update, and its reload at the end.
+    void statusCaptionIsHeardAsItChanges()
+    {
+        QAccessible::setActive(true);
+        QTRY_VERIFY_WITH_TIMEOUT(QAccessible::isActive(), 5000);
+        QAccessible::installUpdateHandler(recordCaption);
+        g_captionNames.clear();
+        QuoteFaultServer server([](const QByteArray &symbol, int) {
+            return QuoteFaultServer::answer(QuoteFaultServer::line(symbol));
+        });
+        const QString app = QString::fromLatin1(kSettingsApplication);
+        QSettings(QSettings::NativeFormat, QSettings::UserScope, app, app)
+            .setValue("Service/QuoteHost", "127.0.0.1:" + QString::number(server.port()));
+
+        frmMain w(m_dir->path(), &m_prompter);
+        w.show();
+        w.findChild<QAction *>(QStringLiteral("mnuOpen_Nasdaq"))->trigger();
+        auto *caption = w.findChild<QLabel *>(QStringLiteral("lblDBInfo"));
+        QCOMPARE(QAccessible::queryAccessibleInterface(caption)->text(QAccessible::Name), caption->text());
+        QVERIFY(caption->text().startsWith(QStringLiteral("Database: Nasdaq (2 listed)")));
+        QCOMPARE(g_captionNames, QStringList{caption->text()});
+
+        w.findChild<QAction *>(QStringLiteral("mnuMarket_Update"))->trigger();
+        QTRY_COMPARE(m_prompter.messages.size(), 1);
+        QCOMPARE(g_captionNames.mid(1, 2), (QStringList{QStringLiteral("Updating: 50%\r\nUpdating: MSFT"),
+                                                         QStringLiteral("Updating: 100%\r\nUpdating: AAPL")}));
+        QCOMPARE(g_captionNames.last(), caption->text());
+    }
+};
+
+QTEST_MAIN(TestAccessibility)
+#include "tst_accessibility.moc"
