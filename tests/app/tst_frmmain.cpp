@@ -11,6 +11,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -71,8 +72,13 @@ private slots:
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         QCOMPARE(w.windowTitle(), QStringLiteral("Tarnvale"));
-        for (const SettingKey &k : kSettingKeys)
-            QCOMPARE(w.box(k.box)->text(), QString::fromLatin1(k.defaultValue));
+        const QStringList defaults{"500.00", "10.99", "0.10", "0.50", "0.10",  "0.50", "0.01", "10.00", "0.10",
+                                   "0.50",   "0.10",  "0.50", "50000", "1000000", "0.01", "10.00", ""};
+        const char *const boxes[] = {"txtCapital", "txtComm", "txtLastS",   "txtLastE",   "txtOpenS",  "txtOpenE",
+                                     "txtChangeS", "txtChangeE", "txtHighS", "txtHighE",  "txtLowS",   "txtLowE",
+                                     "txtVolumeS", "txtVolumeE", "txtSpreadS", "txtSpreadE", "txtQSSymbol"};
+        for (int i = 0; i < defaults.size(); ++i)
+            QVERIFY2(w.box(boxes[i])->text() == defaults[i], boxes[i]);
         QVERIFY(label(w).isEmpty());
         for (const char *name : {"frmPersonal", "frmQS", "frmADVS"})
             QVERIFY(!w.findChild<QWidget *>(QString::fromLatin1(name))->isVisible());
@@ -165,6 +171,7 @@ private slots:
         QCOMPARE(store.value(QStringLiteral("QSSymbol")).toString(), QStringLiteral("MSFT"));
         QCOMPARE(store.value(QStringLiteral("VolumeE")).toString(), QStringLiteral("1000000"));
         store.setValue(QStringLiteral("LastS"), QStringLiteral("1,000.50"));
+        store.setValue(QStringLiteral("QSSymbol"), QStringLiteral("ibm"));
         store.sync();
 
         ScriptedPrompter prompter;
@@ -172,7 +179,29 @@ private slots:
         QCOMPARE(again.box("txtCapital")->text(), QStringLiteral("2500"));
         QCOMPARE(again.box("txtComm")->text(), QString()); // empty stays empty, not the default
         QCOMPARE(again.box("txtLastS")->text(), QStringLiteral("1000.50"));
-        QCOMPARE(again.box("txtQSSymbol")->text(), QStringLiteral("MSFT"));
+        QCOMPARE(again.box("txtQSSymbol")->text(), QStringLiteral("IBM")); // stored in lower case
+    }
+
+    // Exit takes every other window with it: both calculators and the about box.
+    void exitClosesEveryOtherWindow()
+    {
+        ScriptedPrompter prompter;
+        frmMain w(m_dir->path(), &prompter);
+        w.show();
+        QList<QPointer<QWidget>> others;
+        for (const char *item : {"mnuCalcs_Shares", "mnuCalcs_Profit", "mnuHelp_About"}) {
+            action(&w, item)->trigger();
+            for (QWidget *window : QApplication::topLevelWidgets()) {
+                if (window != &w && window->isVisible() && !others.contains(window))
+                    others << window;
+            }
+        }
+        QCOMPARE(others.size(), 3);
+        QVERIFY(!w.isEnabled());
+        action(&w, "mnuMenu_Exit")->trigger();
+        QVERIFY(!w.isVisible());
+        for (const QPointer<QWidget> &window : others)
+            QTRY_VERIFY(!window || !window->isVisible());
     }
 
     void amountBoxesKeepDigitsAndPoints_data()

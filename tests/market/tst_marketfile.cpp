@@ -58,6 +58,49 @@ private slots:
                  QByteArray("0000" "0300" "49424d" "0000c03f" "00000000" "0000000000000040"));
     }
 
+    // Every field at its own place: a record whose fields all differ, against
+    // bytes written out by hand, both ways through a real file.
+    void everyFieldHasItsPlaceOnDisk()
+    {
+        const QByteArray expected = QByteArray::fromHex(
+            "00000000c09fe240" "0100" "02000000" "00000000" // LastUpdate 38142, one dimension, 2 elements, from 0
+            "0200" "5231" "0300" "49424d"                   // Reserved "R1", Symbol "IBM"
+            "0000c03f" "0000803e" "0000000087d63241"        // Last 1.5, Spread 0.25, Volume 1234567
+            "00003040" "0000a03f" "000000bf" "0000e03f")    // High 2.75, Low 1.25, Change -0.5, Open 1.75
+            + QByteArray(36, '\0');                         // the spare record
+        MarketDatabase db;
+        db.LastUpdate = 38142;
+        db.Stocks.first() = {.Reserved = QStringLiteral("R1"), .Symbol = QStringLiteral("IBM"), .Last = 1.5f,
+                             .Spread = 0.25f, .Volume = 1234567, .High = 2.75f, .Low = 1.25f, .Change = -0.5f,
+                             .Open = 1.75f};
+        db.Stocks.append(StockRecord{});
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("nasdaq.bin"));
+        QVERIFY(writeMarketFile(path, db));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll().toHex(), expected.toHex());
+        file.close();
+
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(expected);
+        file.close();
+        MarketDatabase read;
+        QVERIFY(readMarketFile(path, &read));
+        QCOMPARE(read.LastUpdate, 38142.0);
+        QCOMPARE(read.Stocks.size(), 2);
+        const StockRecord &r = read.Stocks.first();
+        QCOMPARE(r.Reserved, QStringLiteral("R1"));
+        QCOMPARE(r.Symbol, QStringLiteral("IBM"));
+        QCOMPARE(r.Last, 1.5f);
+        QCOMPARE(r.Spread, 0.25f);
+        QCOMPARE(r.Volume, 1234567.0);
+        QCOMPARE(r.High, 2.75f);
+        QCOMPARE(r.Low, 1.25f);
+        QCOMPARE(r.Change, -0.5f);
+        QCOMPARE(r.Open, 1.75f);
+    }
+
     void roundTripIgnoresTrailingBytes()
     {
         const MarketDatabase db = sampleDatabase();

@@ -2,6 +2,7 @@
 
 #include "common/TestSettings.h"
 #include "market/MarketStore.h"
+#include "quotes/QuoteReply.h"
 #include "quotes/QuoteRequest.h"
 #include "quotes/UpdateDatabase.h"
 
@@ -143,6 +144,35 @@ private slots:
         QCOMPARE(parseQuoteHost("q.example.net"), (QuoteHost{"q.example.net", 80}));
         QCOMPARE(parseQuoteHost(" q.example.net:8080 "), (QuoteHost{"q.example.net", 8080}));
         QVERIFY(!parseQuoteHost("h:http").isValid());
+    }
+
+    // 1-based position of the first match at or after start, 0 for none.
+    void findTextNoCase_data()
+    {
+        QTest::addColumn<QString>("needle");
+        QTest::addColumn<QString>("haystack");
+        QTest::addColumn<int>("start");
+        QTest::addColumn<int>("expected");
+        const QString page = QStringLiteral("HTTP/1.0 502 Bad Gateway\r\n\r\n<html>Proxy Error</html>");
+        QTest::newRow("other case") << QStringLiteral("proxy error") << page << 1 << 35;
+        QTest::newRow("start on the match") << QStringLiteral("proxy error") << page << 35 << 35;
+        QTest::newRow("start past the match") << QStringLiteral("proxy error") << page << 36 << 0;
+        QTest::newRow("at the very end") << QStringLiteral("\r\n\r\n") << QStringLiteral("HTTP/1.0 200 OK\r\n\r\n")
+                                         << 1 << 16;
+        QTest::newRow("cut short by the end") << QStringLiteral("ERRORS") << QStringLiteral("proxy error") << 1 << 0;
+        QTest::newRow("whole text") << QStringLiteral("ab") << QStringLiteral("AB") << 1 << 1;
+        QTest::newRow("second of two") << QStringLiteral("ab") << QStringLiteral("xabyAB") << 3 << 5;
+        QTest::newRow("empty needle") << QString() << QStringLiteral("abc") << 2 << 2;
+        QTest::newRow("empty needle past the end") << QString() << QStringLiteral("abc") << 5 << 0;
+    }
+
+    void findTextNoCase()
+    {
+        QFETCH(QString, needle);
+        QFETCH(QString, haystack);
+        QFETCH(int, start);
+        QFETCH(int, expected);
+        QCOMPARE(FindTextNoCase(needle, haystack, start), qsizetype(expected));
     }
 
     void replyFields_data()

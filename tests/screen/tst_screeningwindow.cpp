@@ -159,6 +159,29 @@ private slots:
         QCOMPARE(QPoint(grid()->col(), grid()->row()), QPoint(10, 2));
     }
 
+    // Every column's width (twips), text colour and weight after a fill, written
+    // out by hand: -1 is the grid's default text colour.
+    void columnLook()
+    {
+        click("butListall");
+        const int twips[] = {500, 900, 900, 900, 900, 900, 900, 1100, 1100, 900, 900};
+        const qint64 rowOne[] = {0xFFFFFF, -1, 0x000096, 0x323232, 0x009600, 0x323232,
+                                 0x323232, 0xC89600, 0x323232, 0x009600, 0x323232};
+        const double dpi = view()->logicalDpiX();
+        QCOMPARE(view()->verticalHeader()->width(), qRound(twips[0] * dpi / 1440.0));
+        auto colour = [](const QVariant &v) { return v.isValid() ? qint64(v.toUInt()) : qint64(-1); };
+        for (int col = 1; col <= 10; ++col) {
+            QCOMPARE(view()->horizontalHeader()->sectionSize(col - 1), qRound(twips[col] * dpi / 1440.0));
+            QCOMPARE(colour(grid()->headerData(col - 1, Qt::Horizontal, ResultGrid::ColorRole)), 0xFFFFFF);
+            QVERIFY(grid()->headerData(col - 1, Qt::Horizontal, ResultGrid::BoldRole).toBool());
+            const QModelIndex cell = grid()->index(0, col - 1);
+            QCOMPARE(colour(cell.data(ResultGrid::ColorRole)), rowOne[col]);
+            QCOMPARE(cell.data(ResultGrid::BoldRole).toBool(), col == 1); // only SYMBOL
+        }
+        QCOMPARE(colour(grid()->headerData(0, Qt::Vertical, ResultGrid::ColorRole)), rowOne[0]);
+        QCOMPARE(colour(grid()->index(1, 3).data(ResultGrid::ColorRole)), 0xBE0000); // row 2: CHANGE below zero
+    }
+
     // Fixed cells cannot be selected; a click makes a cell current, the
     // program's moves show in the view; widths in twips scaled by the DPI.
     void gridView()
