@@ -352,8 +352,14 @@ void frmMain::LoadSettings()
     QSettings settings(QSettings::NativeFormat, QSettings::UserScope, latin(kSettingsApplication),
                        latin(kSettingsApplication));
     settings.beginGroup(latin(kSettingsSection));
-    for (const SettingKey &k : kSettingKeys)
-        box(k.box)->setText(settings.value(latin(k.key), latin(k.defaultValue)).toString());
+    for (const SettingKey &k : kSettingKeys) {
+        const QVariant value = settings.value(latin(k.key), latin(k.defaultValue));
+        // A hand-edited value with a comma and no quotes (Capital=1,000.50)
+        // is read back as a list; the user wrote one text, so it is put back
+        // together and left to the box's filter.
+        box(k.box)->setText(value.typeId() == QMetaType::QStringList ? value.toStringList().join(u',')
+                                                                      : value.toString());
+    }
 }
 
 void frmMain::SaveSettings()
