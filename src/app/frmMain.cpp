@@ -620,8 +620,9 @@ void frmMain::butLiveQuote_Click()
         m_liveQuote = nullptr;
         hold(false);
         if (!result.quote) {
-            m_prompter->message(result.answered ? liveQuoteFailedMessage(result.symbol)
-                                                : QString::fromLatin1(ConnectionFailureMessage),
+            m_prompter->message(result.fault == ReplyFault::UnknownSymbol ? liveQuoteUnknownMessage(result.symbol)
+                                : result.answered ? liveQuoteFailedMessage(result.symbol)
+                                                  : QString::fromLatin1(ConnectionFailureMessage),
                                 Prompter::Icon::Exclamation);
             return;
         }

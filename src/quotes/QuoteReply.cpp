@@ -85,6 +85,15 @@ bool serverErrorStatus(QStringView text)
            && (status.size() == blank + 4 || status[blank + 4] == u' ');
 }
 
+// The trade date the service writes for a symbol it does not know.
+bool unknownDate(QStringView field)
+{
+    QStringView date = trimSpaces(field);
+    if (date.size() >= 2 && date.startsWith(u'"') && date.endsWith(u'"'))
+        date = date.sliced(1, date.size() - 2);
+    return date == u"N/A";
+}
+
 } // namespace
 
 bool retryMayMend(ReplyFault fault)
@@ -99,6 +108,7 @@ bool retryMayMend(ReplyFault fault)
     case ReplyFault::None:
     case ReplyFault::TooFewFields:
     case ReplyFault::BadField:
+    case ReplyFault::UnknownSymbol:
         break;
     }
     return false;
@@ -218,6 +228,10 @@ QuoteReply parseQuoteReply(QByteArrayView reply)
     ParsedQuote quote;
     const std::optional<double> last = parseQuoteNumber(fields[1]);
     const std::optional<float> lastSingle = last ? toSingle(*last) : std::nullopt;
+    if (lastSingle == 0.0f && unknownDate(fields[2])) {
+        result.fault = ReplyFault::UnknownSymbol;
+        return result;
+    }
     std::optional<float> spread = 0.0f;
     if (fields[6] != u"N/A" && fields[7] != u"N/A") {
         const std::optional<double> high = parseQuoteNumber(fields[6]);

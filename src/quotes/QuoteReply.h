@@ -24,8 +24,9 @@ enum class ReplyFault {
     ProxyError,  // "Proxy Error" anywhere in the reply, any case
     ServerError, // a 5xx status
     // A whole reply that a second request would only repeat.
-    TooFewFields, // the body splits into fewer than nine fields (an error page, say)
-    BadField,     // a field that must be a number is not one, or does not fit
+    TooFewFields,  // the body splits into fewer than nine fields (an error page, say)
+    BadField,      // a field that must be a number is not one, or does not fit
+    UnknownSymbol, // last trade 0 and trade date "N/A": the service does not know the symbol
 };
 
 // True for the faults that asking again may mend.
@@ -56,7 +57,9 @@ struct QuoteReply
 // trade and must be a number; fields 4 to 8 (change, open, high, low, volume)
 // are 0 when exactly "N/A" or blank. The spread is high minus low, 0 when
 // either is exactly "N/A". Numbers are read with "." as the decimal point,
-// whatever the locale, because that is how the service writes them.
+// whatever the locale, because that is how the service writes them. A last
+// trade of 0 with a trade date (field 2) of N/A, quoted or not, is how the
+// service says it does not know the symbol: no quote.
 QuoteReply parseQuoteReply(QByteArrayView reply);
 
 // Writes a parsed quote into its record in the order Last, Spread, Volume,

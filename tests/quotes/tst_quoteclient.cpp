@@ -2,6 +2,7 @@
 
 #include "common/TestSettings.h"
 #include "market/MarketStore.h"
+#include "quotes/QuoteLine.h"
 #include "quotes/QuoteRequest.h"
 #include "quotes/UpdateDatabase.h"
 
@@ -180,6 +181,15 @@ private slots:
         QTest::newRow("not found page")
             << QByteArray("HTTP/1.0 404 Not Found\r\n\r\n<html><body>404, not found</body></html>")
             << ReplyFault::TooFewFields;
+        // What the bundled service answers for a symbol it does not know.
+        QTest::newRow("unknown to the service") << kHead + QuoteLine::unknown("XYZ") + "\r\n"
+                                                << ReplyFault::UnknownSymbol;
+        QTest::newRow("unknown, date N/A unquoted")
+            << kHead + R"("XYZ",0,N/A,N/A,N/A,N/A,N/A,N/A,N/A)" << ReplyFault::UnknownSymbol;
+        QTest::newRow("last 0 with a date is a quote")
+            << kHead + R"("XYZ",0.00,"6/4/2004",N/A,N/A,N/A,N/A,N/A,N/A)" << ok << ParsedQuote{};
+        QTest::newRow("date N/A with a price is a quote")
+            << kHead + R"("XYZ",1.5,"N/A","N/A",N/A,N/A,N/A,N/A,N/A)" << ok << ParsedQuote{1.5f};
         QTest::newRow("status 5000 is no 5xx") << "HTTP/1.0 5000 X\r\n\r\n" + kMsft << ok << msft;
     }
 
@@ -233,6 +243,7 @@ private slots:
         QTest::newRow("error page") << reply("HTTP/1.0 404 Not Found\r\n\r\n<html>no such file</html>") << 1
                                     << false;
         QTest::newRow("one byte over 64 KiB") << reply(whole + fill + ',') << 1 << false;
+        QTest::newRow("unknown to the service") << Fault::answer(QuoteLine::unknown("BAD") + "\r\n") << 1 << false;
     }
 
     // One symbol answered badly among good ones (and an empty record): when a
@@ -270,6 +281,8 @@ private slots:
             symbols.append(QString(3, QLatin1Char(c)));
         const MarketDatabase expected = openMarket(symbols);
         Fault server([](const QByteArray &symbol, int) {
+            if (symbol < "H")
+                return Fault::answer(QuoteLine::unknown(symbol) + "\r\n");
             return symbol < "M" ? Fault::answer(Fault::line(symbol, "N/A"))
                                 : Action{Action::Reply, {"HTTP/1.0 404 Not Found\r\n\r\n<html>no</html>"}};
         });

@@ -6,6 +6,7 @@
 #include "common/TestSettings.h"
 #include "market/MarketStore.h"
 #include "quotes/LiveQuote.h"
+#include "quotes/QuoteLine.h"
 #include "quotes/UpdateDatabase.h"
 #include "screen/ResultGrid.h"
 
@@ -173,20 +174,24 @@ private slots:
     void failures_data()
     {
         QTest::addColumn<bool>("update");
-        QTest::addColumn<bool>("serviceThere"); // but answering garbage
+        QTest::addColumn<QByteArray>("answer"); // the service's body for CCC; none: no service
         QTest::addColumn<QString>("message");
-        QTest::newRow("Update, no service") << true << false << QString::fromLatin1(ConnectionFailureMessage);
-        QTest::newRow("Live Quote, no service") << false << false << QString::fromLatin1(ConnectionFailureMessage);
-        QTest::newRow("Live Quote, no usable reply") << false << true << liveQuoteFailedMessage("CCC");
+        const QString unreachable = QString::fromLatin1(ConnectionFailureMessage);
+        QTest::newRow("Update, no service") << true << QByteArray() << unreachable;
+        QTest::newRow("Live Quote, no service") << false << QByteArray() << unreachable;
+        QTest::newRow("Live Quote, no usable reply") << false << QByteArray("<html>") << liveQuoteFailedMessage("CCC");
+        QTest::newRow("Live Quote, unknown to the service")
+            << false << QuoteLine::unknown("CCC") + "\r\n" << liveQuoteUnknownMessage("CCC");
     }
 
     void failures()
     {
         QFETCH(bool, update);
-        QFETCH(bool, serviceThere);
+        QFETCH(QByteArray, answer);
         QFETCH(QString, message);
+        const bool serviceThere = !answer.isEmpty();
         if (serviceThere)
-            m_server->setScript([](const QByteArray &, int) { return QuoteFaultServer::answer("<html>"); });
+            m_server->setScript([answer](const QByteArray &, int) { return QuoteFaultServer::answer(answer); });
         else
             pointQuotesAt(refusedPort());
         if (update)
@@ -208,7 +213,7 @@ private slots:
     // and no further symbol asked for.
     void update_data()
     {
-        QTest::addColumn<QByteArray>("bad"); // answered "N/A", or never when ended
+        QTest::addColumn<QByteArray>("bad"); // unknown to the service, or never answered when ended
         QTest::addColumn<QString>("ending");
         QTest::addColumn<QString>("message");
         QTest::newRow("all refreshed") << QByteArray() << "" << "The update has been completed!";
@@ -225,7 +230,9 @@ private slots:
         QFETCH(QString, message);
         // BBB's reply trickles in, so the first caption can be seen.
         m_server->setScript([bad, ending](const QByteArray &symbol, int) {
-            const QByteArray r = QuoteFaultServer::reply(symbol == bad ? "N/A" : QuoteFaultServer::line(symbol));
+            // The bad one is unknown to the service.
+            const QByteArray r = QuoteFaultServer::reply(symbol == bad ? QuoteLine::unknown(symbol) + "\r\n"
+                                                                       : QuoteFaultServer::line(symbol));
             if (symbol == bad && !ending.isEmpty())
                 return Action{Action::Silent, {}};
             if (symbol == "BBB")
