@@ -516,7 +516,9 @@ void frmMain::mnuMarket_Update_Click()
         if (result.ending == UpdateDatabase::Ending::Unreachable)
             m_prompter->message(QString::fromLatin1(ConnectionFailureMessage), Prompter::Icon::Exclamation);
         else if (result.ending == UpdateDatabase::Ending::Completed && result.saved)
-            m_prompter->message(UpdateDatabase::completionMessage(result), Prompter::Icon::Information);
+            m_prompter->message(UpdateDatabase::completionMessage(result),
+                                result.refreshed == 0 && !result.skipped.isEmpty() ? Prompter::Icon::Exclamation
+                                                                                   : Prompter::Icon::Information);
         FrameControl(true);
         // A failed save keeps the refreshed records in memory for the next save.
         if (result.saved)

@@ -84,10 +84,11 @@ void UpdateDatabase::end(Ending ending)
     ++m_generation;
     m_running = false;
     m_result.ending = ending;
-    if (ending == Ending::Completed) {
-        m_store.database().LastUpdate = dateToMarketDate(QDate::currentDate());
-        m_result.saved = m_saver();
-    } else if (m_result.refreshed > 0) {
+    // The date says when the quotes were last refreshed: an update that
+    // refreshed none leaves it, and the file, as they were.
+    if (m_result.refreshed > 0) {
+        if (ending == Ending::Completed)
+            m_store.database().LastUpdate = dateToMarketDate(QDate::currentDate());
         m_result.saved = m_saver();
     }
     emit finished(m_result);
@@ -114,6 +115,8 @@ QString UpdateDatabase::progressCaption(int percent, const QString &symbol)
 QString UpdateDatabase::completionMessage(const Result &result)
 {
     QString text = QString::fromLatin1(UpdateCompletedMessage);
+    if (result.refreshed == 0)
+        text += QStringLiteral("\n\nNo quote was refreshed, so the date of the last update stays as it was.");
     if (result.skipped.isEmpty())
         return text;
     const qsizetype count = result.skipped.size();

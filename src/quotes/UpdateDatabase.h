@@ -20,16 +20,17 @@ inline constexpr char UpdateCompletedMessage[] = "The update has been completed!
 // Refreshes every listed stock of the open market from the quote service, one
 // symbol at a time in list order. A symbol that gets no usable quote after its
 // retries is skipped with its record untouched. When every symbol has been
-// through, LastUpdate becomes today and the market is saved. Stopping, or a
-// service that cannot be reached, saves what was refreshed so far and leaves
-// LastUpdate alone. The list must not change while the update runs.
+// through and at least one was refreshed, LastUpdate becomes today and the
+// market is saved. Stopping, or a service that cannot be reached, saves what
+// was refreshed so far and leaves LastUpdate alone; so does an update that
+// refreshed nothing.
 class UpdateDatabase : public QObject
 {
     Q_OBJECT
 
 public:
     enum class Ending {
-        Completed,   // every listed symbol was asked for; date stamped
+        Completed,   // every listed symbol was asked for; dated when one was refreshed
         Stopped,     // cancel()
         Unreachable, // no answer for the first symbol, or for several in a row
     };
@@ -65,7 +66,8 @@ public:
     static int progressPercent(qsizetype index, qsizetype count);
     // "Updating: P%" CR LF "Updating: SYMBOL".
     static QString progressCaption(int percent, const QString &symbol);
-    // "The update has been completed!", and what was skipped, if anything.
+    // "The update has been completed!", whether nothing was refreshed, and
+    // what was skipped, if anything.
     static QString completionMessage(const Result &result);
 
 signals:

@@ -13,6 +13,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 using Fault = QuoteFaultServer;
@@ -273,13 +274,25 @@ private slots:
         QCOMPARE(onDisk(), expected);
     }
 
-    // A service that does not know any of the symbols costs one request each.
-    void updateAsksOnceForUnusableReplies()
+    // A service that knows none of the symbols costs one request each; with
+    // nothing refreshed (nor anything to refresh) the date and the file stay.
+    void updateRefreshingNothing_data()
     {
+        QTest::addColumn<QStringList>("symbols");
         QStringList symbols;
         for (char c = 'A'; c <= 'Z'; ++c)
             symbols.append(QString(3, QLatin1Char(c)));
+        QTest::newRow("none known") << symbols;
+        QTest::newRow("nothing listed") << QStringList();
+        QTest::newRow("only an empty record") << QStringList{""};
+    }
+
+    void updateRefreshingNothing()
+    {
+        QFETCH(QStringList, symbols);
         const MarketDatabase expected = openMarket(symbols);
+        struct stat before{};
+        QCOMPARE(::stat(QFile::encodeName(m_store->filePath()).constData(), &before), 0);
         Fault server([](const QByteArray &symbol, int) {
             if (symbol < "H")
                 return Fault::answer(QuoteLine::unknown(symbol) + "\r\n");
@@ -289,10 +302,15 @@ private slots:
         const auto result = update(server.port());
         QVERIFY(result);
         QCOMPARE(result->ending, Ending::Completed);
+        symbols.removeAll(QString());
         QCOMPARE(server.requests.size(), symbols.size());
         QCOMPARE(result->skipped, symbols);
         QCOMPARE(result->refreshed, 0);
-        QCOMPARE(onDisk().Stocks, expected.Stocks);
+        QCOMPARE(m_store->database(), expected);
+        QCOMPARE(onDisk(), expected);
+        struct stat after{};
+        QCOMPARE(::stat(QFile::encodeName(m_store->filePath()).constData(), &after), 0);
+        QCOMPARE(after.st_ino, before.st_ino); // not written again
     }
 
     // Gone, or speechless, after two symbols: three in a row without an answer
@@ -397,13 +415,31 @@ http {
         QCOMPARE(UpdateDatabase::progressPercent(0, 200), 0); // 0.5
     }
 
-    void updateCompletionNamesTheFirstFive()
+    void updateCompletionMessage_data()
     {
+        QTest::addColumn<int>("refreshed");
+        QTest::addColumn<QStringList>("skipped");
+        QTest::addColumn<QString>("message");
+        const QString none = "\n\nNo quote was refreshed, so the date of the last update stays as it was.";
+        QTest::newRow("all refreshed") << 3 << QStringList() << "The update has been completed!";
+        QTest::newRow("first five named") << 1 << QStringList{"A", "B", "C", "D", "E", "F", "G"}
+                                          << "The update has been completed!\n\n"
+                                             "7 symbols could not be updated: \"A\", \"B\", \"C\", \"D\", \"E\" and 2 more.";
+        QTest::newRow("none refreshed") << 0 << QStringList{"A"}
+                                        << "The update has been completed!" + none
+                                               + "\n\n1 symbol could not be updated: \"A\".";
+        QTest::newRow("nothing listed") << 0 << QStringList() << "The update has been completed!" + none;
+    }
+
+    void updateCompletionMessage()
+    {
+        QFETCH(int, refreshed);
+        QFETCH(QStringList, skipped);
+        QFETCH(QString, message);
         UpdateDatabase::Result result;
-        result.skipped = {"A", "B", "C", "D", "E", "F", "G"};
-        QCOMPARE(UpdateDatabase::completionMessage(result),
-                 "The update has been completed!\n\n"
-                 "7 symbols could not be updated: \"A\", \"B\", \"C\", \"D\", \"E\" and 2 more.");
+        result.refreshed = refreshed;
+        result.skipped = skipped;
+        QCOMPARE(UpdateDatabase::completionMessage(result), message);
     }
 };
 

@@ -271,6 +271,23 @@ private slots:
         QTest::qWait(100);
         QCOMPARE(m_server->attemptsFor("ccc"), ending.isEmpty() ? 1 : 0);
     }
+
+    // Every symbol unknown to the service: the date and the file stay, and
+    // the closing message says so with the exclamation icon.
+    void updateRefreshingNothing()
+    {
+        m_server->setScript([](const QByteArray &symbol, int) {
+            return QuoteFaultServer::answer(QuoteLine::unknown(symbol) + "\r\n");
+        });
+        find("mnuMarket_Update")->trigger();
+        QTRY_COMPARE(messages().size(), 1);
+        QTRY_VERIFY(idle());
+        QVERIFY(messages().first().text.contains("No quote was refreshed"));
+        QVERIFY(messages().first().text.contains("5 symbols could not be updated"));
+        QCOMPARE(messages().first().icon, Prompter::Icon::Exclamation);
+        QCOMPARE(onDisk(), m_initial);
+        QVERIFY(caption().contains(marketDateText(m_initial.LastUpdate, QLocale())));
+    }
 };
 
 QTEST_MAIN(TestQuoteWindow)
