@@ -430,8 +430,19 @@ QString quoted(const QString &symbol)
 
 } // namespace
 
+bool frmMain::refuseListChange()
+{
+    if (!m_update && !m_liveQuote)
+        return false;
+    m_prompter->message(QStringLiteral("Symbols cannot be added or removed while quotes are being fetched."),
+                        Prompter::Icon::Exclamation);
+    return true;
+}
+
 void frmMain::mnuMarket_AddSymbol_Click()
 {
+    if (refuseListChange())
+        return;
     const QString typed = m_prompter->input(QStringLiteral("Enter stock symbol"), QStringLiteral("Add symbol"));
     if (typed.trimmed().isEmpty() || !m_market.isOpen())
         return;
@@ -452,12 +463,14 @@ void frmMain::mnuMarket_AddSymbol_Click()
 
 void frmMain::mnuMarket_RemoveSymbol_Click()
 {
+    if (refuseListChange())
+        return;
     const QString typed = m_prompter->input(QStringLiteral("Enter stock symbol"), QStringLiteral("Remove symbol"));
     if (typed.trimmed().isEmpty())
         return;
-    bool saveFailed = false;
-    const bool removed = RemoveSymbol(typed, &saveFailed);
-    if (saveFailed)
+    bool reported = false;
+    const bool removed = RemoveSymbol(typed, &reported);
+    if (reported)
         return;
     if (removed)
         m_prompter->message(quoted(typed.toUpper()) + QStringLiteral(" has been removed!"), Prompter::Icon::Information);
@@ -465,19 +478,24 @@ void frmMain::mnuMarket_RemoveSymbol_Click()
         m_prompter->message(quoted(typed.toUpper()) + QStringLiteral(" is not listed!"), Prompter::Icon::Exclamation);
 }
 
-bool frmMain::RemoveSymbol(const QString &symbol, bool *saveFailed)
+bool frmMain::RemoveSymbol(const QString &symbol, bool *reported)
 {
-    if (saveFailed)
-        *saveFailed = false;
+    if (reported)
+        *reported = false;
     if (!m_market.isOpen())
         return false;
+    if (refuseListChange()) {
+        if (reported)
+            *reported = true;
+        return false;
+    }
     const MarketDatabase before = m_market.database();
     if (removeSymbol(m_market.database(), symbol) == 0)
         return false;
     if (!SaveDatabase()) {
         m_market.database() = before;
-        if (saveFailed)
-            *saveFailed = true;
+        if (reported)
+            *reported = true;
         return false;
     }
     return true;

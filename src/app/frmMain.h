@@ -58,9 +58,12 @@ public:
     // Writes the open market; a failure is reported and the old file kept.
     bool SaveDatabase();
     // Drops every listed record of the symbol and saves. False when it is not
-    // listed, or when the save failed (then nothing changed and *saveFailed
-    // is set; the save failure has already been reported).
-    bool RemoveSymbol(const QString &symbol, bool *saveFailed = nullptr);
+    // listed; also when a quote is being fetched or the save failed: then
+    // nothing changed, *reported is set and the reason has been shown.
+    bool RemoveSymbol(const QString &symbol, bool *reported = nullptr);
+    // True, after saying so, while an update or a live quote runs: the symbol
+    // list must not change under them.
+    bool refuseListChange();
     void LoadSettings();
     void SaveSettings();
 

@@ -2,6 +2,7 @@
 
 #include "common/TestSettings.h"
 #include "market/MarketStore.h"
+#include "market/SymbolList.h"
 #include "quotes/QuoteLine.h"
 #include "quotes/QuoteRequest.h"
 #include "quotes/UpdateDatabase.h"
@@ -311,6 +312,55 @@ private slots:
         struct stat after{};
         QCOMPARE(::stat(QFile::encodeName(m_store->filePath()).constData(), &after), 0);
         QCOMPARE(after.st_ino, before.st_ino); // not written again
+    }
+
+    // The list changes while BBB's reply is on its way: every reply lands in
+    // its own symbol's record, found again by the symbol; a symbol no longer
+    // listed is written nowhere (and not asked for when its turn comes); a
+    // symbol added meanwhile waits for the next update.
+    void updateFollowsTheListChangingUnderIt_data()
+    {
+        QTest::addColumn<QString>("change"); // "-X" removes X, "+X" adds X
+        QTest::addColumn<QStringList>("asked");
+        QTest::newRow("one before it removed") << "-AAA" << QStringList{"AAA", "BBB", "CCC", "DUP", "DUP", "EEE"};
+        QTest::newRow("itself removed") << "-BBB" << QStringList{"AAA", "BBB", "CCC", "DUP", "DUP", "EEE"};
+        QTest::newRow("one after it removed") << "-CCC" << QStringList{"AAA", "BBB", "DUP", "DUP", "EEE"};
+        QTest::newRow("a doubled one removed") << "-dup" << QStringList{"AAA", "BBB", "CCC", "EEE"};
+        QTest::newRow("one added") << "+FFF" << QStringList{"AAA", "BBB", "CCC", "DUP", "DUP", "EEE"};
+    }
+
+    void updateFollowsTheListChangingUnderIt()
+    {
+        QFETCH(QString, change);
+        QFETCH(QStringList, asked);
+        MarketDatabase expected = openMarket({"AAA", "BBB", "CCC", "DUP", "DUP", "EEE"});
+        auto apply = [&change](MarketDatabase &db) {
+            if (change.startsWith(u'-'))
+                removeSymbol(db, change.mid(1));
+            else
+                addSymbol(db, change.mid(1));
+        };
+        QList<QByteArray> requested;
+        Fault server([&](const QByteArray &symbol, int) {
+            requested.append(symbol);
+            if (symbol == "BBB")
+                apply(m_store->database());
+            return goodAnswer(symbol);
+        });
+        const auto result = update(server.port());
+        QVERIFY(result);
+        QCOMPARE(result->ending, Ending::Completed);
+        QStringList requestedSymbols;
+        for (const QByteArray &symbol : requested)
+            requestedSymbols.append(QString::fromLatin1(symbol));
+        QCOMPARE(requestedSymbols, asked);
+        apply(expected);
+        for (StockRecord &r : expected.Stocks)
+            if (asked.contains(r.Symbol))
+                r = refreshed(r.Symbol);
+        expected.LastUpdate = dateToMarketDate(QDate::currentDate());
+        QCOMPARE(onDisk(), expected);
+        QVERIFY(result->skipped.isEmpty());
     }
 
     // Gone, or speechless, after two symbols: three in a row without an answer

@@ -8,6 +8,8 @@
 #include "quotes/LiveQuote.h"
 #include "quotes/QuoteLine.h"
 #include "quotes/UpdateDatabase.h"
+#include "research/frmMenu.h"
+#include "screen/GridView.h"
 #include "screen/ResultGrid.h"
 
 #include <QAction>
@@ -31,6 +33,19 @@ StockRecord refreshed(const QString &symbol) // from the fault server's line
 {
     return {.Reserved = {}, .Symbol = symbol, .Last = 27.5f, .Spread = float(27.60 - 27.30), .Volume = 1234567,
             .High = 27.6f, .Low = 27.3f, .Change = 0.12f, .Open = 27.4f};
+}
+
+// Each symbol its own last price, so a quote in the wrong record shows.
+QByteArray ownLast(const QByteArray &symbol)
+{
+    return QByteArray::number(11 + QChar::fromLatin1(symbol.at(0)).toUpper().unicode() - 'A') + ".25";
+}
+
+StockRecord ownQuote(const QString &symbol)
+{
+    StockRecord r = refreshed(symbol);
+    r.Last = ownLast(symbol.toLatin1()).toFloat();
+    return r;
 }
 
 void pointQuotesAt(quint16 port)
@@ -287,6 +302,80 @@ private slots:
         QCOMPARE(messages().first().icon, Prompter::Icon::Exclamation);
         QCOMPARE(onDisk(), m_initial);
         QVERIFY(caption().contains(marketDateText(m_initial.LastUpdate, QLocale())));
+    }
+
+    // AAA is the grid's current stock and BBB's reply is on its way: every
+    // way of changing the list is refused (the menus that lead there are
+    // disabled too), and each record ends with its own quote or untouched.
+    void listChangesRefusedWhileQuoting_data()
+    {
+        QTest::addColumn<bool>("update"); // else a live quote of BBB
+        QTest::newRow("Update Database") << true;
+        QTest::newRow("Live Quote") << false;
+    }
+
+    void listChangesRefusedWhileQuoting()
+    {
+        QFETCH(bool, update);
+        m_server->setScript([](const QByteArray &symbol, int) {
+            if (symbol == "BBB")
+                return Action{Action::Silent, {}}; // answered below
+            return QuoteFaultServer::answer(QuoteFaultServer::line(symbol, ownLast(symbol)));
+        });
+        // A left click on AAA's row, then a right-button release: the Symbol Menu for AAA.
+        QTest::mouseClick(find<QPushButton>("butListall"), Qt::LeftButton);
+        QWidget *viewport = m_window->gridView()->viewport();
+        const QPoint aaa = m_window->gridView()->visualRect(m_window->grid()->index(0, 2)).center();
+        QTest::mouseClick(viewport, Qt::LeftButton, {}, aaa);
+        QTest::mouseClick(viewport, Qt::RightButton, {}, aaa);
+        QCOMPARE(m_window->grid()->text(), QStringLiteral("AAA"));
+        frmMenu *symbolMenu = m_window->symbolMenu();
+        symbolMenu->mnuSymb()->close();
+
+        if (update)
+            find("mnuMarket_Update")->trigger();
+        else
+            liveQuote("BBB");
+        QTRY_COMPARE(m_server->attemptsFor("BBB"), 1);
+        QVERIFY(!menuOn("mnuMenu_Market"));
+        m_prompter->inputAnswers = {QStringLiteral("AAA")};
+        // The grid's popup and the research window's "Research Tools" pop the
+        // same Symbol Menu; then the "Database" menu's two commands.
+        symbolMenu->popSymbolMenu();
+        symbolMenu->findChild<QAction *>(QStringLiteral("mnuSymb_Remove"))->trigger();
+        symbolMenu->mnuSymb()->close();
+        find("mnuMarket_RemoveSymbol")->trigger();
+        find("mnuMarket_AddSymbol")->trigger();
+        QCOMPARE(messages().size(), 3);
+        for (const ScriptedPrompter::Shown &shown : messages()) {
+            QCOMPARE(shown.text, "Symbols cannot be added or removed while quotes are being fetched.");
+            QCOMPARE(shown.icon, Prompter::Icon::Exclamation);
+        }
+        QVERIFY(m_prompter->inputPrompts.isEmpty());
+        QCOMPARE(m_window->market().database().listedCount(), m_initial.listedCount());
+        QCOMPARE(m_window->market().database().Stocks.first().Symbol, QStringLiteral("AAA"));
+
+        // Now BBB's reply arrives.
+        QTcpSocket *waiting = nullptr;
+        for (QTcpSocket *socket : m_server->findChildren<QTcpSocket *>())
+            if (socket->state() == QAbstractSocket::ConnectedState)
+                waiting = socket;
+        QVERIFY(waiting);
+        waiting->write(QuoteFaultServer::reply(QuoteFaultServer::line("BBB", ownLast("BBB"))));
+        waiting->disconnectFromHost();
+        QTRY_VERIFY(idle());
+
+        MarketDatabase expected = m_initial;
+        for (StockRecord &r : expected.Stocks)
+            if (!r.Symbol.isEmpty() && (update || r.Symbol == "BBB"))
+                r = ownQuote(r.Symbol);
+        if (update) {
+            expected.LastUpdate = dateToMarketDate(QDate::currentDate());
+            QTRY_COMPARE(messages().size(), 4);
+            QCOMPARE(messages().last().text, "The update has been completed!");
+        }
+        QCOMPARE(onDisk(), expected);
+        QCOMPARE(m_window->market().database(), expected);
     }
 };
 
