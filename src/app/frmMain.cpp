@@ -31,6 +31,7 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QSettings>
+#include <QShortcut>
 #include <QVBoxLayout>
 
 namespace {
@@ -117,13 +118,27 @@ void frmMain::buildWindow()
     // The update's Stop button sits beside the caption that shows its progress.
     auto *captionRow = new QHBoxLayout;
     captionRow->addWidget(m_lblDBInfo, 1);
-    m_butStop = makeButton("butStop", QStringLiteral("Stop"), QStringLiteral("Stop the database update"), frmDBInfo);
+    m_butStop = makeButton("butStop", QStringLiteral("Stop"),
+                           QStringLiteral("Stop the database update or the live quote (Esc)"), frmDBInfo);
+    // Escape anywhere in the window works as the button, while it is shown.
+    auto *escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(escape, &QShortcut::activated, m_butStop, [this] {
+        if (m_butStop->isVisible())
+            m_butStop->click();
+    });
     m_butStop->hide();
     captionRow->addWidget(m_butStop, 0, Qt::AlignBottom);
     dbLayout->addLayout(captionRow, 1);
     connect(m_butStop, &QPushButton::clicked, this, [this] {
-        if (m_update)
+        if (m_update) {
             m_update->cancel();
+        } else if (m_liveQuote) {
+            // A live quote stopped while it waits stores nothing and says nothing.
+            m_liveQuote->cancel();
+            m_liveQuote->deleteLater();
+            m_liveQuote = nullptr;
+            holdForLiveQuote(false);
+        }
     });
     frmDBInfo->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Maximum);
     top->addWidget(frmDBInfo, 3);
@@ -622,23 +637,14 @@ void frmMain::butLiveQuote_Click()
     const QString symbol = box("txtQSSymbol")->text();
     if (symbol.isEmpty() || m_liveQuote || m_update)
         return;
-    // One request at a time: nothing else may start one while this one waits.
-    QPushButton *live = findChild<QPushButton *>(QStringLiteral("butLiveQuote"));
-    QPushButton *search = findChild<QPushButton *>(QStringLiteral("butQS"));
-    auto hold = [this, live, search](bool on) {
-        live->setEnabled(!on);
-        search->setEnabled(!on);
-        // The "Database" menu goes back to whatever the panels are now.
-        m_mnuMenu_Market->menuAction()->setEnabled(!on && m_frmQS->isEnabled());
-    };
-    hold(true);
+    holdForLiveQuote(true);
     auto *fetch = new QuoteFetch(this);
     m_liveQuote = fetch;
     fetch->setPause(LiveQuotePauseSeconds);
-    connect(fetch, &QuoteFetch::finished, this, [this, fetch, hold](const QuoteFetch::Result &result) {
+    connect(fetch, &QuoteFetch::finished, this, [this, fetch](const QuoteFetch::Result &result) {
         fetch->deleteLater();
         m_liveQuote = nullptr;
-        hold(false);
+        holdForLiveQuote(false);
         if (!result.quote) {
             m_prompter->message(result.fault == ReplyFault::UnknownSymbol ? liveQuoteUnknownMessage(result.symbol)
                                 : result.answered ? liveQuoteFailedMessage(result.symbol)
@@ -662,6 +668,17 @@ void frmMain::butLiveQuote_Click()
         butLiveQuote_Click(); // starts over with a new request
     });
     fetch->fetch(quoteHostSetting(), symbol);
+}
+
+void frmMain::holdForLiveQuote(bool on)
+{
+    // One request at a time: nothing else may start one while this one
+    // waits, and Stop (or Escape) ends the wait.
+    findChild<QPushButton *>(QStringLiteral("butLiveQuote"))->setEnabled(!on);
+    findChild<QPushButton *>(QStringLiteral("butQS"))->setEnabled(!on);
+    m_butStop->setVisible(on);
+    // The "Database" menu goes back to whatever the panels are now.
+    m_mnuMenu_Market->menuAction()->setEnabled(!on && m_frmQS->isEnabled());
 }
 
 frmMenu *frmMain::symbolMenu()

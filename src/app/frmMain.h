@@ -97,6 +97,8 @@ private:
     void Form_Load();
     void Form_Unload();
     void openMarket(const MarketInfo &market);
+    // Holds or frees what could start a second request while a live quote waits.
+    void holdForLiveQuote(bool on);
 
     QString m_programDir;
     std::unique_ptr<Prompter> m_ownPrompter;
@@ -112,7 +114,7 @@ private:
     // The database update and the live quote while they run; never both.
     QPointer<UpdateDatabase> m_update;
     QPointer<QuoteFetch> m_liveQuote;
-    QPushButton *m_butStop = nullptr; // beside the status caption, shown only while updating
+    QPushButton *m_butStop = nullptr; // beside the status caption, shown only while quotes are fetched
     bool m_unloaded = false;
     frmMenu *m_frmMenu = nullptr;
     // The calculators and the about box, while they are open.

@@ -377,6 +377,46 @@ private slots:
         QCOMPARE(onDisk(), expected);
         QCOMPARE(m_window->market().database(), expected);
     }
+
+    // A live quote waiting on a service that accepts and never answers ends
+    // at Stop or Escape: nothing stored or said, the buttons back, and the
+    // next live quote works.
+    void liveQuoteStopped_data()
+    {
+        QTest::addColumn<bool>("escape");
+        QTest::newRow("Stop") << false;
+        QTest::newRow("Escape") << true;
+    }
+
+    void liveQuoteStopped()
+    {
+        QFETCH(bool, escape);
+        m_server->setScript([](const QByteArray &, int) { return Action{Action::Silent, {}}; });
+        liveQuote("CCC");
+        QTRY_COMPARE(m_server->attemptsFor("CCC"), 1);
+        auto *stop = find<QPushButton>("butStop");
+        QVERIFY(stop->isVisible() && !on("butLiveQuote") && !on("butQS"));
+        if (escape) {
+            m_window->activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+            QTest::keyClick(m_window.get(), Qt::Key_Escape);
+        } else {
+            QTest::mouseClick(stop, Qt::LeftButton);
+        }
+        QVERIFY(idle());
+        // The connection is dropped, so nothing can come in later.
+        QTRY_VERIFY(m_server->findChildren<QTcpSocket *>().isEmpty());
+        QVERIFY(messages().isEmpty());
+        QCOMPARE(onDisk(), m_initial);
+        QCOMPARE(m_window->market().database(), m_initial);
+
+        m_server->setScript([](const QByteArray &symbol, int) {
+            return QuoteFaultServer::answer(QuoteFaultServer::line(symbol));
+        });
+        liveQuote("CCC");
+        QTRY_COMPARE(m_window->market().database().Stocks[2], refreshed("ccc"));
+        QTRY_VERIFY(idle());
+    }
 };
 
 QTEST_MAIN(TestQuoteWindow)
