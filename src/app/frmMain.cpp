@@ -373,7 +373,7 @@ void frmMain::LoadSettings()
         // is read back as a list; the user wrote one text, so it is put back
         // together and left to the box's filter.
         box(k.box)->setText(value.typeId() == QMetaType::QStringList ? value.toStringList().join(u',')
-                                                                      : value.toString());
+                                                                     : value.toString());
     }
 }
 
@@ -646,10 +646,12 @@ void frmMain::butLiveQuote_Click()
         m_liveQuote = nullptr;
         holdForLiveQuote(false);
         if (!result.quote) {
-            m_prompter->message(result.fault == ReplyFault::UnknownSymbol ? liveQuoteUnknownMessage(result.symbol)
-                                : result.answered ? liveQuoteFailedMessage(result.symbol)
-                                                  : QString::fromLatin1(ConnectionFailureMessage),
-                                Prompter::Icon::Exclamation);
+            QString why = QString::fromLatin1(ConnectionFailureMessage);
+            if (result.fault == ReplyFault::UnknownSymbol)
+                why = liveQuoteUnknownMessage(result.symbol);
+            else if (result.answered)
+                why = liveQuoteFailedMessage(result.symbol);
+            m_prompter->message(why, Prompter::Icon::Exclamation);
             return;
         }
         // The symbol asked for, not whatever the box holds by now.

@@ -180,9 +180,8 @@ private slots:
         QTest::newRow("headers only") << kHead + "\r\n" << ReplyFault::NoBody;
         QTest::newRow("5xx status, even with fields")
             << "HTTP/1.1 503 Service Unavailable\r\n\r\n" + kMsft << ReplyFault::ServerError;
-        QTest::newRow("not found page")
-            << QByteArray("HTTP/1.0 404 Not Found\r\n\r\n<html><body>404, not found</body></html>")
-            << ReplyFault::TooFewFields;
+        const QByteArray notFound = "HTTP/1.0 404 Not Found\r\n\r\n<html><body>404, not found</body></html>";
+        QTest::newRow("not found page") << notFound << ReplyFault::TooFewFields;
         // What the bundled service answers for a symbol it does not know.
         QTest::newRow("unknown to the service") << kHead + QuoteLine::unknown("XYZ") + "\r\n"
                                                 << ReplyFault::UnknownSymbol;
@@ -240,10 +239,8 @@ private slots:
         // Whole replies that cannot be used: asking again would bring the same.
         QTest::newRow("too few fields") << Fault::answer("\"BAD\",27.50,\"6/4/2004\"\r\n") << 1 << false;
         QTest::newRow("garbage") << Fault::answer(QByteArray("\x00\xff\x01,,\x7f<html>", 12)) << 1 << false;
-        QTest::newRow("last N/A") << Fault::answer("\"BAD\",N/A,\"N/A\",\"N/A\",N/A,N/A,N/A,N/A,N/A\r\n") << 1
-                                  << false;
-        QTest::newRow("error page") << reply("HTTP/1.0 404 Not Found\r\n\r\n<html>no such file</html>") << 1
-                                    << false;
+        QTest::newRow("last N/A") << Fault::answer("\"BAD\",N/A,\"N/A\",\"N/A\",N/A,N/A,N/A,N/A,N/A\r\n") << 1 << false;
+        QTest::newRow("error page") << reply("HTTP/1.0 404 Not Found\r\n\r\n<html>no such file</html>") << 1 << false;
         QTest::newRow("one byte over 64 KiB") << reply(whole + fill + ',') << 1 << false;
         QTest::newRow("unknown to the service") << Fault::answer(QuoteLine::unknown("BAD") + "\r\n") << 1 << false;
     }
@@ -292,7 +289,7 @@ private slots:
     {
         QFETCH(QStringList, symbols);
         const MarketDatabase expected = openMarket(symbols);
-        struct stat before{};
+        struct stat before = {};
         QCOMPARE(::stat(QFile::encodeName(m_store->filePath()).constData(), &before), 0);
         Fault server([](const QByteArray &symbol, int) {
             if (symbol < "H")
@@ -309,7 +306,7 @@ private slots:
         QCOMPARE(result->refreshed, 0);
         QCOMPARE(m_store->database(), expected);
         QCOMPARE(onDisk(), expected);
-        struct stat after{};
+        struct stat after = {};
         QCOMPARE(::stat(QFile::encodeName(m_store->filePath()).constData(), &after), 0);
         QCOMPARE(after.st_ino, before.st_ino); // not written again
     }
@@ -472,9 +469,10 @@ http {
         QTest::addColumn<QString>("message");
         const QString none = "\n\nNo quote was refreshed, so the date of the last update stays as it was.";
         QTest::newRow("all refreshed") << 3 << QStringList() << "The update has been completed!";
-        QTest::newRow("first five named") << 1 << QStringList{"A", "B", "C", "D", "E", "F", "G"}
-                                          << "The update has been completed!\n\n"
-                                             "7 symbols could not be updated: \"A\", \"B\", \"C\", \"D\", \"E\" and 2 more.";
+        QTest::newRow("first five named")
+            << 1 << QStringList{"A", "B", "C", "D", "E", "F", "G"}
+            << "The update has been completed!\n\n"
+               "7 symbols could not be updated: \"A\", \"B\", \"C\", \"D\", \"E\" and 2 more.";
         QTest::newRow("none refreshed") << 0 << QStringList{"A"}
                                         << "The update has been completed!" + none
                                                + "\n\n1 symbol could not be updated: \"A\".";

@@ -195,8 +195,8 @@ private slots:
         QTest::newRow("Update, no service") << true << QByteArray() << unreachable;
         QTest::newRow("Live Quote, no service") << false << QByteArray() << unreachable;
         QTest::newRow("Live Quote, no usable reply") << false << QByteArray("<html>") << liveQuoteFailedMessage("CCC");
-        QTest::newRow("Live Quote, unknown to the service")
-            << false << QuoteLine::unknown("CCC") + "\r\n" << liveQuoteUnknownMessage("CCC");
+        QTest::newRow("Live Quote, unknown to the service") << false << QuoteLine::unknown("CCC") + "\r\n"
+                                                            << liveQuoteUnknownMessage("CCC");
     }
 
     void failures()
@@ -410,9 +410,8 @@ private slots:
         QCOMPARE(onDisk(), m_initial);
         QCOMPARE(m_window->market().database(), m_initial);
 
-        m_server->setScript([](const QByteArray &symbol, int) {
-            return QuoteFaultServer::answer(QuoteFaultServer::line(symbol));
-        });
+        m_server->setScript(
+            [](const QByteArray &symbol, int) { return QuoteFaultServer::answer(QuoteFaultServer::line(symbol)); });
         liveQuote("CCC");
         QTRY_COMPARE(m_window->market().database().Stocks[2], refreshed("ccc"));
         QTRY_VERIFY(idle());
