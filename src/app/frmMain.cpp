@@ -31,6 +31,7 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QSettings>
+#include <QShortcut>
 #include <QVBoxLayout>
 
 namespace {
@@ -118,13 +119,27 @@ void frmMain::buildWindow()
     // The update's Stop button sits beside the caption that shows its progress.
     auto *captionRow = new QHBoxLayout;
     captionRow->addWidget(m_lblDBInfo, 1);
-    m_butStop = makeButton("butStop", QStringLiteral("Stop"), QStringLiteral("Stop the database update"), frmDBInfo);
+    m_butStop = makeButton("butStop", QStringLiteral("Stop"),
+                           QStringLiteral("Stop the database update or the live quote (Esc)"), frmDBInfo);
+    // Escape anywhere in the window works as the button, while it is shown.
+    auto *escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(escape, &QShortcut::activated, m_butStop, [this] {
+        if (m_butStop->isVisible())
+            m_butStop->click();
+    });
     m_butStop->hide();
     captionRow->addWidget(m_butStop, 0, Qt::AlignBottom);
     dbLayout->addLayout(captionRow, 1);
     connect(m_butStop, &QPushButton::clicked, this, [this] {
-        if (m_update)
+        if (m_update) {
             m_update->cancel();
+        } else if (m_liveQuote) {
+            // A live quote stopped while it waits stores nothing and says nothing.
+            m_liveQuote->cancel();
+            m_liveQuote->deleteLater();
+            m_liveQuote = nullptr;
+            holdForLiveQuote(false);
+        }
     });
     frmDBInfo->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Maximum);
     top->addWidget(frmDBInfo, 3);
@@ -353,8 +368,14 @@ void frmMain::LoadSettings()
     QSettings settings(QSettings::NativeFormat, QSettings::UserScope, latin(kSettingsApplication),
                        latin(kSettingsApplication));
     settings.beginGroup(latin(kSettingsSection));
-    for (const SettingKey &k : kSettingKeys)
-        box(k.box)->setText(settings.value(latin(k.key), latin(k.defaultValue)).toString());
+    for (const SettingKey &k : kSettingKeys) {
+        const QVariant value = settings.value(latin(k.key), latin(k.defaultValue));
+        // A hand-edited value with a comma and no quotes (Capital=1,000.50)
+        // is read back as a list; the user wrote one text, so it is put back
+        // together and left to the box's filter.
+        box(k.box)->setText(value.typeId() == QMetaType::QStringList ? value.toStringList().join(u',')
+                                                                     : value.toString());
+    }
 }
 
 void frmMain::SaveSettings()
@@ -425,8 +446,19 @@ QString quoted(const QString &symbol)
 
 } // namespace
 
+bool frmMain::refuseListChange()
+{
+    if (!m_update && !m_liveQuote)
+        return false;
+    m_prompter->message(QStringLiteral("Symbols cannot be added or removed while quotes are being fetched."),
+                        Prompter::Icon::Exclamation);
+    return true;
+}
+
 void frmMain::mnuMarket_AddSymbol_Click()
 {
+    if (refuseListChange())
+        return;
     const QString typed = m_prompter->input(QStringLiteral("Enter stock symbol"), QStringLiteral("Add symbol"));
     if (typed.trimmed().isEmpty() || !m_market.isOpen())
         return;
@@ -447,12 +479,14 @@ void frmMain::mnuMarket_AddSymbol_Click()
 
 void frmMain::mnuMarket_RemoveSymbol_Click()
 {
+    if (refuseListChange())
+        return;
     const QString typed = m_prompter->input(QStringLiteral("Enter stock symbol"), QStringLiteral("Remove symbol"));
     if (typed.trimmed().isEmpty())
         return;
-    bool saveFailed = false;
-    const bool removed = RemoveSymbol(typed, &saveFailed);
-    if (saveFailed)
+    bool reported = false;
+    const bool removed = RemoveSymbol(typed, &reported);
+    if (reported)
         return;
     if (removed)
         m_prompter->message(quoted(typed.toUpper()) + QStringLiteral(" has been removed!"), Prompter::Icon::Information);
@@ -460,19 +494,24 @@ void frmMain::mnuMarket_RemoveSymbol_Click()
         m_prompter->message(quoted(typed.toUpper()) + QStringLiteral(" is not listed!"), Prompter::Icon::Exclamation);
 }
 
-bool frmMain::RemoveSymbol(const QString &symbol, bool *saveFailed)
+bool frmMain::RemoveSymbol(const QString &symbol, bool *reported)
 {
-    if (saveFailed)
-        *saveFailed = false;
+    if (reported)
+        *reported = false;
     if (!m_market.isOpen())
         return false;
+    if (refuseListChange()) {
+        if (reported)
+            *reported = true;
+        return false;
+    }
     const MarketDatabase before = m_market.database();
     if (removeSymbol(m_market.database(), symbol) == 0)
         return false;
     if (!SaveDatabase()) {
         m_market.database() = before;
-        if (saveFailed)
-            *saveFailed = true;
+        if (reported)
+            *reported = true;
         return false;
     }
     return true;
@@ -511,7 +550,9 @@ void frmMain::mnuMarket_Update_Click()
         if (result.ending == UpdateDatabase::Ending::Unreachable)
             m_prompter->message(QString::fromLatin1(ConnectionFailureMessage), Prompter::Icon::Exclamation);
         else if (result.ending == UpdateDatabase::Ending::Completed && result.saved)
-            m_prompter->message(UpdateDatabase::completionMessage(result), Prompter::Icon::Information);
+            m_prompter->message(UpdateDatabase::completionMessage(result),
+                                result.refreshed == 0 && !result.skipped.isEmpty() ? Prompter::Icon::Exclamation
+                                                                                   : Prompter::Icon::Information);
         FrameControl(true);
         // A failed save keeps the refreshed records in memory for the next save.
         if (result.saved)
@@ -597,27 +638,21 @@ void frmMain::butLiveQuote_Click()
     const QString symbol = box("txtQSSymbol")->text();
     if (symbol.isEmpty() || m_liveQuote || m_update)
         return;
-    // One request at a time: nothing else may start one while this one waits.
-    QPushButton *live = findChild<QPushButton *>(QStringLiteral("butLiveQuote"));
-    QPushButton *search = findChild<QPushButton *>(QStringLiteral("butQS"));
-    auto hold = [this, live, search](bool on) {
-        live->setEnabled(!on);
-        search->setEnabled(!on);
-        // The "Database" menu goes back to whatever the panels are now.
-        m_mnuMenu_Market->menuAction()->setEnabled(!on && m_frmQS->isEnabled());
-    };
-    hold(true);
+    holdForLiveQuote(true);
     auto *fetch = new QuoteFetch(this);
     m_liveQuote = fetch;
     fetch->setPause(LiveQuotePauseSeconds);
-    connect(fetch, &QuoteFetch::finished, this, [this, fetch, hold](const QuoteFetch::Result &result) {
+    connect(fetch, &QuoteFetch::finished, this, [this, fetch](const QuoteFetch::Result &result) {
         fetch->deleteLater();
         m_liveQuote = nullptr;
-        hold(false);
+        holdForLiveQuote(false);
         if (!result.quote) {
-            m_prompter->message(result.answered ? liveQuoteFailedMessage(result.symbol)
-                                                : QString::fromLatin1(ConnectionFailureMessage),
-                                Prompter::Icon::Exclamation);
+            QString why = QString::fromLatin1(ConnectionFailureMessage);
+            if (result.fault == ReplyFault::UnknownSymbol)
+                why = liveQuoteUnknownMessage(result.symbol);
+            else if (result.answered)
+                why = liveQuoteFailedMessage(result.symbol);
+            m_prompter->message(why, Prompter::Icon::Exclamation);
             return;
         }
         // The symbol asked for, not whatever the box holds by now.
@@ -636,6 +671,17 @@ void frmMain::butLiveQuote_Click()
         butLiveQuote_Click(); // starts over with a new request
     });
     fetch->fetch(quoteHostSetting(), symbol);
+}
+
+void frmMain::holdForLiveQuote(bool on)
+{
+    // One request at a time: nothing else may start one while this one
+    // waits, and Stop (or Escape) ends the wait.
+    findChild<QPushButton *>(QStringLiteral("butLiveQuote"))->setEnabled(!on);
+    findChild<QPushButton *>(QStringLiteral("butQS"))->setEnabled(!on);
+    m_butStop->setVisible(on);
+    // The "Database" menu goes back to whatever the panels are now.
+    m_mnuMenu_Market->menuAction()->setEnabled(!on && m_frmQS->isEnabled());
 }
 
 frmMenu *frmMain::symbolMenu()

@@ -58,9 +58,12 @@ public:
     // Writes the open market; a failure is reported and the old file kept.
     bool SaveDatabase();
     // Drops every listed record of the symbol and saves. False when it is not
-    // listed, or when the save failed (then nothing changed and *saveFailed
-    // is set; the save failure has already been reported).
-    bool RemoveSymbol(const QString &symbol, bool *saveFailed = nullptr);
+    // listed; also when a quote is being fetched or the save failed: then
+    // nothing changed, *reported is set and the reason has been shown.
+    bool RemoveSymbol(const QString &symbol, bool *reported = nullptr);
+    // True, after saying so, while an update or a live quote runs: the symbol
+    // list must not change under them.
+    bool refuseListChange();
     void LoadSettings();
     void SaveSettings();
 
@@ -94,6 +97,8 @@ private:
     void Form_Load();
     void Form_Unload();
     void openMarket(const MarketInfo &market);
+    // Holds or frees what could start a second request while a live quote waits.
+    void holdForLiveQuote(bool on);
 
     QString m_programDir;
     std::unique_ptr<Prompter> m_ownPrompter;
@@ -109,7 +114,7 @@ private:
     // The database update and the live quote while they run; never both.
     QPointer<UpdateDatabase> m_update;
     QPointer<QuoteFetch> m_liveQuote;
-    QPushButton *m_butStop = nullptr; // beside the status caption, shown only while updating
+    QPushButton *m_butStop = nullptr; // beside the status caption, shown only while quotes are fetched
     bool m_unloaded = false;
     frmMenu *m_frmMenu = nullptr;
     // The calculators and the about box, while they are open.

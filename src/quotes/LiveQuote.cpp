@@ -22,3 +22,8 @@ QString liveQuoteFailedMessage(const QString &symbol)
     return QStringLiteral("No usable quote for \"") + symbol
            + QStringLiteral("\" came from the quote service. Try again in a few moments.");
 }
+
+QString liveQuoteUnknownMessage(const QString &symbol)
+{
+    return QStringLiteral("The quote service does not know \"") + symbol + QStringLiteral("\". Nothing was changed.");
+}

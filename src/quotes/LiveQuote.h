@@ -18,3 +18,6 @@ QString liveQuoteQuestion(const QString &symbol);
 
 // Shown when the service answered, but never with a usable quote.
 QString liveQuoteFailedMessage(const QString &symbol);
+
+// Shown when the service says it does not know the symbol.
+QString liveQuoteUnknownMessage(const QString &symbol);

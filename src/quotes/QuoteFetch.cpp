@@ -34,16 +34,15 @@ void QuoteFetch::onReply(QuoteTransport::Outcome outcome)
     if (!m_busy)
         return;
     m_result.answered = m_result.answered || m_transport.answered();
+    m_result.fault = ReplyFault::None;
+    bool mendable = outcome != QuoteTransport::Outcome::TooLong;
     if (outcome == QuoteTransport::Outcome::Replied) {
         QuoteReply reply = parseQuoteReply(m_transport.ReceiveBuffer());
-        if (reply.quote) {
-            m_result.quote = reply.quote;
-            m_busy = false;
-            emit finished(m_result);
-            return;
-        }
+        m_result.quote = reply.quote;
+        m_result.fault = reply.fault;
+        mendable = retryMayMend(reply.fault);
     }
-    if (m_result.attempts > MaxRetries) {
+    if (m_result.quote || !mendable || m_result.attempts > MaxRetries) {
         m_busy = false;
         emit finished(m_result);
         return;

@@ -9,9 +9,12 @@
 
 #include <optional>
 
-// Fetches the quote of one symbol. A bad outcome (no connection, time-out,
-// a reply that cannot be taken apart) is asked again at most MaxRetries
-// times, then the fetch gives up; it never shows anything itself.
+// Fetches the quote of one symbol. What a second request may mend (no
+// connection, a time-out, a reply cut short, a proxy or server error) is
+// asked again at most MaxRetries times; a whole reply that cannot be used
+// (an error page, a field that is no number, a reply too long) ends the fetch
+// at once, since asking again would only bring the same. It never shows
+// anything itself.
 class QuoteFetch : public QObject
 {
     Q_OBJECT
@@ -24,6 +27,7 @@ public:
         QString symbol;
         std::optional<ParsedQuote> quote; // set when a reply could be used
         bool answered = false;            // some attempt got bytes back from the service
+        ReplyFault fault = ReplyFault::None; // why the last reply could not be used
         int attempts = 0;
     };
 

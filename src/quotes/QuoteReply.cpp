@@ -70,7 +70,49 @@ std::optional<qsizetype> contentLength(QStringView headers)
     return qsizetype(length);
 }
 
+// True when the status line says 5xx.
+bool serverErrorStatus(QStringView text)
+{
+    const qsizetype lineEnd = text.indexOf(u'\r');
+    const QStringView status = lineEnd >= 0 ? text.first(lineEnd) : text;
+    if (!status.startsWith(u"HTTP/"))
+        return false;
+    const qsizetype blank = status.indexOf(u' ');
+    if (blank < 0 || status.size() < blank + 4)
+        return false;
+    const QStringView code = status.sliced(blank + 1, 3);
+    return code[0] == u'5' && code[1].isDigit() && code[2].isDigit()
+           && (status.size() == blank + 4 || status[blank + 4] == u' ');
+}
+
+// The trade date the service writes for a symbol it does not know.
+bool unknownDate(QStringView field)
+{
+    QStringView date = trimSpaces(field);
+    if (date.size() >= 2 && date.startsWith(u'"') && date.endsWith(u'"'))
+        date = date.sliced(1, date.size() - 2);
+    return date == u"N/A";
+}
+
 } // namespace
+
+bool retryMayMend(ReplyFault fault)
+{
+    switch (fault) {
+    case ReplyFault::NoHeaderEnd:
+    case ReplyFault::NoBody:
+    case ReplyFault::Truncated:
+    case ReplyFault::ProxyError:
+    case ReplyFault::ServerError:
+        return true;
+    case ReplyFault::None:
+    case ReplyFault::TooFewFields:
+    case ReplyFault::BadField:
+    case ReplyFault::UnknownSymbol:
+        break;
+    }
+    return false;
+}
 
 qsizetype FindTextNoCase(QStringView needle, QStringView haystack, qsizetype start)
 {
@@ -156,6 +198,10 @@ QuoteReply parseQuoteReply(QByteArrayView reply)
         result.fault = ReplyFault::ProxyError;
         return result;
     }
+    if (serverErrorStatus(text)) {
+        result.fault = ReplyFault::ServerError;
+        return result;
+    }
     // The connection's end is the reply's end, but a reset looks the same as
     // a close; a declared length tells a cut-off reply from a whole one.
     const QStringView headers = QStringView(text).first(headerEnd - 1);
@@ -169,6 +215,10 @@ QuoteReply parseQuoteReply(QByteArrayView reply)
     QString body = text.sliced(bodyStart);
     body.remove(u'\r');
     body.remove(u'\n');
+    if (body.isEmpty()) {
+        result.fault = ReplyFault::NoBody;
+        return result;
+    }
     const QList<QStringView> fields = QStringView(body).split(u',');
     if (fields.size() < FieldCount) {
         result.fault = ReplyFault::TooFewFields;
@@ -178,6 +228,10 @@ QuoteReply parseQuoteReply(QByteArrayView reply)
     ParsedQuote quote;
     const std::optional<double> last = parseQuoteNumber(fields[1]);
     const std::optional<float> lastSingle = last ? toSingle(*last) : std::nullopt;
+    if (lastSingle == 0.0f && unknownDate(fields[2])) {
+        result.fault = ReplyFault::UnknownSymbol;
+        return result;
+    }
     std::optional<float> spread = 0.0f;
     if (fields[6] != u"N/A" && fields[7] != u"N/A") {
         const std::optional<double> high = parseQuoteNumber(fields[6]);

@@ -13,15 +13,24 @@
 // 1 counts as 1; an empty needle is found at start while start <= length.
 qsizetype FindTextNoCase(QStringView needle, QStringView haystack, qsizetype start);
 
-// Why a reply could not be used. Every one of them makes the caller ask again.
+// Why a reply could not be used.
 enum class ReplyFault {
     None,
-    NoHeaderEnd,  // no empty line after the headers
-    ProxyError,   // "Proxy Error" anywhere in the reply, any case
-    TooFewFields, // the body splits into fewer than nine fields
-    BadField,     // a field that must be a number is not one, or does not fit
-    Truncated,    // shorter than its own Content-Length says
+    // The reply was cut short, or a proxy or the server was in trouble: a
+    // second request may well get a whole answer.
+    NoHeaderEnd, // no empty line after the headers
+    NoBody,      // nothing after the headers
+    Truncated,   // shorter than its own Content-Length says
+    ProxyError,  // "Proxy Error" anywhere in the reply, any case
+    ServerError, // a 5xx status
+    // A whole reply that a second request would only repeat.
+    TooFewFields,  // the body splits into fewer than nine fields (an error page, say)
+    BadField,      // a field that must be a number is not one, or does not fit
+    UnknownSymbol, // last trade 0 and trade date "N/A": the service does not know the symbol
 };
+
+// True for the faults that asking again may mend.
+bool retryMayMend(ReplyFault fault);
 
 // The values of one reply, all converted before any reaches a record.
 struct ParsedQuote
@@ -48,7 +57,9 @@ struct QuoteReply
 // trade and must be a number; fields 4 to 8 (change, open, high, low, volume)
 // are 0 when exactly "N/A" or blank. The spread is high minus low, 0 when
 // either is exactly "N/A". Numbers are read with "." as the decimal point,
-// whatever the locale, because that is how the service writes them.
+// whatever the locale, because that is how the service writes them. A last
+// trade of 0 with a trade date (field 2) of N/A, quoted or not, is how the
+// service says it does not know the symbol: no quote.
 QuoteReply parseQuoteReply(QByteArrayView reply);
 
 // Writes a parsed quote into its record in the order Last, Spread, Volume,

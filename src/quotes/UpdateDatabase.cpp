@@ -2,6 +2,8 @@
 
 #include "market/MarketStore.h"
 
+#include <QHash>
+
 UpdateDatabase::UpdateDatabase(MarketStore &store, const QuoteHost &host, QObject *parent)
     : QObject(parent), m_store(store), m_host(host)
 {
@@ -15,7 +17,20 @@ void UpdateDatabase::start()
         return;
     m_running = true;
     m_result = Result{};
+    m_symbols.clear();
+    m_occurrence.clear();
+    const MarketDatabase &db = m_store.database();
+    QHash<QString, int> seen;
+    for (qsizetype i = 0; i < db.listedCount(); ++i) {
+        m_symbols.append(db.Stocks[i].Symbol);
+        m_occurrence.append(++seen[db.Stocks[i].Symbol]);
+    }
+    for (qsizetype i = 0; i < m_symbols.size(); ++i) {
+        if (seen.value(m_symbols[i]) == 1)
+            m_occurrence[i] = 0;
+    }
     m_index = 0;
+    m_shift = 0;
     m_requested = 0;
     m_unanswered = 0;
     const quint64 generation = ++m_generation;
@@ -30,35 +45,55 @@ void UpdateDatabase::start()
 
 void UpdateDatabase::next()
 {
-    const MarketDatabase &db = m_store.database();
-    // Records with an empty symbol are passed over without a request.
-    while (m_index < db.listedCount() && db.Stocks[m_index].Symbol.isEmpty())
+    // Records with an empty symbol, and symbols no longer listed, are passed
+    // over without a request.
+    while (m_index < m_symbols.size() && (m_symbols[m_index].isEmpty() || locate(m_index) < 0))
         ++m_index;
-    if (m_index >= db.listedCount()) {
+    if (m_index >= m_symbols.size()) {
         end(Ending::Completed);
         return;
     }
     ++m_requested;
-    m_fetch.fetch(m_host, db.Stocks[m_index].Symbol);
+    m_fetch.fetch(m_host, m_symbols[m_index]);
+}
+
+qsizetype UpdateDatabase::locate(qsizetype i)
+{
+    const QString &symbol = m_symbols[i];
+    const MarketDatabase &db = m_store.database();
+    const qsizetype guess = i + m_shift;
+    // A symbol listed more than once is always counted out, as the guess may
+    // hit its other record.
+    if (m_occurrence[i] == 0 && guess >= 0 && guess < db.listedCount() && db.Stocks[guess].Symbol == symbol)
+        return guess;
+    // The list changed under the update. Removing keeps the order of the
+    // rest, and a symbol is removed with every record of it, so the record
+    // is the same occurrence of its symbol as at the start.
+    int occurrence = qMax(m_occurrence[i], 1);
+    for (qsizetype k = 0; k < db.listedCount(); ++k) {
+        if (db.Stocks[k].Symbol == symbol && --occurrence == 0) {
+            m_shift = k - i;
+            return k;
+        }
+    }
+    return -1;
 }
 
 void UpdateDatabase::onFetched(const QuoteFetch::Result &fetched)
 {
     if (!m_running)
         return;
-    MarketDatabase &db = m_store.database();
-    if (m_index >= db.listedCount()) {
-        end(Ending::Completed);
-        return;
-    }
-    if (fetched.quote) {
-        storeQuote(*fetched.quote, db.Stocks[m_index]);
+    // Stored by the symbol asked for, never by position alone: the record
+    // that held it may have moved, or gone.
+    const qsizetype record = locate(m_index);
+    if (record >= 0 && fetched.quote) {
+        storeQuote(*fetched.quote, m_store.database().Stocks[record]);
         ++m_result.refreshed;
-    } else {
+    } else if (record >= 0) {
         m_result.skipped.append(fetched.symbol);
     }
     m_unanswered = fetched.answered ? 0 : m_unanswered + 1;
-    emit progress(progressPercent(m_index, db.listedCount()), fetched.symbol);
+    emit progress(progressPercent(m_index, m_symbols.size()), fetched.symbol);
     if (!m_running)
         return;
     if (m_unanswered > 0 && (m_requested == 1 || m_unanswered >= UnansweredInARow)) {
@@ -84,10 +119,11 @@ void UpdateDatabase::end(Ending ending)
     ++m_generation;
     m_running = false;
     m_result.ending = ending;
-    if (ending == Ending::Completed) {
-        m_store.database().LastUpdate = dateToMarketDate(QDate::currentDate());
-        m_result.saved = m_saver();
-    } else if (m_result.refreshed > 0) {
+    // The date says when the quotes were last refreshed: an update that
+    // refreshed none leaves it, and the file, as they were.
+    if (m_result.refreshed > 0) {
+        if (ending == Ending::Completed)
+            m_store.database().LastUpdate = dateToMarketDate(QDate::currentDate());
         m_result.saved = m_saver();
     }
     emit finished(m_result);
@@ -114,6 +150,8 @@ QString UpdateDatabase::progressCaption(int percent, const QString &symbol)
 QString UpdateDatabase::completionMessage(const Result &result)
 {
     QString text = QString::fromLatin1(UpdateCompletedMessage);
+    if (result.refreshed == 0)
+        text += QStringLiteral("\n\nNo quote was refreshed, so the date of the last update stays as it was.");
     if (result.skipped.isEmpty())
         return text;
     const qsizetype count = result.skipped.size();

@@ -20,16 +20,22 @@ inline constexpr char UpdateCompletedMessage[] = "The update has been completed!
 // Refreshes every listed stock of the open market from the quote service, one
 // symbol at a time in list order. A symbol that gets no usable quote after its
 // retries is skipped with its record untouched. When every symbol has been
-// through, LastUpdate becomes today and the market is saved. Stopping, or a
-// service that cannot be reached, saves what was refreshed so far and leaves
-// LastUpdate alone. The list must not change while the update runs.
+// through and at least one was refreshed, LastUpdate becomes today and the
+// market is saved. Stopping, or a service that cannot be reached, saves what
+// was refreshed so far and leaves LastUpdate alone; so does an update that
+// refreshed nothing.
+//
+// The symbols asked for are those listed when the update starts. A reply is
+// stored only into a record that still holds the symbol it was asked for,
+// found again by that symbol if the list has changed meanwhile; a symbol no
+// longer listed is passed over, and its reply written nowhere.
 class UpdateDatabase : public QObject
 {
     Q_OBJECT
 
 public:
     enum class Ending {
-        Completed,   // every listed symbol was asked for; date stamped
+        Completed,   // every listed symbol was asked for; dated when one was refreshed
         Stopped,     // cancel()
         Unreachable, // no answer for the first symbol, or for several in a row
     };
@@ -65,7 +71,8 @@ public:
     static int progressPercent(qsizetype index, qsizetype count);
     // "Updating: P%" CR LF "Updating: SYMBOL".
     static QString progressCaption(int percent, const QString &symbol);
-    // "The update has been completed!", and what was skipped, if anything.
+    // "The update has been completed!", whether nothing was refreshed, and
+    // what was skipped, if anything.
     static QString completionMessage(const Result &result);
 
 signals:
@@ -77,13 +84,20 @@ private:
     void next();
     void onFetched(const QuoteFetch::Result &fetched);
     void end(Ending ending);
+    // Where the record of m_symbols[i] is now, or -1 when it is no longer listed.
+    qsizetype locate(qsizetype i);
 
     MarketStore &m_store;
     QuoteHost m_host;
     QuoteFetch m_fetch;
     std::function<bool()> m_saver;
     Result m_result;
-    qsizetype m_index = 0;
+    QStringList m_symbols; // as listed at the start, empty ones included
+    // Which occurrence of its symbol m_symbols[i] is (1 for the first), and 0
+    // when the symbol is listed once only.
+    QList<int> m_occurrence;
+    qsizetype m_index = 0; // into m_symbols
+    qsizetype m_shift = 0; // where m_symbols[i] was last found: at i + m_shift
     qsizetype m_requested = 0;
     int m_unanswered = 0;
     quint64 m_generation = 0;

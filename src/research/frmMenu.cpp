@@ -192,10 +192,10 @@ void frmMenu::mnuSymb_Remove_Click()
     const QString symbol = grid->text();
     if (symbol.trimmed().isEmpty())
         return;
-    bool saveFailed = false;
-    const bool removed = m_main->RemoveSymbol(symbol, &saveFailed);
-    if (saveFailed)
-        return; // already reported; nothing was removed
+    bool reported = false;
+    const bool removed = m_main->RemoveSymbol(symbol, &reported);
+    if (reported)
+        return; // refused while quotes are fetched, or not saved: already said, nothing removed
     const QString shown = quoted(grid->text().toUpper());
     if (removed)
         m_main->prompter().message(shown + QStringLiteral(" has been removed!"), Prompter::Icon::Information);

@@ -8,6 +8,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -202,6 +203,39 @@ private slots:
         QVERIFY(!w.isVisible());
         for (const QPointer<QWidget> &window : others)
             QTRY_VERIFY(!window || !window->isVisible());
+    }
+
+    // Values written by hand into the settings file: a comma without quotes
+    // makes the store read a list, which comes back as the text typed and
+    // then passes the box's filter.
+    void handEditedSettingsFile_data()
+    {
+        QTest::addColumn<QByteArray>("line");
+        QTest::addColumn<QString>("box");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("capital with a comma") << QByteArray("Capital=1,000.50") << "txtCapital" << "1000.50";
+        QTest::newRow("quoted") << QByteArray("Capital=\"1,000.50\"") << "txtCapital" << "1000.50";
+        QTest::newRow("two commas") << QByteArray("VolumeE=1,000,000") << "txtVolumeE" << "1000000";
+        QTest::newRow("symbol keeps its comma") << QByteArray("QSSymbol=brk,a") << "txtQSSymbol" << "BRK,A";
+    }
+
+    void handEditedSettingsFile()
+    {
+        QFETCH(QByteArray, line);
+        QFETCH(QString, box);
+        QFETCH(QString, expected);
+        const QString path = QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Tarnvale"),
+                                       QStringLiteral("Tarnvale"))
+                                 .fileName();
+        QVERIFY(QDir().mkpath(QFileInfo(path).path()));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("[Settings]\n" + line + "\n");
+        file.close();
+        ScriptedPrompter prompter;
+        frmMain w(m_dir->path(), &prompter);
+        QCOMPARE(w.box(box.toLatin1().constData())->text(), expected);
+        QCOMPARE(w.box("txtComm")->text(), QStringLiteral("10.99")); // the others keep their defaults
     }
 
     void amountBoxesKeepDigitsAndPoints_data()

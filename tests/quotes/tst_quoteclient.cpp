@@ -2,6 +2,8 @@
 
 #include "common/TestSettings.h"
 #include "market/MarketStore.h"
+#include "market/SymbolList.h"
+#include "quotes/QuoteLine.h"
 #include "quotes/QuoteReply.h"
 #include "quotes/QuoteRequest.h"
 #include "quotes/UpdateDatabase.h"
@@ -13,6 +15,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 using Fault = QuoteFaultServer;
@@ -204,6 +207,21 @@ private slots:
         QTest::newRow("proxy error in the body, any case") << classic(0, "PROXY eRRor") << ReplyFault::ProxyError;
         QTest::newRow("shorter than its Content-Length")
             << "HTTP/1.0 200 OK\r\nContent-Length: 67\r\n\r\n" + kMsft << ReplyFault::Truncated;
+        QTest::newRow("headers only") << kHead + "\r\n" << ReplyFault::NoBody;
+        QTest::newRow("5xx status, even with fields")
+            << "HTTP/1.1 503 Service Unavailable\r\n\r\n" + kMsft << ReplyFault::ServerError;
+        const QByteArray notFound = "HTTP/1.0 404 Not Found\r\n\r\n<html><body>404, not found</body></html>";
+        QTest::newRow("not found page") << notFound << ReplyFault::TooFewFields;
+        // What the bundled service answers for a symbol it does not know.
+        QTest::newRow("unknown to the service") << kHead + QuoteLine::unknown("XYZ") + "\r\n"
+                                                << ReplyFault::UnknownSymbol;
+        QTest::newRow("unknown, date N/A unquoted")
+            << kHead + R"("XYZ",0,N/A,N/A,N/A,N/A,N/A,N/A,N/A)" << ReplyFault::UnknownSymbol;
+        QTest::newRow("last 0 with a date is a quote")
+            << kHead + R"("XYZ",0.00,"6/4/2004",N/A,N/A,N/A,N/A,N/A,N/A)" << ok << ParsedQuote{};
+        QTest::newRow("date N/A with a price is a quote")
+            << kHead + R"("XYZ",1.5,"N/A","N/A",N/A,N/A,N/A,N/A,N/A)" << ok << ParsedQuote{1.5f};
+        QTest::newRow("status 5000 is no 5xx") << "HTTP/1.0 5000 X\r\n\r\n" + kMsft << ok << msft;
     }
 
     void replyFields()
@@ -213,6 +231,11 @@ private slots:
         const QuoteReply parsed = parseQuoteReply(reply);
         QCOMPARE(parsed.fault, fault);
         QCOMPARE(parsed.quote.has_value(), fault == ReplyFault::None);
+        // Only what a second request may bring whole is asked again.
+        const bool retried = QList<ReplyFault>{ReplyFault::NoHeaderEnd, ReplyFault::NoBody, ReplyFault::Truncated,
+                                               ReplyFault::ProxyError, ReplyFault::ServerError}
+                                 .contains(fault);
+        QCOMPARE(retryMayMend(fault), retried);
         if (parsed.quote) {
             QFETCH(ParsedQuote, quote);
             QCOMPARE(*parsed.quote, quote);
@@ -221,39 +244,49 @@ private slots:
 
     void updateFaults_data()
     {
-        QTest::addColumn<Action>("bad");
-        QTest::addColumn<int>("attempts"); // "bad" answers the first, and all when four
+        QTest::addColumn<Action>("bad"); // the first answer, and every answer when not "mended"
+        QTest::addColumn<int>("attempts");
+        QTest::addColumn<bool>("mended");
         const QByteArray line = Fault::line("BAD", lastFor("BAD"));
         auto reply = [](const QByteArray &bytes) { return Action{Action::Reply, {bytes}}; };
         const QByteArray whole = Fault::reply(line);
         const QByteArray fill(QuoteTransport::MaxReplySize - whole.size(), ',');
-        QTest::newRow("split reply") << Action{Action::Reply, {whole.left(5), whole.mid(5, 40), whole.mid(45)}} << 1;
-        QTest::newRow("exactly 64 KiB") << reply(whole + fill) << 1;
-        QTest::newRow("Proxy Error once") << reply("HTTP/1.0 502 Proxy Error\r\n\r\n" + line) << 2;
-        QTest::newRow("Proxy Error forever") << Fault::answer("<h1>proxy error</h1>" + line) << 4;
-        QTest::newRow("headers only") << Fault::answer("") << 4;
-        QTest::newRow("no header end") << reply(line) << 4;
-        QTest::newRow("too few fields") << Fault::answer("\"BAD\",27.50,\"6/4/2004\"\r\n") << 4;
-        QTest::newRow("garbage") << Fault::answer(QByteArray("\x00\xff\x01,,\x7f<html>", 12)) << 4;
-        QTest::newRow("one byte over 64 KiB") << reply(whole + fill + ',') << 4;
-        QTest::newRow("silent server") << Action{Action::Silent, {}} << 4;
-        QTest::newRow("closed without a word") << Action{Action::Reply, {}} << 4;
+        QTest::newRow("split reply") << Action{Action::Reply, {whole.left(5), whole.mid(5, 40), whole.mid(45)}} << 1
+                                     << true;
+        QTest::newRow("exactly 64 KiB") << reply(whole + fill) << 1 << true;
+        // What a second request may mend is asked again, at most three times.
+        QTest::newRow("Proxy Error once") << reply("HTTP/1.0 502 Proxy Error\r\n\r\n" + line) << 2 << true;
+        QTest::newRow("Proxy Error forever") << Fault::answer("<h1>proxy error</h1>" + line) << 4 << false;
+        QTest::newRow("5xx once") << reply("HTTP/1.0 500 Internal Server Error\r\n\r\n" + line) << 2 << true;
+        QTest::newRow("5xx forever") << reply("HTTP/1.0 503 Busy\r\n\r\n") << 4 << false;
+        QTest::newRow("headers only") << Fault::answer("") << 4 << false;
+        QTest::newRow("no header end") << reply(line) << 4 << false;
+        QTest::newRow("silent server") << Action{Action::Silent, {}} << 4 << false;
+        QTest::newRow("closed without a word") << Action{Action::Reply, {}} << 4 << false;
         // Cut inside the volume: nine fields, but not the whole reply.
         const QByteArray sized = "HTTP/1.0 200 OK\r\nContent-Length: " + QByteArray::number(line.size()) + "\r\n\r\n";
-        QTest::newRow("reset mid-reply") << Action{Action::Reset, {sized + line.chopped(5)}} << 4;
+        QTest::newRow("reset mid-reply") << Action{Action::Reset, {sized + line.chopped(5)}} << 4 << false;
+        // Whole replies that cannot be used: asking again would bring the same.
+        QTest::newRow("too few fields") << Fault::answer("\"BAD\",27.50,\"6/4/2004\"\r\n") << 1 << false;
+        QTest::newRow("garbage") << Fault::answer(QByteArray("\x00\xff\x01,,\x7f<html>", 12)) << 1 << false;
+        QTest::newRow("last N/A") << Fault::answer("\"BAD\",N/A,\"N/A\",\"N/A\",N/A,N/A,N/A,N/A,N/A\r\n") << 1 << false;
+        QTest::newRow("error page") << reply("HTTP/1.0 404 Not Found\r\n\r\n<html>no such file</html>") << 1 << false;
+        QTest::newRow("one byte over 64 KiB") << reply(whole + fill + ',') << 1 << false;
+        QTest::newRow("unknown to the service") << Fault::answer(QuoteLine::unknown("BAD") + "\r\n") << 1 << false;
     }
 
-    // One symbol answered badly among good ones (and an empty record): it is
-    // asked again at most three times, then skipped with its record as it
-    // was, and the update goes on to the end.
+    // One symbol answered badly among good ones (and an empty record): when a
+    // second request may mend the fault it is asked again at most three
+    // times, otherwise not at all; unmended, it is skipped with its record as
+    // it was, and the update goes on to the end.
     void updateFaults()
     {
         QFETCH(Action, bad);
         QFETCH(int, attempts);
+        QFETCH(bool, mended);
         MarketDatabase expected = openMarket({"AAA", "BAD", "", "CCC"});
-        const bool gotThrough = attempts <= QuoteFetch::MaxRetries;
         Fault server([=](const QByteArray &symbol, int attempt) {
-            return symbol == "BAD" && (attempt == 1 || !gotThrough) ? bad : goodAnswer(symbol);
+            return symbol == "BAD" && (attempt == 1 || !mended) ? bad : goodAnswer(symbol);
         });
         const auto result = update(server.port());
 
@@ -261,12 +294,100 @@ private slots:
         QCOMPARE(result->ending, Ending::Completed);
         QCOMPARE(server.attemptsFor("BAD"), attempts);
         QCOMPARE(server.requests.size(), attempts + 2);
-        QCOMPARE(result->skipped, gotThrough ? QStringList() : QStringList{"BAD"});
+        QCOMPARE(result->skipped, mended ? QStringList() : QStringList{"BAD"});
         for (StockRecord &r : expected.Stocks)
-            if (!r.Symbol.isEmpty() && (r.Symbol != "BAD" || gotThrough))
+            if (!r.Symbol.isEmpty() && (r.Symbol != "BAD" || mended))
                 r = refreshed(r.Symbol);
         expected.LastUpdate = dateToMarketDate(QDate::currentDate());
         QCOMPARE(onDisk(), expected);
+    }
+
+    // A service that knows none of the symbols costs one request each; with
+    // nothing refreshed (nor anything to refresh) the date and the file stay.
+    void updateRefreshingNothing_data()
+    {
+        QTest::addColumn<QStringList>("symbols");
+        QStringList symbols;
+        for (char c = 'A'; c <= 'Z'; ++c)
+            symbols.append(QString(3, QLatin1Char(c)));
+        QTest::newRow("none known") << symbols;
+        QTest::newRow("nothing listed") << QStringList();
+        QTest::newRow("only an empty record") << QStringList{""};
+    }
+
+    void updateRefreshingNothing()
+    {
+        QFETCH(QStringList, symbols);
+        const MarketDatabase expected = openMarket(symbols);
+        struct stat before = {};
+        QCOMPARE(::stat(QFile::encodeName(m_store->filePath()).constData(), &before), 0);
+        Fault server([](const QByteArray &symbol, int) {
+            if (symbol < "H")
+                return Fault::answer(QuoteLine::unknown(symbol) + "\r\n");
+            return symbol < "M" ? Fault::answer(Fault::line(symbol, "N/A"))
+                                : Action{Action::Reply, {"HTTP/1.0 404 Not Found\r\n\r\n<html>no</html>"}};
+        });
+        const auto result = update(server.port());
+        QVERIFY(result);
+        QCOMPARE(result->ending, Ending::Completed);
+        symbols.removeAll(QString());
+        QCOMPARE(server.requests.size(), symbols.size());
+        QCOMPARE(result->skipped, symbols);
+        QCOMPARE(result->refreshed, 0);
+        QCOMPARE(m_store->database(), expected);
+        QCOMPARE(onDisk(), expected);
+        struct stat after = {};
+        QCOMPARE(::stat(QFile::encodeName(m_store->filePath()).constData(), &after), 0);
+        QCOMPARE(after.st_ino, before.st_ino); // not written again
+    }
+
+    // The list changes while BBB's reply is on its way: every reply lands in
+    // its own symbol's record, found again by the symbol; a symbol no longer
+    // listed is written nowhere (and not asked for when its turn comes); a
+    // symbol added meanwhile waits for the next update.
+    void updateFollowsTheListChangingUnderIt_data()
+    {
+        QTest::addColumn<QString>("change"); // "-X" removes X, "+X" adds X
+        QTest::addColumn<QStringList>("asked");
+        QTest::newRow("one before it removed") << "-AAA" << QStringList{"AAA", "BBB", "CCC", "DUP", "DUP", "EEE"};
+        QTest::newRow("itself removed") << "-BBB" << QStringList{"AAA", "BBB", "CCC", "DUP", "DUP", "EEE"};
+        QTest::newRow("one after it removed") << "-CCC" << QStringList{"AAA", "BBB", "DUP", "DUP", "EEE"};
+        QTest::newRow("a doubled one removed") << "-dup" << QStringList{"AAA", "BBB", "CCC", "EEE"};
+        QTest::newRow("one added") << "+FFF" << QStringList{"AAA", "BBB", "CCC", "DUP", "DUP", "EEE"};
+    }
+
+    void updateFollowsTheListChangingUnderIt()
+    {
+        QFETCH(QString, change);
+        QFETCH(QStringList, asked);
+        MarketDatabase expected = openMarket({"AAA", "BBB", "CCC", "DUP", "DUP", "EEE"});
+        auto apply = [&change](MarketDatabase &db) {
+            if (change.startsWith(u'-'))
+                removeSymbol(db, change.mid(1));
+            else
+                addSymbol(db, change.mid(1));
+        };
+        QList<QByteArray> requested;
+        Fault server([&](const QByteArray &symbol, int) {
+            requested.append(symbol);
+            if (symbol == "BBB")
+                apply(m_store->database());
+            return goodAnswer(symbol);
+        });
+        const auto result = update(server.port());
+        QVERIFY(result);
+        QCOMPARE(result->ending, Ending::Completed);
+        QStringList requestedSymbols;
+        for (const QByteArray &symbol : requested)
+            requestedSymbols.append(QString::fromLatin1(symbol));
+        QCOMPARE(requestedSymbols, asked);
+        apply(expected);
+        for (StockRecord &r : expected.Stocks)
+            if (asked.contains(r.Symbol))
+                r = refreshed(r.Symbol);
+        expected.LastUpdate = dateToMarketDate(QDate::currentDate());
+        QCOMPARE(onDisk(), expected);
+        QVERIFY(result->skipped.isEmpty());
     }
 
     // Gone, or speechless, after two symbols: three in a row without an answer
@@ -359,7 +480,7 @@ http {
         QFile log(dir.filePath("access.log"));
         QVERIFY(log.open(QIODevice::ReadOnly));
         const QByteArray lines = log.readAll();
-        QCOMPARE(lines.count("GET /d/quotes.csv?s=NOPE&f=sl1d1t1c1ohgv&e=.csv HTTP/1.0\" 404"), 4);
+        QCOMPARE(lines.count("GET /d/quotes.csv?s=NOPE&f=sl1d1t1c1ohgv&e=.csv HTTP/1.0\" 404"), 1);
         QCOMPARE(lines.count("GET /d/quotes.csv?s=MSFT&f=sl1d1t1c1ohgv&e=.csv HTTP/1.0\" 200"), 1);
     }
 
@@ -371,13 +492,32 @@ http {
         QCOMPARE(UpdateDatabase::progressPercent(0, 200), 0); // 0.5
     }
 
-    void updateCompletionNamesTheFirstFive()
+    void updateCompletionMessage_data()
     {
+        QTest::addColumn<int>("refreshed");
+        QTest::addColumn<QStringList>("skipped");
+        QTest::addColumn<QString>("message");
+        const QString none = "\n\nNo quote was refreshed, so the date of the last update stays as it was.";
+        QTest::newRow("all refreshed") << 3 << QStringList() << "The update has been completed!";
+        QTest::newRow("first five named")
+            << 1 << QStringList{"A", "B", "C", "D", "E", "F", "G"}
+            << "The update has been completed!\n\n"
+               "7 symbols could not be updated: \"A\", \"B\", \"C\", \"D\", \"E\" and 2 more.";
+        QTest::newRow("none refreshed") << 0 << QStringList{"A"}
+                                        << "The update has been completed!" + none
+                                               + "\n\n1 symbol could not be updated: \"A\".";
+        QTest::newRow("nothing listed") << 0 << QStringList() << "The update has been completed!" + none;
+    }
+
+    void updateCompletionMessage()
+    {
+        QFETCH(int, refreshed);
+        QFETCH(QStringList, skipped);
+        QFETCH(QString, message);
         UpdateDatabase::Result result;
-        result.skipped = {"A", "B", "C", "D", "E", "F", "G"};
-        QCOMPARE(UpdateDatabase::completionMessage(result),
-                 "The update has been completed!\n\n"
-                 "7 symbols could not be updated: \"A\", \"B\", \"C\", \"D\", \"E\" and 2 more.");
+        result.refreshed = refreshed;
+        result.skipped = skipped;
+        QCOMPARE(UpdateDatabase::completionMessage(result), message);
     }
 };
 

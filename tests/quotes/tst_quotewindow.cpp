@@ -6,7 +6,10 @@
 #include "common/TestSettings.h"
 #include "market/MarketStore.h"
 #include "quotes/LiveQuote.h"
+#include "quotes/QuoteLine.h"
 #include "quotes/UpdateDatabase.h"
+#include "research/frmMenu.h"
+#include "screen/GridView.h"
 #include "screen/ResultGrid.h"
 
 #include <QAction>
@@ -30,6 +33,19 @@ StockRecord refreshed(const QString &symbol) // from the fault server's line
 {
     return {.Reserved = {}, .Symbol = symbol, .Last = 27.5f, .Spread = float(27.60 - 27.30), .Volume = 1234567,
             .High = 27.6f, .Low = 27.3f, .Change = 0.12f, .Open = 27.4f};
+}
+
+// Each symbol its own last price, so a quote in the wrong record shows.
+QByteArray ownLast(const QByteArray &symbol)
+{
+    return QByteArray::number(11 + QChar::fromLatin1(symbol.at(0)).toUpper().unicode() - 'A') + ".25";
+}
+
+StockRecord ownQuote(const QString &symbol)
+{
+    StockRecord r = refreshed(symbol);
+    r.Last = ownLast(symbol.toLatin1()).toFloat();
+    return r;
 }
 
 void pointQuotesAt(quint16 port)
@@ -173,20 +189,24 @@ private slots:
     void failures_data()
     {
         QTest::addColumn<bool>("update");
-        QTest::addColumn<bool>("serviceThere"); // but answering garbage
+        QTest::addColumn<QByteArray>("answer"); // the service's body for CCC; none: no service
         QTest::addColumn<QString>("message");
-        QTest::newRow("Update, no service") << true << false << QString::fromLatin1(ConnectionFailureMessage);
-        QTest::newRow("Live Quote, no service") << false << false << QString::fromLatin1(ConnectionFailureMessage);
-        QTest::newRow("Live Quote, no usable reply") << false << true << liveQuoteFailedMessage("CCC");
+        const QString unreachable = QString::fromLatin1(ConnectionFailureMessage);
+        QTest::newRow("Update, no service") << true << QByteArray() << unreachable;
+        QTest::newRow("Live Quote, no service") << false << QByteArray() << unreachable;
+        QTest::newRow("Live Quote, no usable reply") << false << QByteArray("<html>") << liveQuoteFailedMessage("CCC");
+        QTest::newRow("Live Quote, unknown to the service") << false << QuoteLine::unknown("CCC") + "\r\n"
+                                                            << liveQuoteUnknownMessage("CCC");
     }
 
     void failures()
     {
         QFETCH(bool, update);
-        QFETCH(bool, serviceThere);
+        QFETCH(QByteArray, answer);
         QFETCH(QString, message);
+        const bool serviceThere = !answer.isEmpty();
         if (serviceThere)
-            m_server->setScript([](const QByteArray &, int) { return QuoteFaultServer::answer("<html>"); });
+            m_server->setScript([answer](const QByteArray &, int) { return QuoteFaultServer::answer(answer); });
         else
             pointQuotesAt(refusedPort());
         if (update)
@@ -198,7 +218,7 @@ private slots:
         QCOMPARE(messages().first().text, message);
         QVERIFY(!serviceThere || message.contains("\"CCC\""));
         QCOMPARE(messages().first().icon, Prompter::Icon::Exclamation);
-        QCOMPARE(m_server->attemptsFor("CCC"), serviceThere ? 4 : 0);
+        QCOMPARE(m_server->attemptsFor("CCC"), serviceThere ? 1 : 0); // a whole page is not asked for again
         QCOMPARE(onDisk(), m_initial);
         QVERIFY(caption().startsWith(QStringLiteral("Database: ")));
     }
@@ -208,7 +228,7 @@ private slots:
     // and no further symbol asked for.
     void update_data()
     {
-        QTest::addColumn<QByteArray>("bad"); // answered "N/A", or never when ended
+        QTest::addColumn<QByteArray>("bad"); // unknown to the service, or never answered when ended
         QTest::addColumn<QString>("ending");
         QTest::addColumn<QString>("message");
         QTest::newRow("all refreshed") << QByteArray() << "" << "The update has been completed!";
@@ -225,7 +245,9 @@ private slots:
         QFETCH(QString, message);
         // BBB's reply trickles in, so the first caption can be seen.
         m_server->setScript([bad, ending](const QByteArray &symbol, int) {
-            const QByteArray r = QuoteFaultServer::reply(symbol == bad ? "N/A" : QuoteFaultServer::line(symbol));
+            // The bad one is unknown to the service.
+            const QByteArray r = QuoteFaultServer::reply(symbol == bad ? QuoteLine::unknown(symbol) + "\r\n"
+                                                                       : QuoteFaultServer::line(symbol));
             if (symbol == bad && !ending.isEmpty())
                 return Action{Action::Silent, {}};
             if (symbol == "BBB")
@@ -263,6 +285,136 @@ private slots:
         }
         QTest::qWait(100);
         QCOMPARE(m_server->attemptsFor("ccc"), ending.isEmpty() ? 1 : 0);
+    }
+
+    // Every symbol unknown to the service: the date and the file stay, and
+    // the closing message says so with the exclamation icon.
+    void updateRefreshingNothing()
+    {
+        m_server->setScript([](const QByteArray &symbol, int) {
+            return QuoteFaultServer::answer(QuoteLine::unknown(symbol) + "\r\n");
+        });
+        find("mnuMarket_Update")->trigger();
+        QTRY_COMPARE(messages().size(), 1);
+        QTRY_VERIFY(idle());
+        QVERIFY(messages().first().text.contains("No quote was refreshed"));
+        QVERIFY(messages().first().text.contains("5 symbols could not be updated"));
+        QCOMPARE(messages().first().icon, Prompter::Icon::Exclamation);
+        QCOMPARE(onDisk(), m_initial);
+        QVERIFY(caption().contains(marketDateText(m_initial.LastUpdate, QLocale())));
+    }
+
+    // AAA is the grid's current stock and BBB's reply is on its way: every
+    // way of changing the list is refused (the menus that lead there are
+    // disabled too), and each record ends with its own quote or untouched.
+    void listChangesRefusedWhileQuoting_data()
+    {
+        QTest::addColumn<bool>("update"); // else a live quote of BBB
+        QTest::newRow("Update Database") << true;
+        QTest::newRow("Live Quote") << false;
+    }
+
+    void listChangesRefusedWhileQuoting()
+    {
+        QFETCH(bool, update);
+        m_server->setScript([](const QByteArray &symbol, int) {
+            if (symbol == "BBB")
+                return Action{Action::Silent, {}}; // answered below
+            return QuoteFaultServer::answer(QuoteFaultServer::line(symbol, ownLast(symbol)));
+        });
+        // A left click on AAA's row, then a right-button release: the Symbol Menu for AAA.
+        QTest::mouseClick(find<QPushButton>("butListall"), Qt::LeftButton);
+        QWidget *viewport = m_window->gridView()->viewport();
+        const QPoint aaa = m_window->gridView()->visualRect(m_window->grid()->index(0, 2)).center();
+        QTest::mouseClick(viewport, Qt::LeftButton, {}, aaa);
+        QTest::mouseClick(viewport, Qt::RightButton, {}, aaa);
+        QCOMPARE(m_window->grid()->text(), QStringLiteral("AAA"));
+        frmMenu *symbolMenu = m_window->symbolMenu();
+        symbolMenu->mnuSymb()->close();
+
+        if (update)
+            find("mnuMarket_Update")->trigger();
+        else
+            liveQuote("BBB");
+        QTRY_COMPARE(m_server->attemptsFor("BBB"), 1);
+        QVERIFY(!menuOn("mnuMenu_Market"));
+        m_prompter->inputAnswers = {QStringLiteral("AAA")};
+        // The grid's popup and the research window's "Research Tools" pop the
+        // same Symbol Menu; then the "Database" menu's two commands.
+        symbolMenu->popSymbolMenu();
+        symbolMenu->findChild<QAction *>(QStringLiteral("mnuSymb_Remove"))->trigger();
+        symbolMenu->mnuSymb()->close();
+        find("mnuMarket_RemoveSymbol")->trigger();
+        find("mnuMarket_AddSymbol")->trigger();
+        QCOMPARE(messages().size(), 3);
+        for (const ScriptedPrompter::Shown &shown : messages()) {
+            QCOMPARE(shown.text, "Symbols cannot be added or removed while quotes are being fetched.");
+            QCOMPARE(shown.icon, Prompter::Icon::Exclamation);
+        }
+        QVERIFY(m_prompter->inputPrompts.isEmpty());
+        QCOMPARE(m_window->market().database().listedCount(), m_initial.listedCount());
+        QCOMPARE(m_window->market().database().Stocks.first().Symbol, QStringLiteral("AAA"));
+
+        // Now BBB's reply arrives.
+        QTcpSocket *waiting = nullptr;
+        for (QTcpSocket *socket : m_server->findChildren<QTcpSocket *>())
+            if (socket->state() == QAbstractSocket::ConnectedState)
+                waiting = socket;
+        QVERIFY(waiting);
+        waiting->write(QuoteFaultServer::reply(QuoteFaultServer::line("BBB", ownLast("BBB"))));
+        waiting->disconnectFromHost();
+        QTRY_VERIFY(idle());
+
+        MarketDatabase expected = m_initial;
+        for (StockRecord &r : expected.Stocks)
+            if (!r.Symbol.isEmpty() && (update || r.Symbol == "BBB"))
+                r = ownQuote(r.Symbol);
+        if (update) {
+            expected.LastUpdate = dateToMarketDate(QDate::currentDate());
+            QTRY_COMPARE(messages().size(), 4);
+            QCOMPARE(messages().last().text, "The update has been completed!");
+        }
+        QCOMPARE(onDisk(), expected);
+        QCOMPARE(m_window->market().database(), expected);
+    }
+
+    // A live quote waiting on a service that accepts and never answers ends
+    // at Stop or Escape: nothing stored or said, the buttons back, and the
+    // next live quote works.
+    void liveQuoteStopped_data()
+    {
+        QTest::addColumn<bool>("escape");
+        QTest::newRow("Stop") << false;
+        QTest::newRow("Escape") << true;
+    }
+
+    void liveQuoteStopped()
+    {
+        QFETCH(bool, escape);
+        m_server->setScript([](const QByteArray &, int) { return Action{Action::Silent, {}}; });
+        liveQuote("CCC");
+        QTRY_COMPARE(m_server->attemptsFor("CCC"), 1);
+        auto *stop = find<QPushButton>("butStop");
+        QVERIFY(stop->isVisible() && !on("butLiveQuote") && !on("butQS"));
+        if (escape) {
+            m_window->activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+            QTest::keyClick(m_window.get(), Qt::Key_Escape);
+        } else {
+            QTest::mouseClick(stop, Qt::LeftButton);
+        }
+        QVERIFY(idle());
+        // The connection is dropped, so nothing can come in later.
+        QTRY_VERIFY(m_server->findChildren<QTcpSocket *>().isEmpty());
+        QVERIFY(messages().isEmpty());
+        QCOMPARE(onDisk(), m_initial);
+        QCOMPARE(m_window->market().database(), m_initial);
+
+        m_server->setScript(
+            [](const QByteArray &symbol, int) { return QuoteFaultServer::answer(QuoteFaultServer::line(symbol)); });
+        liveQuote("CCC");
+        QTRY_COMPARE(m_window->market().database().Stocks[2], refreshed("ccc"));
+        QTRY_VERIFY(idle());
     }
 };
 
