@@ -1,9 +1,16 @@
 #include "market/MarketStore.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QSaveFile>
+
+#ifdef Q_OS_UNIX
+#include <fcntl.h>
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -56,7 +63,48 @@ bool writeMarketFile(const QString &path, const MarketDatabase &db, QString *err
     }
     if (!file.commit())
         return setError(error, file.errorString());
+    // The rename is only durable once the folder's entry is on disk. A failed
+    // flush leaves the new file in place all the same, so it is no failure.
+    syncDirectory(info.absolutePath());
     return true;
+}
+
+int removeStaleSaveCopies(const QString &directory)
+{
+    // QSaveFile's temporary name: the target's name, ".", six ASCII letters.
+    static const QRegularExpression pattern(
+        QStringLiteral("^(%1|%2)\\.[A-Za-z]{6}$")
+            .arg(QRegularExpression::escape(QString::fromLatin1(kNasdaq.fileName)),
+                 QRegularExpression::escape(QString::fromLatin1(kNyse.fileName))));
+    constexpr qint64 kStaleAfterSeconds = 60;
+    const QDateTime staleBefore = QDateTime::currentDateTimeUtc().addSecs(-kStaleAfterSeconds);
+    const QDir dir(directory);
+    int removed = 0;
+    const QFileInfoList candidates = dir.entryInfoList(QDir::Files | QDir::Hidden | QDir::System);
+    for (const QFileInfo &info : candidates) {
+        if (info.isSymLink() || !pattern.match(info.fileName()).hasMatch())
+            continue;
+        if (info.lastModified().toUTC() > staleBefore)
+            continue;
+        if (QFile::remove(info.absoluteFilePath()))
+            ++removed;
+    }
+    return removed;
+}
+
+bool syncDirectory(const QString &directory)
+{
+#ifdef Q_OS_UNIX
+    const int fd = ::open(QFile::encodeName(directory).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool synced = ::fsync(fd) == 0;
+    ::close(fd);
+    return synced;
+#else
+    // Elsewhere the rename itself is made durable by the system.
+    return QFileInfo(directory).isDir();
+#endif
 }
 
 MarketStore::MarketStore(QString directory) : m_directory(std::move(directory)) {}
@@ -74,6 +122,8 @@ QString MarketStore::filePath() const
 
 bool MarketStore::LoadDatabase(QString *error)
 {
+    if (!MarketFileName.isEmpty())
+        removeStaleSaveCopies(m_directory);
     if (MarketFileName.isEmpty() || !readMarketFile(filePath(), &m_db, error)) {
         if (MarketFileName.isEmpty())
             setError(error, QStringLiteral("No market is chosen."));

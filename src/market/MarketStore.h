@@ -25,6 +25,7 @@ public:
     // Names the market whose file the next load reads.
     void selectMarket(const MarketInfo &market);
 
+    // Also clears away the leftovers of saves that were interrupted.
     bool LoadDatabase(QString *error = nullptr);
     // Writes the whole database to a new file and swaps it in atomically; on
     // failure the old file stays as it was.
@@ -49,3 +50,15 @@ private:
 // on the file or its folder even for a user whom the system would let write.
 bool readMarketFile(const QString &path, MarketDatabase *db, QString *error = nullptr);
 bool writeMarketFile(const QString &path, const MarketDatabase &db, QString *error = nullptr);
+
+// A save writes the new content under "<market file>.XXXXXX" (six letters)
+// and renames it over the market file; a program killed in between leaves
+// that copy behind. Removes such copies of the program's own market files
+// from directory once they are a minute old (a younger one may be another
+// instance's save in progress). Every other file is left alone. Returns how
+// many were removed.
+int removeStaleSaveCopies(const QString &directory);
+
+// Flushes the folder's entries to disk, so that a replaced file survives a
+// power loss as wholly old or wholly new.
+bool syncDirectory(const QString &directory);
