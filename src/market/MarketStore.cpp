@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QSaveFile>
+#include <QTemporaryFile>
 
 #ifdef Q_OS_UNIX
 #include <fcntl.h>
@@ -69,6 +70,38 @@ bool writeMarketFile(const QString &path, const MarketDatabase &db, QString *err
     return true;
 }
 
+bool copySeedFile(const QString &seedPath, const QString &path, QString *error)
+{
+    QFile seed(seedPath);
+    if (!seed.open(QIODevice::ReadOnly))
+        return setError(error, QStringLiteral("The installed market \"%1\" cannot be read: %2")
+                                   .arg(QDir::toNativeSeparators(seedPath), seed.errorString()));
+    const QByteArray bytes = seed.readAll();
+    const QFileInfo info(path);
+    if (!QDir().mkpath(info.absolutePath()))
+        return setError(error, QStringLiteral("The folder \"%1\" cannot be created.")
+                                   .arg(QDir::toNativeSeparators(info.absolutePath())));
+    // Named like a save's temporary copy, so that an interrupted copy is
+    // cleared away like one.
+    QTemporaryFile copy(path + QStringLiteral(".XXXXXX"));
+    copy.setAutoRemove(false);
+    if (!copy.open())
+        return setError(error, copy.errorString());
+    if (copy.write(bytes) != bytes.size() || !copy.flush()) {
+        const QString why = copy.errorString();
+        copy.remove();
+        return setError(error, why);
+    }
+    // QTemporaryFile::rename never replaces an existing file; when one is there
+    // now, another copy of the program got there first with the same seed.
+    if (!copy.rename(path)) {
+        copy.remove();
+        return QFileInfo::exists(path) || setError(error, copy.errorString());
+    }
+    syncDirectory(info.absolutePath());
+    return true;
+}
+
 int removeStaleSaveCopies(const QString &directory)
 {
     // QSaveFile's temporary name: the target's name, ".", six ASCII letters.
@@ -107,7 +140,10 @@ bool syncDirectory(const QString &directory)
 #endif
 }
 
-MarketStore::MarketStore(QString directory) : m_directory(std::move(directory)) {}
+MarketStore::MarketStore(QString directory, QString seedDirectory)
+    : m_directory(std::move(directory)), m_seedDirectory(std::move(seedDirectory))
+{
+}
 
 void MarketStore::selectMarket(const MarketInfo &market)
 {
@@ -122,8 +158,16 @@ QString MarketStore::filePath() const
 
 bool MarketStore::LoadDatabase(QString *error)
 {
-    if (!MarketFileName.isEmpty())
+    if (!MarketFileName.isEmpty()) {
         removeStaleSaveCopies(m_directory);
+        const QString seed = QDir(m_seedDirectory).filePath(MarketFileName);
+        if (!m_seedDirectory.isEmpty() && !QFileInfo::exists(filePath()) && QFileInfo::exists(seed)
+            && !copySeedFile(seed, filePath(), error)) {
+            m_db = MarketDatabase();
+            m_open = false;
+            return false;
+        }
+    }
     if (MarketFileName.isEmpty() || !readMarketFile(filePath(), &m_db, error)) {
         if (MarketFileName.isEmpty())
             setError(error, QStringLiteral("No market is chosen."));

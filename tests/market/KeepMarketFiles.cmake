@@ -1,5 +1,6 @@
 # A rebuild must never replace a market file that already exists: the build
-# creates one from its seed only where none exists, and so does cmake --install.
+# creates one from its seed only where none exists, and cmake --install
+# installs only the seeds.
 #
 # Runs on a private copy of the source tree with a build of its own, so the
 # rebuild it provokes can never race the build tree that ctest is running in,
@@ -65,20 +66,21 @@ endif()
 expect_same_file("${bin}/nasdaq.bin" "${WORK_DIR}/nasdaq.user" "A rebuild replaced the user's market file")
 expect_same_file("${bin}/nyse.bin" "${seed}/nyse.bin" "A missing market file is created from its seed")
 
-# cmake --install keeps the same rule.
+# cmake --install puts only the seeds into share/tarnvale/, never a market
+# file where the program writes one, and leaves a portable user's file alone.
 set(install_data "${CMAKE_COMMAND}" --install "${build}" --component market_data --prefix "${prefix}")
 run(${install_data})
-file(GLOB_RECURSE installed RELATIVE "${prefix}" "${prefix}/*nasdaq.bin")
-list(LENGTH installed count)
-if(NOT count EQUAL 1)
-  message(FATAL_ERROR "Expected one installed nasdaq.bin, found: ${installed}")
+file(GLOB_RECURSE installed RELATIVE "${prefix}" "${prefix}/*.bin")
+list(SORT installed)
+if(NOT installed STREQUAL "share/tarnvale/nasdaq.bin;share/tarnvale/nyse.bin")
+  message(FATAL_ERROR "Installed market files: ${installed}")
 endif()
-set(installed "${prefix}/${installed}")
-file(WRITE "${installed}" "an installed market the user has changed")
+expect_same_file("${prefix}/share/tarnvale/nyse.bin" "${seed}/nyse.bin" "The installed seed")
+file(WRITE "${prefix}/bin/nasdaq.bin" "a market the user keeps beside the program")
 run(${install_data})
-file(READ "${installed}" after)
-if(NOT after STREQUAL "an installed market the user has changed")
-  message(FATAL_ERROR "cmake --install replaced ${installed}")
+file(READ "${prefix}/bin/nasdaq.bin" after)
+if(NOT after STREQUAL "a market the user keeps beside the program")
+  message(FATAL_ERROR "cmake --install replaced ${prefix}/bin/nasdaq.bin")
 endif()
 
 file(REMOVE_RECURSE "${WORK_DIR}")
