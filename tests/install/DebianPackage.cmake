@@ -58,7 +58,7 @@ endforeach()
 
 find_program(LINTIAN lintian)
 if(LINTIAN)
-  run("${LINTIAN}" --fail-on error --no-tag-display-limit "${debs}")
+  run("${LINTIAN}" --fail-on error --tag-display-limit 0 "${debs}")
   message(STATUS "lintian:\n${last_output}")
 else()
   message(STATUS "NOT CHECKED: lintian is not installed")
