@@ -15,6 +15,7 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tarnvale"));
     QApplication::setApplicationVersion(CommandLine::programVersion());
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.tarnvale.Tarnvale")); // the installed menu entry
     CommandLine::refuseOtherArguments(app, description);
     frmMain window(QCoreApplication::applicationDirPath());
     window.show();

@@ -158,6 +158,12 @@ QString MarketStore::filePath() const
 
 bool MarketStore::LoadDatabase(QString *error)
 {
+    // No folder would mean the working directory, which is never the place.
+    if (m_directory.isEmpty()) {
+        m_open = false;
+        m_db = MarketDatabase();
+        return setError(error, QStringLiteral("There is no folder for the market files."));
+    }
     if (!MarketFileName.isEmpty()) {
         removeStaleSaveCopies(m_directory);
         const QString seed = QDir(m_seedDirectory).filePath(MarketFileName);

@@ -168,6 +168,13 @@ private slots:
         QVERIFY(!store.LoadDatabase(&error));
         QVERIFY2(error.contains(QStringLiteral("cannot be created")), qPrintable(error));
         QVERIFY(!store.isOpen());
+
+        // Without a data folder (no home) nothing is read from or written to
+        // the working directory.
+        MarketStore homeless(QString(), m_seeds);
+        homeless.selectMarket(kNasdaq);
+        QVERIFY(!homeless.LoadDatabase(&error));
+        QVERIFY(!QFile::exists(QStringLiteral("nasdaq.bin")));
     }
 };
 
