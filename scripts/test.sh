@@ -4,7 +4,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/deps.sh
-install_missing "${BUILD_PACKAGES[@]}" xvfb xauth dbus at-spi2-core clang libclang-rt-14-dev nginx-light apache2-utils
+install_missing "${BUILD_PACKAGES[@]}" xvfb xauth dbus at-spi2-core clang libclang-rt-14-dev nginx-light \
+                apache2-utils desktop-file-utils appstream
 
 root=$PWD
 build=build-test

@@ -1,5 +1,7 @@
 #include "about/AboutInfo.h"
 
+#include "app/InstallLayout.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QProcess>
@@ -18,10 +20,11 @@ QString programVersionLine()
 
 QString helpProgramPath(const QString &programDir)
 {
+    const QString base = InstallLayout::privateDirectory(programDir);
 #ifdef Q_OS_WIN
-    return programDir + QStringLiteral("/help/tarnvalehelp.exe");
+    return base + QStringLiteral("/help/tarnvalehelp.exe");
 #else
-    return programDir + QStringLiteral("/help/tarnvalehelp");
+    return base + QStringLiteral("/help/tarnvalehelp");
 #endif
 }
 

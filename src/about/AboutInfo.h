@@ -3,7 +3,8 @@
 #include <QString>
 
 // The about box's version line and the launcher of the separate help
-// program, which lies in "help" under the program directory.
+// program, which lies in "help" under the program directory (or under the
+// private folder of an installed tree).
 namespace AboutInfo {
 
 // "Version: " + major.minor.patch, each a plain decimal number.
@@ -11,7 +12,8 @@ QString versionLine(int major, int minor, int patch);
 // The version line of this build.
 QString programVersionLine();
 
-// programDir + "/help/tarnvalehelp", with ".exe" on Windows.
+// "help/tarnvalehelp" (".exe" on Windows) beside the program, or in the
+// installed tree's private folder (InstallLayout).
 QString helpProgramPath(const QString &programDir);
 
 // Starts a new, independent copy of the help program with no arguments and

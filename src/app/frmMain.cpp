@@ -5,6 +5,7 @@
 #include "calc/frmProfitCalc.h"
 #include "calc/frmShareCalc.h"
 #include "app/DialogPrompter.h"
+#include "app/InstallLayout.h"
 #include "app/NumericFilter.h"
 #include "app/SettingsTable.h"
 #include "screen/Criteria.h"
@@ -32,6 +33,7 @@
 #include <QPushButton>
 #include <QSettings>
 #include <QShortcut>
+#include <QStandardPaths>
 #include <QVBoxLayout>
 
 namespace {
@@ -66,10 +68,17 @@ QPushButton *makeButton(const char *name, const QString &caption, const QString 
     return button;
 }
 
+MarketStore marketStoreFor(const QString &programDir)
+{
+    const InstallLayout::MarketLocation where = InstallLayout::marketLocation(
+        programDir, QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
+    return MarketStore(where.directory, where.seedDirectory);
+}
+
 } // namespace
 
 frmMain::frmMain(const QString &programDir, Prompter *prompter, QWidget *parent)
-    : QMainWindow(parent), m_programDir(programDir), m_market(programDir)
+    : QMainWindow(parent), m_programDir(programDir), m_market(marketStoreFor(programDir))
 {
     setObjectName(QStringLiteral("frmMain"));
     if (!prompter) {
@@ -348,6 +357,9 @@ bool frmMain::LoadDatabase()
                              .arg(m_market.MarketName)
                              .arg(db.listedCount())
                              .arg(marketDateText(db.LastUpdate, QLocale())));
+    // The file in use: beside the program, or the user's own copy when the
+    // program is installed.
+    m_lblDBInfo->setToolTip(QDir::toNativeSeparators(m_market.filePath()));
     Setup_Grid();
     return true;
 }

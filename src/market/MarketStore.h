@@ -20,11 +20,15 @@ inline constexpr MarketInfo kNyse{"NYSE", "nyse.bin", "NYSE"};
 class MarketStore
 {
 public:
-    explicit MarketStore(QString directory);
+    // seedDirectory, when given, holds the installed market files: a market
+    // whose file is missing from directory starts as a copy of its seed.
+    explicit MarketStore(QString directory, QString seedDirectory = QString());
 
     // Names the market whose file the next load reads.
     void selectMarket(const MarketInfo &market);
 
+    // Also clears away the leftovers of saves that were interrupted, and
+    // first creates a missing market file from its seed.
     bool LoadDatabase(QString *error = nullptr);
     // Writes the whole database to a new file and swaps it in atomically; on
     // failure the old file stays as it was.
@@ -35,12 +39,14 @@ public:
     bool isOpen() const { return m_open; }
     QString filePath() const;
     QString directory() const { return m_directory; }
+    QString seedDirectory() const { return m_seedDirectory; }
 
     QString MarketFileName; // "nasdaq.bin" / "nyse.bin"; empty until a market is chosen
     QString MarketName;     // "Nasdaq" / "NYSE"
 
 private:
     QString m_directory;
+    QString m_seedDirectory;
     MarketDatabase m_db;
     bool m_open = false;
 };
@@ -49,3 +55,21 @@ private:
 // on the file or its folder even for a user whom the system would let write.
 bool readMarketFile(const QString &path, MarketDatabase *db, QString *error = nullptr);
 bool writeMarketFile(const QString &path, const MarketDatabase &db, QString *error = nullptr);
+
+// Creates the market file at path as a copy of seedPath, making its folder if
+// need be. The copy is written under a temporary name and moved into place
+// only where no file exists: an existing market file is never replaced, and
+// an interrupted copy never leaves a partial one. True when path exists after.
+bool copySeedFile(const QString &seedPath, const QString &path, QString *error = nullptr);
+
+// A save writes the new content under "<market file>.XXXXXX" (six letters)
+// and renames it over the market file; a program killed in between leaves
+// that copy behind. Removes such copies of the program's own market files
+// from directory once they are a minute old (a younger one may be another
+// instance's save in progress). Every other file is left alone. Returns how
+// many were removed.
+int removeStaleSaveCopies(const QString &directory);
+
+// Flushes the folder's entries to disk, so that a replaced file survives a
+// power loss as wholly old or wholly new.
+bool syncDirectory(const QString &directory);

@@ -1,5 +1,7 @@
 // tarnvale-quoted: the bundled local quote service. Answers the program's
 // quote requests over HTTP/1.0 from a quotes snapshot file.
+#include "app/CommandLine.h"
+#include "app/InstallLayout.h"
 #include "quotes/QuoteServer.h"
 
 #include <QCommandLineParser>
@@ -11,18 +13,19 @@ int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("tarnvale-quoted"));
+    QCoreApplication::setApplicationVersion(CommandLine::programVersion());
 
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("Tarnvale's local quote service."));
-    parser.addHelpOption();
+    CommandLine::addStandardOptions(parser, QStringLiteral("Tarnvale's local quote service."));
     const QCommandLineOption listenOption(QStringLiteral("listen"),
                                           QStringLiteral("Address and port to listen on (default 127.0.0.1:8765)."),
                                           QStringLiteral("ADDRESS:PORT"), QStringLiteral("127.0.0.1:8765"));
     const QCommandLineOption snapshotOption(
         QStringLiteral("snapshot"),
-        QStringLiteral("Quotes snapshot to serve (default quotes/sample-quotes.csv beside the program)."),
+        QStringLiteral("Quotes snapshot to serve (default: the sample quotes installed with the program)."),
         QStringLiteral("FILE"),
-        QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("quotes/sample-quotes.csv")));
+        QDir(InstallLayout::dataDirectory(QCoreApplication::applicationDirPath()))
+            .filePath(QStringLiteral("quotes/sample-quotes.csv")));
     parser.addOption(listenOption);
     parser.addOption(snapshotOption);
     parser.process(app);

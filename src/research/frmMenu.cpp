@@ -1,5 +1,7 @@
 #include "research/frmMenu.h"
 
+#include "app/InstallLayout.h"
+
 #include "app/Prompter.h"
 #include "app/frmMain.h"
 #include "research/LinkCatalogue.h"
@@ -44,7 +46,7 @@ QString quoted(const QString &symbol)
 } // namespace
 
 frmMenu::frmMenu(frmMain *main)
-    : QWidget(main, Qt::Window), m_main(main), m_browserDirectory(QCoreApplication::applicationDirPath())
+    : QWidget(main, Qt::Window), m_main(main), m_browserDirectory(InstallLayout::privateDirectory(QCoreApplication::applicationDirPath()))
 {
     setObjectName(QStringLiteral("frmMenu"));
     setWindowTitle(QStringLiteral("Symbol Menu"));

@@ -1,7 +1,9 @@
 #include "market/MarketStore.h"
 
 #include <QDate>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLocale>
 #include <QTemporaryDir>
 #include <QTest>
@@ -159,6 +161,51 @@ private slots:
         store.database().Stocks.removeFirst();
         QVERIFY(store.SaveDatabase());
         QCOMPARE(readAll(store.filePath()), MarketFormat::encode(store.database()));
+        // The replace is flushed through the folder; a missing folder says so.
+        QVERIFY(syncDirectory(dir.path()));
+        QVERIFY(!syncDirectory(dir.filePath(QStringLiteral("missing"))));
+    }
+
+    void openingRemovesStaleSaveCopies_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("old");
+        QTest::addColumn<bool>("removed");
+        QTest::newRow("nasdaq copy") << QStringLiteral("nasdaq.bin.LHysjS") << true << true;
+        QTest::newRow("nyse copy") << QStringLiteral("nyse.bin.wpmSBj") << true << true;
+        QTest::newRow("copy being written now") << QStringLiteral("nasdaq.bin.UxLrWU") << false << false;
+        QTest::newRow("digit in the suffix") << QStringLiteral("nasdaq.bin.UxLr0U") << true << false;
+        QTest::newRow("five letters") << QStringLiteral("nasdaq.bin.UxLrW") << true << false;
+        QTest::newRow("seven letters") << QStringLiteral("nasdaq.bin.UxLrWUv") << true << false;
+        QTest::newRow("another file's copy") << QStringLiteral("notes.txt.UxLrWU") << true << false;
+        QTest::newRow("other case") << QStringLiteral("NASDAQ.bin.UxLrWU") << true << false;
+        QTest::newRow("no dot") << QStringLiteral("nasdaq.binxUxLrWU") << true << false;
+        QTest::newRow("build's seed copy") << QStringLiteral("nasdaq.bin.seed-abcdefgh") << true << false;
+    }
+
+    void openingRemovesStaleSaveCopies()
+    {
+        QFETCH(QString, name);
+        QFETCH(bool, old);
+        QFETCH(bool, removed);
+        QTemporaryDir dir;
+        QVERIFY(writeMarketFile(dir.filePath(QStringLiteral("nasdaq.bin")), sampleDatabase()));
+        QFile copy(dir.filePath(name));
+        QVERIFY(copy.open(QIODevice::WriteOnly));
+        copy.write(MarketFormat::encode(sampleDatabase()));
+        QVERIFY(copy.flush()); // a later write would stamp the time anew
+        if (old)
+            QVERIFY(copy.setFileTime(QDateTime::currentDateTime().addSecs(-3600), QFileDevice::FileModificationTime));
+        copy.close();
+        // A folder with such a name is never removed either.
+        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("nyse.bin.AbCdEf")));
+
+        MarketStore store(dir.path());
+        store.selectMarket(kNasdaq);
+        QVERIFY(store.LoadDatabase());
+        QCOMPARE(QFile::exists(dir.filePath(name)), !removed);
+        QVERIFY(QFileInfo(dir.filePath(QStringLiteral("nyse.bin.AbCdEf"))).isDir());
+        QCOMPARE(store.database(), sampleDatabase());
     }
 
     void failedLoadLeavesNothingOpen()

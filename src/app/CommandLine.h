@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QString>
+
+class QCommandLineParser;
+class QCoreApplication;
+
+// The command line of Tarnvale's programs: --help and --version, answered on
+// standard output without opening a window.
+namespace CommandLine {
+
+// "major.minor.patch" of this build.
+QString programVersion();
+
+// Gives the parser the program's description, --help and --version.
+void addStandardOptions(QCommandLineParser &parser, const QString &description);
+
+// True when the arguments ask for --help or --version. The windowed program
+// answers those before it connects to a display (see answerText).
+bool asksForText(int argc, char *argv[]);
+
+// Prints the help or version text for name and returns the exit status.
+int answerText(int argc, char *argv[], const QString &name, const QString &description);
+
+// Parses the arguments of a program that takes no other arguments: an unknown
+// option or a stray argument prints why and ends the program with status 2
+// before any window opens.
+void refuseOtherArguments(const QCoreApplication &app, const QString &description);
+
+} // namespace CommandLine
