@@ -43,11 +43,17 @@ int main(int argc, char *argv[])
     }
 
     QuoteServer server;
-    QObject::connect(&server, &QuoteServer::snapshotLoaded, &server, [&err](int, const QStringList &warnings) {
-        for (const QString &warning : warnings)
-            err << "tarnvale-quoted: snapshot " << warning << '\n';
-        err.flush();
-    });
+    bool started = false;
+    QObject::connect(&server, &QuoteServer::snapshotLoaded, &server,
+                     [&err, &started](int quotes, const QStringList &warnings, int badRows) {
+                         for (const QString &warning : warnings)
+                             err << "tarnvale-quoted: snapshot " << warning << '\n';
+                         if (badRows > warnings.size())
+                             err << "tarnvale-quoted: snapshot: " << badRows << " rows left out in all\n";
+                         if (started)
+                             err << "tarnvale-quoted: snapshot reloaded, serving " << quotes << " quotes\n";
+                         err.flush();
+                     });
 
     QString error;
     const QString snapshot = parser.value(snapshotOption);
@@ -72,5 +78,6 @@ int main(int argc, char *argv[])
     out << "tarnvale-quoted: listening on " << host << ':' << server.serverPort() << ", serving "
         << server.quoteCount() << " quotes from " << QDir::toNativeSeparators(snapshot) << '\n';
     out.flush();
+    started = true;
     return app.exec();
 }
