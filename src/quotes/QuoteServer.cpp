@@ -1,6 +1,7 @@
 #include "quotes/QuoteServer.h"
 
 #include "quotes/QuoteLine.h"
+#include "quotes/UpstreamQuotes.h"
 
 #include <QCryptographicHash>
 #include <QFile>
@@ -34,6 +35,9 @@ namespace {
 
 constexpr QByteArrayView kQuotePath = "/d/quotes.csv";
 constexpr std::chrono::milliseconds kQuietTime{1000};
+// A client waiting for the live source is let go (closed without an answer)
+// after this long, a little before the program's own reply time-out.
+constexpr std::chrono::milliseconds kMaxSourceWait{12'000};
 
 // Runs on the reload thread; touches nothing of the server's.
 SnapshotLoad loadSnapshotFile(const QString &path, const QByteArray &servedDigest)
@@ -254,10 +258,59 @@ void QuoteServer::readRequest(QTcpSocket *socket)
         reply(socket, badRequest("The request is too long."));
         return;
     }
-    reply(socket, answerFor(QByteArrayView(it->request).first(end)));
+    Deferred deferred;
+    const QByteArray answer = answerFor(QByteArrayView(it->request).first(end), &deferred);
+    if (deferred.symbol.isEmpty()) {
+        reply(socket, answer);
+        return;
+    }
+    // The live source has to be asked first; the client waits without
+    // holding anything else up.
+    it->answered = true;
+    it->request = QByteArray();
+    it->deferred = deferred;
+    it->timer->start(kMaxSourceWait);
+    socket->skip(socket->bytesAvailable());
+    m_waiting.insert(quoteSymbolKey(deferred.symbol), socket);
+    answerDeferred(socket);
 }
 
-QByteArray QuoteServer::answerFor(QByteArrayView head) const
+void QuoteServer::answerDeferred(QTcpSocket *socket)
+{
+    const auto it = m_clients.find(socket);
+    if (it == m_clients.end())
+        return;
+    const UpstreamQuotes::Answer answer = m_upstream->lookUp(it->deferred.symbol);
+    if (answer.status == UpstreamQuotes::Status::Waiting)
+        return;
+    m_waiting.remove(quoteSymbolKey(it->deferred.symbol), socket);
+    if (answer.status == UpstreamQuotes::Status::Unavailable) {
+        // Source down and nothing cached: the client sees what a dead
+        // service looks like, a connection closed without a word.
+        socket->abort();
+        releaseClient(socket);
+        return;
+    }
+    QByteArray bytes = response("200 OK", "text/csv", answer.line + "\r\n");
+    if (it->deferred.headOnly)
+        bytes.truncate(bytes.indexOf("\r\n\r\n") + 4);
+    reply(socket, bytes);
+}
+
+void QuoteServer::setUpstream(UpstreamQuotes *upstream)
+{
+    if (m_upstream)
+        m_upstream->disconnect(this);
+    m_upstream = upstream;
+    if (m_upstream)
+        connect(m_upstream, &UpstreamQuotes::resolved, this, [this](const QByteArray &key) {
+            const QList<QTcpSocket *> waiting = m_waiting.values(key);
+            for (QTcpSocket *socket : waiting)
+                answerDeferred(socket);
+        });
+}
+
+QByteArray QuoteServer::answerFor(QByteArrayView head, Deferred *deferred) const
 {
     // Empty lines before the request line are tolerated, as HTTP asks.
     while (head.startsWith("\r\n") || head.startsWith('\n'))
@@ -333,6 +386,10 @@ QByteArray QuoteServer::answerFor(QByteArrayView head) const
         }
         if (!symbol || symbol->isEmpty())
             return badRequest("The symbol (s=) is missing.");
+        if (m_upstream) {
+            *deferred = {*symbol, headOnly};
+            return {};
+        }
         answer = quoteReply(*symbol);
     }
     if (headOnly)
@@ -384,8 +441,12 @@ void QuoteServer::endOfReply(QTcpSocket *socket)
 
 void QuoteServer::releaseClient(QTcpSocket *socket)
 {
-    if (!m_clients.remove(socket))
+    const auto it = m_clients.constFind(socket);
+    if (it == m_clients.cend())
         return;
+    if (!it->deferred.symbol.isEmpty())
+        m_waiting.remove(quoteSymbolKey(it->deferred.symbol), socket);
+    m_clients.erase(it);
     socket->disconnect(this);
     socket->deleteLater();
     acceptClients();

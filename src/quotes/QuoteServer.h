@@ -15,6 +15,7 @@
 
 class QTcpSocket;
 class QThread;
+class UpstreamQuotes;
 struct SnapshotLoad;
 
 // The bundled quote service: a small HTTP/1.0 server that answers
@@ -42,6 +43,9 @@ public:
     bool setSnapshotFile(const QString &path, QString *error = nullptr);
     void setQuietTime(std::chrono::milliseconds quiet) { m_quiet.setInterval(quiet); }
 
+    // Answers from the live source instead of the snapshot (not owned).
+    void setUpstream(UpstreamQuotes *upstream);
+
     bool listen(const QHostAddress &address, quint16 port, QString *error = nullptr);
     QHostAddress serverAddress() const { return m_server.serverAddress(); }
     quint16 serverPort() const { return m_server.serverPort(); }
@@ -64,8 +68,15 @@ signals:
     void snapshotFailed(const QString &error);
 
 private:
+    // A quote request that waits for the live source.
+    struct Deferred
+    {
+        QByteArray symbol;
+        bool headOnly = false;
+    };
     struct Client
     {
+        Deferred deferred;
         QByteArray request;
         QTimer *timer = nullptr; // child of the socket
         bool answered = false;
@@ -77,7 +88,9 @@ private:
     void reply(QTcpSocket *socket, const QByteArray &bytes);
     void endOfReply(QTcpSocket *socket);
     void releaseClient(QTcpSocket *socket);
-    QByteArray answerFor(QByteArrayView head) const;
+    // Empty with deferred set when the answer must come from the live source.
+    QByteArray answerFor(QByteArrayView head, Deferred *deferred) const;
+    void answerDeferred(QTcpSocket *socket);
     QByteArray quoteReply(QByteArrayView symbol) const;
 
     // Size and time of change, to tell a file still being written from one
@@ -100,6 +113,9 @@ private:
     QHash<QTcpSocket *, Client> m_clients;
     std::chrono::milliseconds m_idleTimeout{5000};
     int m_maxClients = 256;
+
+    UpstreamQuotes *m_upstream = nullptr;
+    QMultiHash<QByteArray, QTcpSocket *> m_waiting; // symbol key -> clients waiting for it
 
     QString m_snapshotPath;
     QByteArray m_snapshotDigest;           // of the quotes served, to ignore rewrites that change nothing
