@@ -387,8 +387,15 @@ QByteArray QuoteServer::answerFor(QByteArrayView head, Deferred *deferred) const
         if (!symbol || symbol->isEmpty())
             return badRequest("The symbol (s=) is missing.");
         if (m_upstream) {
-            *deferred = {*symbol, headOnly};
-            return {};
+            const UpstreamQuotes::Answer cached = m_upstream->lookUp(*symbol);
+            if (cached.status != UpstreamQuotes::Status::Ready) {
+                *deferred = {*symbol, headOnly};
+                return {};
+            }
+            answer = response("200 OK", "text/csv", cached.line + "\r\n");
+            if (headOnly)
+                answer.truncate(answer.indexOf("\r\n\r\n") + 4);
+            return answer;
         }
         answer = quoteReply(*symbol);
     }

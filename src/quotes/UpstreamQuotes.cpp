@@ -235,6 +235,7 @@ void UpstreamQuotes::store(const QByteArray &key, const UpstreamQuote &quote)
                 m_stateSave.start();
         }
     }
+    entry.line = entry.known ? entry.quote.format() : QuoteLine::unknown(key);
     m_cache.insert(key, entry);
 }
 
@@ -278,6 +279,8 @@ void UpstreamQuotes::refreshDue()
 
 QByteArray UpstreamQuotes::lineFor(QByteArrayView symbol, const Entry &entry) const
 {
+    if (symbol == entry.quote.symbol || (!entry.known && symbol == quoteSymbolKey(symbol)))
+        return entry.line;
     if (!entry.known)
         return QuoteLine::unknown(symbol);
     QuoteLine line = entry.quote;

@@ -87,6 +87,7 @@ private:
     struct Entry
     {
         QuoteLine quote;
+        QByteArray line; // formatted once, for the symbol as the key spells it
         bool known = false;
         qint64 fetchedAt = 0; // m_clock milliseconds
     };
