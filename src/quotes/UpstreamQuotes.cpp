@@ -156,6 +156,9 @@ void UpstreamQuotes::send(const Batch &batch)
     request.setHeader(QNetworkRequest::UserAgentHeader, QStringLiteral("tarnvale-quoted"));
     ++m_requestsSent;
     QNetworkReply *reply = m_network.get(request);
+    // The transfer time-out above only notices silence; this bounds a
+    // source that trickles its answer too.
+    QTimer::singleShot(m_options.timeout, reply, [reply] { reply->abort(); });
     connect(reply, &QNetworkReply::finished, this, [this, reply, batch] { onReply(reply, batch); });
 }
 
@@ -201,6 +204,15 @@ void UpstreamQuotes::onReply(QNetworkReply *reply, Batch batch)
             why = QStringLiteral("no answer within %1 s").arg(m_options.timeout.count() / 1000.0);
     }
     if (retry && batch.attempt <= m_options.backOff.size()) {
+        if (reply->error() == QNetworkReply::OperationCanceledError) {
+            // A source that does not answer in time will most likely not
+            // answer the retries either: clients are not kept waiting for
+            // them. Those with nothing cached are let go now, as by a dead
+            // service, while the retries go on and fill the cache.
+            m_downUntil = m_clock.elapsed() + m_options.downHold.count();
+            for (const QByteArray &key : std::as_const(batch.keys))
+                emit resolved(key);
+        }
         const std::chrono::milliseconds pause = m_options.backOff[batch.attempt - 1];
         ++batch.attempt;
         QTimer::singleShot(pause, this, [this, batch] { send(batch); });
