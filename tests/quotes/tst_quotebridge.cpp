@@ -174,7 +174,7 @@ private slots:
         QCOMPARE(messages().size(), 1);
         QCOMPARE(messages().first().text, QString::fromLatin1(ConnectionFailureMessage));
         QCOMPARE(onDisk(), m_initial);
-        QVERIFY(m_log.contains("the quote source is down"));
+        QTRY_VERIFY(m_log.contains("the quote source is down"));
     }
 
     // Source down after everything was fetched: the update and the live
