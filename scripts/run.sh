@@ -1,7 +1,15 @@
 #!/usr/bin/env bash
 # Builds Tarnvale with its installation data and runs it, starting the bundled
-# local quote service first when it is not already listening.
+# local quote service first when it is not already listening: with quotes
+# from the live public source, or with --sample from the sample snapshot (for
+# a machine without internet).
 set -euo pipefail
+sample=0
+case "${1:-}" in
+    "") ;;
+    --sample) sample=1 ;;
+    *) echo "usage: $0 [--sample]" >&2; exit 2 ;;
+esac
 cd "$(dirname "$0")/.."
 source scripts/deps.sh
 install_missing "${BUILD_PACKAGES[@]}"
@@ -12,7 +20,11 @@ cmake --build "$build" -j"$(nproc)"
 
 bin="$build/bin"
 if [ -x "$bin/tarnvale-quoted" ] && ! (exec 3<>/dev/tcp/127.0.0.1/8765) 2>/dev/null; then
-    "$bin/tarnvale-quoted" --snapshot "$bin/quotes/sample-quotes.csv" &
+    if [ "$sample" -eq 1 ]; then
+        "$bin/tarnvale-quoted" --snapshot "$bin/quotes/sample-quotes.csv" &
+    else
+        "$bin/tarnvale-quoted" --market "$bin/nasdaq.bin" --market "$bin/nyse.bin" &
+    fi
 fi
 
 # Chromium's sandbox cannot run as root; only then is it switched off.

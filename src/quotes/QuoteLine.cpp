@@ -267,9 +267,18 @@ QByteArray quoteSnapshotRow(const QuoteLine &quote)
     return out;
 }
 
-std::optional<QuoteSnapshot> parseQuoteSnapshot(QByteArrayView text, QStringList *warnings, QString *error)
+std::optional<QuoteSnapshot> parseQuoteSnapshot(QByteArrayView text, QStringList *warnings, QString *error,
+                                                qsizetype *badRows)
 {
     QuoteSnapshot quotes;
+    qsizetype bad = 0;
+    // A file of bad rows must not turn into a flood of messages.
+    auto warn = [&](const QString &text) {
+        if (++bad <= kMaxSnapshotWarnings && warnings)
+            warnings->append(text);
+    };
+    if (badRows)
+        *badRows = 0;
     bool headerSeen = false;
     int lineNumber = 0;
     qsizetype pos = 0;
@@ -303,15 +312,14 @@ std::optional<QuoteSnapshot> parseQuoteSnapshot(QByteArrayView text, QStringList
         QuoteLine quote;
         const QString why = parseRow(line, &quote);
         if (!why.isEmpty()) {
-            if (warnings)
-                warnings->append(QStringLiteral("line %1: %2").arg(lineNumber).arg(why));
+            warn(QStringLiteral("line %1: %2").arg(lineNumber).arg(why));
             continue;
         }
         const QByteArray key = quoteSymbolKey(quote.symbol);
-        if (quotes.contains(key) && warnings)
-            warnings->append(QStringLiteral("line %1: %2 is listed again; this row counts")
-                                 .arg(lineNumber)
-                                 .arg(QString::fromLatin1(quote.symbol)));
+        if (quotes.contains(key))
+            warn(QStringLiteral("line %1: %2 is listed again; this row counts")
+                     .arg(lineNumber)
+                     .arg(QString::fromLatin1(quote.symbol)));
         quotes.insert(key, std::move(quote));
     }
     if (!headerSeen) {
@@ -319,10 +327,12 @@ std::optional<QuoteSnapshot> parseQuoteSnapshot(QByteArrayView text, QStringList
             *error = QStringLiteral("the header \"%1\" is missing").arg(QString::fromLatin1(quoteSnapshotHeader()));
         return std::nullopt;
     }
+    if (badRows)
+        *badRows = bad;
     return quotes;
 }
 
-std::optional<QuoteSnapshot> readQuoteSnapshot(const QString &path, QStringList *warnings, QString *error)
+std::optional<QByteArray> readSnapshotBytes(const QString &path, QString *error)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
@@ -330,11 +340,27 @@ std::optional<QuoteSnapshot> readQuoteSnapshot(const QString &path, QStringList 
             *error = file.errorString();
         return std::nullopt;
     }
-    const QByteArray bytes = file.readAll();
+    // The size is checked before anything is allocated for the contents.
+    if (file.size() > kMaxSnapshotBytes) {
+        if (error)
+            *error =
+                QStringLiteral("the file is larger than the limit of %1 MiB").arg(kMaxSnapshotBytes / (1024 * 1024));
+        return std::nullopt;
+    }
+    QByteArray bytes = file.read(file.size());
     if (file.error() != QFileDevice::NoError) {
         if (error)
             *error = file.errorString();
         return std::nullopt;
     }
-    return parseQuoteSnapshot(bytes, warnings, error);
+    return bytes;
+}
+
+std::optional<QuoteSnapshot> readQuoteSnapshot(const QString &path, QStringList *warnings, QString *error,
+                                               qsizetype *badRows)
+{
+    const std::optional<QByteArray> bytes = readSnapshotBytes(path, error);
+    if (!bytes)
+        return std::nullopt;
+    return parseQuoteSnapshot(*bytes, warnings, error, badRows);
 }

@@ -1,22 +1,76 @@
 #include "quotes/QuoteServer.h"
 
 #include "quotes/QuoteLine.h"
+#include "quotes/UpstreamQuotes.h"
 
+#include <QCryptographicHash>
 #include <QFile>
 #include <QFileInfo>
 #include <QList>
 #include <QTcpSocket>
+#include <QThread>
 
+#include <memory>
 #include <optional>
 
 #ifdef Q_OS_UNIX
 #include <sys/socket.h>
 #endif
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
+// What reading a snapshot file gave: new quotes, no change, or an error.
+struct SnapshotLoad
+{
+    QString error;
+    bool unchanged = false;
+    QByteArray digest;
+    QHash<QByteArray, QByteArray> lines;
+    QStringList warnings;
+    int badRows = 0;
+};
 
 namespace {
 
 constexpr QByteArrayView kQuotePath = "/d/quotes.csv";
-constexpr std::chrono::milliseconds kReloadDelay{100};
+constexpr std::chrono::milliseconds kQuietTime{1000};
+// A client waiting for the live source is let go (closed without an answer)
+// after this long, a little before the program's own reply time-out.
+constexpr std::chrono::milliseconds kMaxSourceWait{12'000};
+
+// Runs on the reload thread; touches nothing of the server's.
+SnapshotLoad loadSnapshotFile(const QString &path, const QByteArray &servedDigest)
+{
+    SnapshotLoad load;
+    std::optional<QByteArray> bytes = readSnapshotBytes(path, &load.error);
+    if (!bytes)
+        return load;
+    load.digest = QCryptographicHash::hash(*bytes, QCryptographicHash::Sha1);
+    if (load.digest == servedDigest) {
+        load.unchanged = true;
+        return load;
+    }
+    qsizetype badRows = 0;
+    std::optional<QuoteSnapshot> snapshot = parseQuoteSnapshot(*bytes, &load.warnings, &load.error, &badRows);
+    bytes.reset();
+    if (!snapshot)
+        return load;
+    load.badRows = int(badRows); // a file within the size limit has fewer rows than that
+    load.lines.reserve(snapshot->size());
+    for (auto it = snapshot->cbegin(); it != snapshot->cend(); ++it)
+        load.lines.insert(it.key(), it->format() + "\r\n");
+    return load;
+}
+
+// Hands the pages freed by a large snapshot back to the system; without it
+// the service would keep the size of the largest snapshot it ever served.
+void releaseFreedMemory()
+{
+#ifdef __GLIBC__
+    malloc_trim(0);
+#endif
+}
 
 QByteArray response(QByteArrayView status, QByteArrayView contentType, QByteArrayView body)
 {
@@ -112,12 +166,9 @@ QuoteServer::QuoteServer(QObject *parent)
     : QObject(parent)
 {
     connect(&m_server, &QTcpServer::newConnection, this, &QuoteServer::acceptClients);
-    m_reloadDelay.setSingleShot(true);
-    m_reloadDelay.setInterval(kReloadDelay);
-    connect(&m_reloadDelay, &QTimer::timeout, this, [this] {
-        watchSnapshot();
-        loadSnapshot(nullptr);
-    });
+    m_quiet.setSingleShot(true);
+    m_quiet.setInterval(kQuietTime);
+    connect(&m_quiet, &QTimer::timeout, this, &QuoteServer::quietTimeOver);
     connect(&m_watcher, &QFileSystemWatcher::fileChanged, this, &QuoteServer::snapshotTouched);
     connect(&m_watcher, &QFileSystemWatcher::directoryChanged, this, &QuoteServer::snapshotTouched);
 }
@@ -129,6 +180,11 @@ QuoteServer::~QuoteServer()
     for (auto it = m_clients.cbegin(); it != m_clients.cend(); ++it)
         it.key()->disconnect(this);
     m_server.close();
+    if (m_reloader) {
+        m_reloader->disconnect(this);
+        m_reloader->wait();
+        delete m_reloader;
+    }
 }
 
 bool QuoteServer::listen(const QHostAddress &address, quint16 port, QString *error)
@@ -202,10 +258,59 @@ void QuoteServer::readRequest(QTcpSocket *socket)
         reply(socket, badRequest("The request is too long."));
         return;
     }
-    reply(socket, answerFor(QByteArrayView(it->request).first(end)));
+    Deferred deferred;
+    const QByteArray answer = answerFor(QByteArrayView(it->request).first(end), &deferred);
+    if (deferred.symbol.isEmpty()) {
+        reply(socket, answer);
+        return;
+    }
+    // The live source has to be asked first; the client waits without
+    // holding anything else up.
+    it->answered = true;
+    it->request = QByteArray();
+    it->deferred = deferred;
+    it->timer->start(kMaxSourceWait);
+    socket->skip(socket->bytesAvailable());
+    m_waiting.insert(quoteSymbolKey(deferred.symbol), socket);
+    answerDeferred(socket);
 }
 
-QByteArray QuoteServer::answerFor(QByteArrayView head) const
+void QuoteServer::answerDeferred(QTcpSocket *socket)
+{
+    const auto it = m_clients.find(socket);
+    if (it == m_clients.end())
+        return;
+    const UpstreamQuotes::Answer answer = m_upstream->lookUp(it->deferred.symbol);
+    if (answer.status == UpstreamQuotes::Status::Waiting)
+        return;
+    m_waiting.remove(quoteSymbolKey(it->deferred.symbol), socket);
+    if (answer.status == UpstreamQuotes::Status::Unavailable) {
+        // Source down and nothing cached: the client sees what a dead
+        // service looks like, a connection closed without a word.
+        socket->abort();
+        releaseClient(socket);
+        return;
+    }
+    QByteArray bytes = response("200 OK", "text/csv", answer.line + "\r\n");
+    if (it->deferred.headOnly)
+        bytes.truncate(bytes.indexOf("\r\n\r\n") + 4);
+    reply(socket, bytes);
+}
+
+void QuoteServer::setUpstream(UpstreamQuotes *upstream)
+{
+    if (m_upstream)
+        m_upstream->disconnect(this);
+    m_upstream = upstream;
+    if (m_upstream)
+        connect(m_upstream, &UpstreamQuotes::resolved, this, [this](const QByteArray &key) {
+            const QList<QTcpSocket *> waiting = m_waiting.values(key);
+            for (QTcpSocket *socket : waiting)
+                answerDeferred(socket);
+        });
+}
+
+QByteArray QuoteServer::answerFor(QByteArrayView head, Deferred *deferred) const
 {
     // Empty lines before the request line are tolerated, as HTTP asks.
     while (head.startsWith("\r\n") || head.startsWith('\n'))
@@ -281,6 +386,17 @@ QByteArray QuoteServer::answerFor(QByteArrayView head) const
         }
         if (!symbol || symbol->isEmpty())
             return badRequest("The symbol (s=) is missing.");
+        if (m_upstream) {
+            const UpstreamQuotes::Answer cached = m_upstream->lookUp(*symbol);
+            if (cached.status != UpstreamQuotes::Status::Ready) {
+                *deferred = {*symbol, headOnly};
+                return {};
+            }
+            answer = response("200 OK", "text/csv", cached.line + "\r\n");
+            if (headOnly)
+                answer.truncate(answer.indexOf("\r\n\r\n") + 4);
+            return answer;
+        }
         answer = quoteReply(*symbol);
     }
     if (headOnly)
@@ -332,27 +448,80 @@ void QuoteServer::endOfReply(QTcpSocket *socket)
 
 void QuoteServer::releaseClient(QTcpSocket *socket)
 {
-    if (!m_clients.remove(socket))
+    const auto it = m_clients.constFind(socket);
+    if (it == m_clients.cend())
         return;
+    if (!it->deferred.symbol.isEmpty())
+        m_waiting.remove(quoteSymbolKey(it->deferred.symbol), socket);
+    m_clients.erase(it);
     socket->disconnect(this);
     socket->deleteLater();
     acceptClients();
 }
 
+QuoteServer::FileStamp QuoteServer::stampOf(const QString &path)
+{
+    const QFileInfo info(path);
+    if (!info.exists())
+        return {};
+    return {info.size(), info.lastModified()};
+}
+
 void QuoteServer::snapshotTouched()
 {
-    m_reloadDelay.start();
+    m_touchedStamp = stampOf(m_snapshotPath);
+    m_quiet.start();
+}
+
+void QuoteServer::quietTimeOver()
+{
+    watchSnapshot();
+    const FileStamp now = stampOf(m_snapshotPath);
+    if (now != m_touchedStamp) { // still being written, even if no change was signalled
+        m_touchedStamp = now;
+        m_quiet.start();
+        return;
+    }
+    if (now == m_readStamp)
+        return; // another file in the folder, or a touch that changed nothing
+    startReload();
+}
+
+void QuoteServer::startReload()
+{
+    if (m_reloader) {
+        m_reloadAgain = true;
+        return;
+    }
+    m_readStamp = stampOf(m_snapshotPath);
+    auto load = std::make_shared<SnapshotLoad>();
+    m_reloader = QThread::create(
+        [load, path = m_snapshotPath, digest = m_snapshotDigest] { *load = loadSnapshotFile(path, digest); });
+    connect(m_reloader, &QThread::finished, this, [this, load] {
+        m_reloader->wait();
+        delete m_reloader;
+        m_reloader = nullptr;
+        applySnapshot(*load, nullptr);
+        if (m_reloadAgain) {
+            m_reloadAgain = false;
+            snapshotTouched();
+        }
+    });
+    m_reloader->start(QThread::LowPriority);
 }
 
 bool QuoteServer::setSnapshotFile(const QString &path, QString *error)
 {
     m_snapshotPath = QFileInfo(path).absoluteFilePath();
-    m_snapshotBytes.clear();
+    m_snapshotDigest.clear();
     if (!m_watcher.files().isEmpty())
         m_watcher.removePaths(m_watcher.files());
     if (!m_watcher.directories().isEmpty())
         m_watcher.removePaths(m_watcher.directories());
-    if (!loadSnapshot(error))
+    // Nothing is served yet, so the first read may take its time here.
+    m_readStamp = stampOf(m_snapshotPath);
+    SnapshotLoad load = loadSnapshotFile(m_snapshotPath, {});
+    if (!applySnapshot(load, error))
         return false;
     watchSnapshot();
     return true;
@@ -372,36 +541,22 @@ void QuoteServer::watchSnapshot()
         m_watcher.addPath(m_snapshotPath);
 }
 
-bool QuoteServer::loadSnapshot(QString *error)
+bool QuoteServer::applySnapshot(SnapshotLoad &load, QString *error)
 {
-    auto fail = [&](const QString &why) {
-        const QString text = QStringLiteral("%1: %2").arg(m_snapshotPath, why);
+    if (!load.error.isEmpty()) {
+        const QString text = QStringLiteral("%1: %2").arg(m_snapshotPath, load.error);
         if (error)
             *error = text;
         emit snapshotFailed(text);
         return false;
-    };
-    QFile file(m_snapshotPath);
-    if (!file.open(QIODevice::ReadOnly))
-        return fail(file.errorString());
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        return fail(file.errorString());
-    if (bytes == m_snapshotBytes && !bytes.isEmpty())
-        return true; // touched, not changed
-    m_snapshotBytes = bytes;
-
-    QStringList warnings;
-    QString why;
-    const std::optional<QuoteSnapshot> snapshot = parseQuoteSnapshot(bytes, &warnings, &why);
-    if (!snapshot)
-        return fail(why);
-    QHash<QByteArray, QByteArray> lines;
-    lines.reserve(snapshot->size());
-    for (auto it = snapshot->cbegin(); it != snapshot->cend(); ++it)
-        lines.insert(it.key(), it->format() + "\r\n");
-    m_lines = std::move(lines);
-    emit snapshotLoaded(int(m_lines.size()), warnings);
+    }
+    if (load.unchanged)
+        return true;
+    m_snapshotDigest = load.digest;
+    m_lines.swap(load.lines);
+    load.lines = {}; // the previous quotes go now, not when the caller is done
+    releaseFreedMemory();
+    emit snapshotLoaded(int(m_lines.size()), load.warnings, load.badRows);
     return true;
 }
 

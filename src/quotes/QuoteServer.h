@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QFileSystemWatcher>
 #include <QHash>
 #include <QHostAddress>
@@ -13,6 +14,9 @@
 #include <chrono>
 
 class QTcpSocket;
+class QThread;
+class UpstreamQuotes;
+struct SnapshotLoad;
 
 // The bundled quote service: a small HTTP/1.0 server that answers
 //   GET /d/quotes.csv?s=SYMBOL&f=sl1d1t1c1ohgv&e=.csv
@@ -32,10 +36,15 @@ public:
     explicit QuoteServer(QObject *parent = nullptr);
     ~QuoteServer() override;
 
-    // Reads the snapshot and watches it from then on: an edit, or an editor
-    // replacing the file, is picked up within a moment. A later snapshot that
-    // cannot be read leaves the quotes served so far in place.
+    // Reads the snapshot and watches it from then on. A changed file is read
+    // once it has been left alone for the quiet time, on a thread of its own;
+    // the previous quotes are served until the new ones are ready, and stay
+    // when the new file cannot be read, is too large or has no header.
     bool setSnapshotFile(const QString &path, QString *error = nullptr);
+    void setQuietTime(std::chrono::milliseconds quiet) { m_quiet.setInterval(quiet); }
+
+    // Answers from the live source instead of the snapshot (not owned).
+    void setUpstream(UpstreamQuotes *upstream);
 
     bool listen(const QHostAddress &address, quint16 port, QString *error = nullptr);
     QHostAddress serverAddress() const { return m_server.serverAddress(); }
@@ -54,12 +63,20 @@ public:
     static bool parseListenAddress(const QString &text, QHostAddress *address, quint16 *port);
 
 signals:
-    void snapshotLoaded(int quotes, const QStringList &warnings);
+    // warnings names the first few bad rows; badRows counts them all.
+    void snapshotLoaded(int quotes, const QStringList &warnings, int badRows);
     void snapshotFailed(const QString &error);
 
 private:
+    // A quote request that waits for the live source.
+    struct Deferred
+    {
+        QByteArray symbol;
+        bool headOnly = false;
+    };
     struct Client
     {
+        Deferred deferred;
         QByteArray request;
         QTimer *timer = nullptr; // child of the socket
         bool answered = false;
@@ -71,11 +88,25 @@ private:
     void reply(QTcpSocket *socket, const QByteArray &bytes);
     void endOfReply(QTcpSocket *socket);
     void releaseClient(QTcpSocket *socket);
-    QByteArray answerFor(QByteArrayView head) const;
+    // Empty with deferred set when the answer must come from the live source.
+    QByteArray answerFor(QByteArrayView head, Deferred *deferred) const;
+    void answerDeferred(QTcpSocket *socket);
     QByteArray quoteReply(QByteArrayView symbol) const;
 
+    // Size and time of change, to tell a file still being written from one
+    // left alone, and a touch of the folder from a change of the file.
+    struct FileStamp
+    {
+        qint64 size = -1;
+        QDateTime modified;
+        friend bool operator==(const FileStamp &, const FileStamp &) = default;
+    };
+    static FileStamp stampOf(const QString &path);
+
     void snapshotTouched();
-    bool loadSnapshot(QString *error);
+    void quietTimeOver();
+    void startReload();
+    bool applySnapshot(SnapshotLoad &load, QString *error);
     void watchSnapshot();
 
     QTcpServer m_server;
@@ -83,9 +114,16 @@ private:
     std::chrono::milliseconds m_idleTimeout{5000};
     int m_maxClients = 256;
 
+    UpstreamQuotes *m_upstream = nullptr;
+    QMultiHash<QByteArray, QTcpSocket *> m_waiting; // symbol key -> clients waiting for it
+
     QString m_snapshotPath;
-    QByteArray m_snapshotBytes;          // as last loaded, to ignore touches that change nothing
+    QByteArray m_snapshotDigest;           // of the quotes served, to ignore rewrites that change nothing
     QHash<QByteArray, QByteArray> m_lines; // symbol key -> reply line with CR LF
     QFileSystemWatcher m_watcher;
-    QTimer m_reloadDelay;                // lets a writer finish before the file is read
+    QTimer m_quiet;                // restarted while the file keeps changing
+    FileStamp m_touchedStamp;      // as seen when the quiet time began
+    FileStamp m_readStamp;         // as seen when the served file (or the last failure) was read
+    QThread *m_reloader = nullptr; // reads and parses a changed snapshot
+    bool m_reloadAgain = false;    // the file changed while it was being read
 };

@@ -1,11 +1,14 @@
 #include "quotes/QuoteServer.h"
 
+#include "quotes/QuoteLine.h"
+
 #include <QFile>
 #include <QSaveFile>
 #include <QSignalSpy>
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 namespace {
 
@@ -157,11 +160,60 @@ private slots:
             QVERIFY(save(QByteArray(kSnapshot).replace("MSFT,27.50", "MSFT," + prices[i]), i == 0 || i == 3));
             QTRY_COMPARE(loaded.count(), i + 1);
             QCOMPARE(loaded.last().at(1).toStringList(), QStringList{"line 7: last: \"1e3\" is not a number"});
+            QCOMPARE(loaded.last().at(2).toInt(), 1);
             QVERIFY(ask(programRequest("MSFT")).contains("\"MSFT\"," + prices[i] + ','));
         }
         QVERIFY(save("AAPL\nMSFT\n", false));
         QTRY_COMPARE(failed.count(), 1);
         QVERIFY(ask(programRequest("MSFT")).contains("\"MSFT\",31.00,"));
+    }
+
+    // A writer that stops half-way through an in-place rewrite: the half file
+    // is never served; the old quotes are, until the whole new file is read.
+    void waitsForTheWriterToFinish()
+    {
+        QSignalSpy loaded(m_server.get(), &QuoteServer::snapshotLoaded);
+        const QByteArray next = QByteArray(kSnapshot).replace("MSFT,27.50", "MSFT,40.00");
+        const qsizetype half = next.indexOf("BRK.B");
+        QFile file(m_dir.filePath(QStringLiteral("quotes.csv")));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QVERIFY(file.write(next.left(half)) == half && file.flush());
+        bool finished = false;
+        QTimer::singleShot(600, this, [&] {
+            file.write(next.mid(half));
+            file.close();
+            finished = true;
+        });
+        while (!finished) // during the pause, and the quiet time before it, BRK.B stays known
+            QVERIFY(ask(programRequest("BRK.B")).contains("\"BRK.B\",412.30,"));
+        QTRY_COMPARE(loaded.count(), 1);
+        QVERIFY(ask(programRequest("MSFT")).contains("\"MSFT\",40.00,"));
+        QVERIFY(ask(programRequest("BRK.B")).contains("\"BRK.B\",412.30,"));
+        QCOMPARE(loaded.count(), 1);
+    }
+
+    // A file of bad rows names a few and counts the rest; a file over the
+    // size limit is refused before it is read, the old quotes stay.
+    void limitsWhatAReloadCosts()
+    {
+        QSignalSpy loaded(m_server.get(), &QuoteServer::snapshotLoaded);
+        QSignalSpy failed(m_server.get(), &QuoteServer::snapshotFailed);
+        QByteArray bad = kSnapshot;
+        for (int i = 0; i < 1000; ++i)
+            bad += "\nX" + QByteArray::number(i) + ",abc,,,,,,,";
+        QVERIFY(save(bad, false));
+        QTRY_COMPARE(loaded.count(), 1);
+        QCOMPARE(loaded.last().at(1).toStringList().size(), kMaxSnapshotWarnings);
+        QCOMPARE(loaded.last().at(2).toInt(), 1001);
+        QCOMPARE(m_server->quoteCount(), 3);
+
+        QFile file(m_dir.filePath(QStringLiteral("quotes.csv")));
+        QVERIFY(file.open(QIODevice::ReadWrite) && file.resize(kMaxSnapshotBytes + 1)); // sparse
+        file.close();
+        QTRY_COMPARE(failed.count(), 1);
+        QVERIFY(failed.last().at(0).toString().contains(QStringLiteral("larger than the limit of 64 MiB")));
+        QVERIFY(ask(programRequest("MSFT")).contains("\"MSFT\",27.50,"));
+        QCOMPARE(loaded.count(), 1);
     }
 };
 

@@ -1,0 +1,313 @@
+#include "quotes/UpstreamQuotes.h"
+
+#include "quotes/UpstreamCsv.h"
+
+#include <QHostAddress>
+#include <QNetworkProxy>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+
+namespace {
+
+// How long a miss waits for others to join its request.
+constexpr std::chrono::milliseconds kGather{20};
+constexpr std::chrono::milliseconds kStateSaveDelay{2000};
+
+bool isLoopback(const QUrl &url)
+{
+    const QString host = url.host();
+    return host.compare(QStringLiteral("localhost"), Qt::CaseInsensitive) == 0 || QHostAddress(host).isLoopback();
+}
+
+} // namespace
+
+UpstreamQuotes::UpstreamQuotes(Options options, QObject *parent)
+    : QObject(parent)
+    , m_options(std::move(options))
+{
+    m_options.batch = qBound(1, m_options.batch, MaxBatch);
+    m_options.maxInflight = qMax(1, m_options.maxInflight);
+    m_clock.start();
+    // A source on this machine is never reached through a proxy.
+    if (isLoopback(m_options.url))
+        m_network.setProxy(QNetworkProxy::NoProxy);
+
+    m_pump.setSingleShot(true);
+    connect(&m_pump, &QTimer::timeout, this, &UpstreamQuotes::pump);
+    m_refresh.setInterval(qMax(std::chrono::milliseconds(1000), m_options.refresh / 4));
+    connect(&m_refresh, &QTimer::timeout, this, &UpstreamQuotes::refreshDue);
+    m_refresh.start();
+    m_stateSave.setSingleShot(true);
+    m_stateSave.setInterval(kStateSaveDelay);
+    connect(&m_stateSave, &QTimer::timeout, this, &UpstreamQuotes::saveState);
+
+    if (!m_options.statePath.isEmpty()) {
+        QString why;
+        if (std::optional<CloseHistory> history = CloseHistory::load(m_options.statePath, &why)) {
+            m_history = std::move(*history);
+        } else {
+            // Never write over a file that could not be read.
+            m_stateWritable = false;
+            m_stateError = QStringLiteral("%1: %2; closes are kept in memory only").arg(m_options.statePath, why);
+        }
+    }
+}
+
+UpstreamQuotes::~UpstreamQuotes()
+{
+    saveState();
+}
+
+UpstreamQuotes::Answer UpstreamQuotes::lookUp(QByteArrayView symbol)
+{
+    const QByteArray key = quoteSymbolKey(symbol);
+    const auto it = m_cache.constFind(key);
+    if (it != m_cache.cend() && fresh(*it))
+        return {Status::Ready, lineFor(symbol, *it)};
+    if (holdingOff()) {
+        if (it != m_cache.cend())
+            return {Status::Ready, lineFor(symbol, *it)}; // older than wished, but what there is
+        return {Status::Unavailable, {}};
+    }
+    want(key, true);
+    return {Status::Waiting, {}};
+}
+
+void UpstreamQuotes::setKeptSymbols(const QList<QByteArray> &symbols)
+{
+    QSet<QByteArray> kept;
+    m_kept.clear();
+    for (const QByteArray &symbol : symbols) {
+        const QByteArray key = quoteSymbolKey(symbol);
+        if (!key.isEmpty() && !kept.contains(key)) {
+            kept.insert(key);
+            m_kept.append(key);
+        }
+    }
+    // Symbols no longer listed are not fetched ahead any more.
+    m_background.removeIf([&](const QByteArray &key) {
+        if (kept.contains(key))
+            return false;
+        m_queued.remove(key);
+        return true;
+    });
+    refreshDue();
+}
+
+bool UpstreamQuotes::fresh(const Entry &entry) const
+{
+    return m_clock.elapsed() - entry.fetchedAt < m_options.refresh.count();
+}
+
+bool UpstreamQuotes::holdingOff() const
+{
+    return m_downUntil > m_clock.elapsed();
+}
+
+void UpstreamQuotes::want(const QByteArray &key, bool urgent)
+{
+    if (m_inflight.contains(key))
+        return;
+    if (m_queued.contains(key)) {
+        if (urgent && m_background.removeOne(key))
+            m_urgent.append(key);
+    } else {
+        (urgent ? m_urgent : m_background).append(key);
+        m_queued.insert(key);
+    }
+    schedulePump(urgent ? kGather : std::chrono::milliseconds(0));
+}
+
+void UpstreamQuotes::schedulePump(std::chrono::milliseconds delay)
+{
+    if (m_pump.isActive() && m_pump.remainingTime() <= delay.count())
+        return;
+    m_pump.start(delay);
+}
+
+void UpstreamQuotes::pump()
+{
+    if (holdingOff()) {
+        if (!m_urgent.isEmpty() || !m_background.isEmpty())
+            schedulePump(std::chrono::milliseconds(m_downUntil - m_clock.elapsed()));
+        return;
+    }
+    while (m_active < m_options.maxInflight && (!m_urgent.isEmpty() || !m_background.isEmpty())) {
+        Batch batch;
+        // Waiting clients first; the rest of the batch is filled from the
+        // symbols due for a refresh, which costs nothing extra.
+        for (QList<QByteArray> *queue : {&m_urgent, &m_background}) {
+            while (batch.keys.size() < m_options.batch && !queue->isEmpty()) {
+                const QByteArray key = queue->takeFirst();
+                m_queued.remove(key);
+                m_inflight.insert(key);
+                batch.keys.append(key);
+            }
+        }
+        ++m_active;
+        send(batch);
+    }
+}
+
+void UpstreamQuotes::send(const Batch &batch)
+{
+    QNetworkRequest request(upstreamUrl(m_options.url, batch.keys, m_options.suffix));
+    request.setTransferTimeout(int(m_options.timeout.count()));
+    request.setHeader(QNetworkRequest::UserAgentHeader, QStringLiteral("tarnvale-quoted"));
+    ++m_requestsSent;
+    QNetworkReply *reply = m_network.get(request);
+    // The transfer time-out above only notices silence; this bounds a
+    // source that trickles its answer too.
+    QTimer::singleShot(m_options.timeout, reply, [reply] { reply->abort(); });
+    connect(reply, &QNetworkReply::finished, this, [this, reply, batch] { onReply(reply, batch); });
+}
+
+void UpstreamQuotes::onReply(QNetworkReply *reply, Batch batch)
+{
+    reply->deleteLater();
+    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    const QByteArray body = reply->readAll();
+    QString why;
+    bool retry = false;
+    if (reply->error() == QNetworkReply::NoError && status >= 200 && status < 300) {
+        const std::optional<QList<UpstreamQuote>> quotes = parseUpstreamCsv(body, &why);
+        if (quotes) {
+            --m_active;
+            QSet<QByteArray> asked(batch.keys.cbegin(), batch.keys.cend());
+            for (const UpstreamQuote &quote : *quotes) {
+                const QByteArray key = upstreamSymbolKey(quote.symbol, m_options.suffix);
+                if (asked.remove(key))
+                    store(key, quote);
+            }
+            for (const QByteArray &key : std::as_const(asked))
+                store(key, UpstreamQuote{}); // left out of the answer: not known to the source
+            m_downUntil = 0;
+            if (m_down) {
+                m_down = false;
+                emit sourceCameBack();
+            }
+            for (const QByteArray &key : std::as_const(batch.keys))
+                m_inflight.remove(key);
+            for (const QByteArray &key : std::as_const(batch.keys))
+                emit resolved(key);
+            schedulePump(std::chrono::milliseconds(0));
+            return;
+        }
+        // A notice or a web page in place of the table will not change by
+        // asking again at once.
+    } else if (status >= 400 && status < 500) {
+        why = QStringLiteral("HTTP %1").arg(status);
+    } else {
+        retry = true;
+        why = status >= 500 ? QStringLiteral("HTTP %1").arg(status) : reply->errorString();
+        if (reply->error() == QNetworkReply::OperationCanceledError)
+            why = QStringLiteral("no answer within %1 s").arg(m_options.timeout.count() / 1000.0);
+    }
+    if (retry && batch.attempt <= m_options.backOff.size()) {
+        if (reply->error() == QNetworkReply::OperationCanceledError) {
+            // A source that does not answer in time will most likely not
+            // answer the retries either: clients are not kept waiting for
+            // them. Those with nothing cached are let go now, as by a dead
+            // service, while the retries go on and fill the cache.
+            m_downUntil = m_clock.elapsed() + m_options.downHold.count();
+            for (const QByteArray &key : std::as_const(batch.keys))
+                emit resolved(key);
+        }
+        const std::chrono::milliseconds pause = m_options.backOff[batch.attempt - 1];
+        ++batch.attempt;
+        QTimer::singleShot(pause, this, [this, batch] { send(batch); });
+        return;
+    }
+    failBatch(batch, why);
+}
+
+void UpstreamQuotes::store(const QByteArray &key, const UpstreamQuote &quote)
+{
+    Entry entry;
+    entry.fetchedAt = m_clock.elapsed();
+    entry.known = quote.known();
+    if (entry.known) {
+        QuoteLine &line = entry.quote;
+        line.symbol = key;
+        line.last = *quote.close;
+        line.date = quote.date;
+        line.time = quote.time;
+        line.open = quote.open;
+        line.high = quote.high;
+        line.low = quote.low;
+        line.volume = quote.volume;
+        std::optional<double> previous = quote.previousClose;
+        if (!previous && quote.date.isValid())
+            previous = m_history.previousClose(key, quote.date);
+        if (previous)
+            line.change = *quote.close - *previous;
+        if (quote.date.isValid() && m_history.record(key, quote.date, *quote.close)) {
+            m_stateDirty = true;
+            if (!m_stateSave.isActive())
+                m_stateSave.start();
+        }
+    }
+    entry.line = entry.known ? entry.quote.format() : QuoteLine::unknown(key);
+    m_cache.insert(key, entry);
+}
+
+void UpstreamQuotes::failBatch(const Batch &batch, const QString &why)
+{
+    --m_active;
+    markDown(why);
+    for (const QByteArray &key : batch.keys)
+        m_inflight.remove(key);
+    for (const QByteArray &key : batch.keys)
+        emit resolved(key);
+    // Symbols fetched ahead go back in line for when the source is tried again.
+    for (const QByteArray &key : batch.keys) {
+        if (!m_queued.contains(key) && m_kept.contains(key)) {
+            m_background.append(key);
+            m_queued.insert(key);
+        }
+    }
+    schedulePump(std::chrono::milliseconds(0));
+}
+
+void UpstreamQuotes::markDown(const QString &why)
+{
+    m_downUntil = m_clock.elapsed() + m_options.downHold.count();
+    if (m_down)
+        return;
+    m_down = true;
+    emit sourceWentDown(why);
+}
+
+void UpstreamQuotes::refreshDue()
+{
+    // Due a little before they go stale, so a client rarely waits.
+    const qint64 dueAge = m_options.refresh.count() * 3 / 4;
+    for (const QByteArray &key : std::as_const(m_kept)) {
+        const auto it = m_cache.constFind(key);
+        if (it == m_cache.cend() || m_clock.elapsed() - it->fetchedAt >= dueAge)
+            want(key, false);
+    }
+}
+
+QByteArray UpstreamQuotes::lineFor(QByteArrayView symbol, const Entry &entry) const
+{
+    if (symbol == entry.quote.symbol || (!entry.known && symbol == quoteSymbolKey(symbol)))
+        return entry.line;
+    if (!entry.known)
+        return QuoteLine::unknown(symbol);
+    QuoteLine line = entry.quote;
+    line.symbol = symbol.toByteArray();
+    return line.format();
+}
+
+void UpstreamQuotes::saveState()
+{
+    m_stateSave.stop();
+    if (m_options.statePath.isEmpty() || !m_stateWritable || !m_stateDirty)
+        return;
+    QString why;
+    if (m_history.save(m_options.statePath, &why))
+        m_stateDirty = false;
+    else
+        emit stateProblem(QStringLiteral("%1: %2").arg(m_options.statePath, why));
+}

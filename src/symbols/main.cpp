@@ -1,0 +1,132 @@
+// tarnvale-symbols: fills or refreshes a market file from the exchange's
+// official symbol directory, read from a web address or a local folder.
+#include "market/MarketStore.h"
+#include "market/SymbolDirectory.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QHostAddress>
+#include <QLocale>
+#include <QNetworkAccessManager>
+#include <QNetworkProxy>
+#include <QNetworkReply>
+#include <QTextStream>
+#include <QTimer>
+#include <QUrl>
+
+using SymbolDirectory::Exchange;
+
+namespace {
+
+constexpr const char *kDefaultDirectory = "https://www.nasdaqtrader.com/dynamic/SymDir/";
+constexpr int kDownloadTimeoutMs = 60'000;
+
+QTextStream out(stdout);
+QTextStream err(stderr);
+
+// Merges the directory's symbols into the market file and saves it; the
+// file is written only when everything before succeeded.
+int apply(const QByteArray &text, Exchange exchange, const QString &marketPath, bool prune)
+{
+    QString why;
+    const std::optional<QStringList> listed = SymbolDirectory::parse(text, exchange, &why);
+    if (!listed) {
+        err << "tarnvale-symbols: " << why << "; the market file is left as it was\n";
+        return 1;
+    }
+    MarketDatabase db;
+    if (QFileInfo::exists(marketPath) && !readMarketFile(marketPath, &db, &why)) {
+        err << "tarnvale-symbols: cannot read " << marketPath << ": " << why << '\n';
+        return 1;
+    }
+    const std::optional<SymbolDirectory::MergeCounts> counts = SymbolDirectory::merge(db, *listed, prune, &why);
+    if (!counts) {
+        err << "tarnvale-symbols: " << why << "; the market file is left as it was\n";
+        return 1;
+    }
+    if (!writeMarketFile(marketPath, db, &why)) {
+        err << "tarnvale-symbols: cannot save " << marketPath << ": " << why << '\n';
+        return 1;
+    }
+    const QLocale c = QLocale::c();
+    out << QDir::toNativeSeparators(marketPath) << ": " << c.toString(counts->added) << " added, "
+        << c.toString(counts->kept) << " kept, " << c.toString(counts->removed) << " removed";
+    if (counts->unlisted > 0)
+        out << " (" << c.toString(counts->unlisted) << " no longer listed, kept; --prune removes them)";
+    out << '\n';
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("tarnvale-symbols"));
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Fills or refreshes a Tarnvale market file from the exchange's symbol directory "
+                       "(nasdaqlisted.txt for nasdaq, otherlisted.txt for nyse)."));
+    parser.addHelpOption();
+    const QCommandLineOption directoryOption(
+        QStringLiteral("directory"),
+        QStringLiteral("Base URL or local folder of the symbol directory (default %1).")
+            .arg(QLatin1StringView(kDefaultDirectory)),
+        QStringLiteral("URL-or-FOLDER"), QString::fromLatin1(kDefaultDirectory));
+    const QCommandLineOption pruneOption(QStringLiteral("prune"),
+                                         QStringLiteral("Remove symbols the directory no longer lists."));
+    parser.addOptions({directoryOption, pruneOption});
+    parser.addPositionalArgument(QStringLiteral("market"), QStringLiteral("nasdaq or nyse"));
+    parser.addPositionalArgument(QStringLiteral("MARKETFILE"), QStringLiteral("The market file to fill or refresh."));
+    parser.process(app);
+
+    const QStringList args = parser.positionalArguments();
+    if (args.size() != 2 || (args[0] != u"nasdaq" && args[0] != u"nyse")) {
+        err << "usage: tarnvale-symbols [--directory URL-or-FOLDER] [--prune] nasdaq|nyse MARKETFILE\n";
+        return 2;
+    }
+    const Exchange exchange = args[0] == u"nasdaq" ? Exchange::Nasdaq : Exchange::Nyse;
+    const QString marketPath = args[1];
+    const bool prune = parser.isSet(pruneOption);
+    const QString directory = parser.value(directoryOption);
+    const QUrl url(directory);
+
+    if (url.scheme() != u"http" && url.scheme() != u"https") {
+        const QString folder = url.isLocalFile() ? url.toLocalFile() : directory;
+        QFile file(QDir(folder).filePath(SymbolDirectory::fileName(exchange)));
+        if (!file.open(QIODevice::ReadOnly)) {
+            err << "tarnvale-symbols: " << file.fileName() << ": " << file.errorString() << '\n';
+            return 1;
+        }
+        return apply(file.readAll(), exchange, marketPath, prune);
+    }
+
+    QUrl fileUrl = url;
+    QString path = fileUrl.path();
+    if (!path.endsWith(u'/'))
+        path += u'/';
+    fileUrl.setPath(path + SymbolDirectory::fileName(exchange));
+    QNetworkAccessManager network;
+    const QHostAddress host(url.host());
+    if (url.host() == u"localhost" || host.isLoopback())
+        network.setProxy(QNetworkProxy::NoProxy); // a directory on this machine is never behind a proxy
+    QNetworkRequest request(fileUrl);
+    request.setTransferTimeout(kDownloadTimeoutMs);
+    QNetworkReply *reply = network.get(request);
+    int code = 1;
+    QObject::connect(reply, &QNetworkReply::finished, &app, [&] {
+        const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+        if (reply->error() != QNetworkReply::NoError || status != 200)
+            err << "tarnvale-symbols: " << fileUrl.toDisplayString() << ": " << reply->errorString()
+                << "; the market file is left as it was\n";
+        else
+            code = apply(reply->readAll(), exchange, marketPath, prune);
+        reply->deleteLater();
+        app.exit(code);
+    });
+    app.exec();
+    return code;
+}
