@@ -45,12 +45,18 @@ QString quoted(const QString &symbol)
 
 } // namespace
 
+// A top-level window of its own rather than the main window's child: the
+// calculators and the about box disable the main window with every window it
+// holds, and the research window's "Research Tools" must still pop a menu
+// that works. It goes with the main window all the same.
 frmMenu::frmMenu(frmMain *main)
-    : QWidget(main, Qt::Window), m_main(main), m_browserDirectory(InstallLayout::privateDirectory(QCoreApplication::applicationDirPath()))
+    : QWidget(nullptr, Qt::Window), m_main(main),
+      m_browserDirectory(InstallLayout::privateDirectory(QCoreApplication::applicationDirPath()))
 {
     setObjectName(QStringLiteral("frmMenu"));
     setWindowTitle(QStringLiteral("Symbol Menu"));
     buildMenus();
+    connect(main, &QObject::destroyed, this, [this] { delete this; });
 }
 
 frmMenu::~frmMenu()

@@ -2,6 +2,7 @@
 
 #include "research/ResearchHost.h"
 #include "research/ResearchPage.h"
+#include "research/WebPageUrl.h"
 
 #include <QAction>
 #include <QMenuBar>
@@ -66,18 +67,21 @@ void frmWB::showEvent(QShowEvent *event)
     }
 }
 
-void frmWB::WB_BeforeNavigate2(const QUrl &url, QWebEnginePage::NavigationType type, bool isMainFrame,
-                               bool &cancel)
+void frmWB::WB_BeforeNavigate2(const QUrl &url, bool &cancel)
 {
     setCaption();
-    // A link or a form aimed at a frame of the page rather than the page
-    // itself; QtWebEngine names no target, only whether it is the top frame.
-    const bool userTargeted = type == QWebEnginePage::NavigationTypeLinkClicked
-                              || type == QWebEnginePage::NavigationTypeFormSubmitted;
-    if (!isMainFrame && userTargeted) {
+    // The target frame's name is not part of what the browser reports here;
+    // the page's frame script applies that rule (see ResearchPage).
+    if (!isWebPageUrl(url)) {
         cancel = true;
         emit navigationCancelled(url);
     }
+}
+
+void frmWB::frameTargetHeldBack(const QUrl &url)
+{
+    setCaption();
+    emit navigationCancelled(url);
 }
 
 void frmWB::WB_NewWindow2(bool &cancel)

@@ -1,15 +1,16 @@
 #pragma once
 
 #include <QMainWindow>
-#include <QWebEnginePage>
 
+class QUrl;
 class QWebEngineView;
 class ResearchHost;
 
 // The research window: one embedded browser, WB, filling the client area, and
 // a menu bar whose "Research Tools" pops the Symbol Menu. Its caption follows
 // the result grid's current cell, not the page. Pages cannot open other
-// windows or send a link or form into another frame.
+// windows, leave the web for another scheme, or send a link or form into
+// another frame.
 class frmWB : public QMainWindow
 {
     Q_OBJECT
@@ -23,8 +24,11 @@ public:
     // Loads url in place of the current page.
     void Navigate(const QUrl &url);
 
-    void WB_BeforeNavigate2(const QUrl &url, QWebEnginePage::NavigationType type, bool isMainFrame, bool &cancel);
+    // Every navigation the browser is about to make, of the page or of a frame.
+    void WB_BeforeNavigate2(const QUrl &url, bool &cancel);
     void WB_NewWindow2(bool &cancel);
+    // The page held back a link or form to url that named another frame.
+    void frameTargetHeldBack(const QUrl &url);
 
 signals:
     // Observable outcomes of the two browser events.

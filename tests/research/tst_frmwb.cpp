@@ -3,16 +3,20 @@
 #include "app/frmMain.h"
 #include "common/ScriptedPrompter.h"
 #include "common/TestSettings.h"
+#include "market/MarketStore.h"
 #include "research/ResearchBrowser.h"
+#include "research/WebPageUrl.h"
 #include "research/frmMenu.h"
 #include "screen/ResultGrid.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QDesktopServices>
 #include <QFile>
 #include <QHash>
 #include <QMainWindow>
 #include <QMenuBar>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -64,8 +68,10 @@ public:
     QUrl url(const QString &p) const { return QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(serverPort()).arg(p)); }
 };
 
-// A page titled after its path; the whole client area of "/start" is one link
-// (with the given attributes) over a frame named "side" and a form aimed at it.
+// A page titled after its path; with a link, the page "/start" whose whole
+// client area is one link (with the given attributes) over a frame named
+// "side" and a form aimed at it. A press anywhere turns the top page's title
+// to "pressed", a click to "clicked".
 QByteArray page(const QString &title, const QString &link = QString())
 {
     QString body = title;
@@ -73,10 +79,55 @@ QByteArray page(const QString &title, const QString &link = QString())
         body = QStringLiteral("<iframe name=\"side\" src=\"/side\"></iframe>"
                               "<form action=\"/next\" method=\"get\" target=\"side\"></form><a %1 style=\"position:"
                               "fixed;left:0;top:0;width:100%;height:100%\">go</a><script>document.addEventListener("
-                              "'mousedown',function(){document.title='pressed';},true);</script>")
+                              "'mousedown',function(){top.document.title='pressed';},true);document.addEventListener('click',"
+                              "function(){top.document.title='clicked';},true);</script>")
                    .arg(link);
     return QStringLiteral("<html><head><title>%1</title></head><body>%2</body></html>").arg(title, body).toUtf8();
 }
+
+// The page "/start" that is one frame named "inner" over the whole client
+// area, holding "/inner" (the page with the link), beside the frame "side".
+QByteArray framedPage()
+{
+    return QByteArrayLiteral("<html><head><title>start</title></head><body><iframe name=\"side\" src=\"/side\">"
+                             "</iframe><iframe name=\"inner\" src=\"/inner\" style=\"position:fixed;left:0;top:0;"
+                             "width:100%;height:100%;border:0\"></iframe></body></html>");
+}
+
+// Stand-ins for every program the desktop could hand a link to: each one only
+// notes that it was started.
+class DesktopOpeners
+{
+public:
+    DesktopOpeners()
+    {
+        for (const char *name : {"xdg-open", "gio", "gvfs-open", "gnome-open", "kde-open", "kde-open5", "kfmclient",
+                                 "exo-open", "x-www-browser", "www-browser", "sensible-browser", "firefox",
+                                 "chromium", "google-chrome", "mozilla", "thunderbird", "xdg-email"}) {
+            QFile script(m_dir.filePath(QLatin1String(name)));
+            if (!script.open(QIODevice::WriteOnly))
+                continue; // the check that the stand-ins work fails then
+            script.write("#!/bin/sh\necho \"$0 $*\" >> '" + started().toLocal8Bit() + "'\n");
+            script.close();
+            script.setPermissions(script.permissions() | QFile::ExeOwner);
+        }
+        qputenv("PATH", m_dir.path().toLocal8Bit() + ':' + qgetenv("PATH"));
+        qputenv("BROWSER", m_dir.filePath(QStringLiteral("x-www-browser")).toLocal8Bit());
+        qputenv("DEFAULT_BROWSER", qgetenv("BROWSER"));
+    }
+
+    // What was started, one line each.
+    QString started() const { return m_dir.filePath(QStringLiteral("started.log")); }
+    QByteArray log() const
+    {
+        QFile f(started());
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+    void clear() { QFile::remove(started()); }
+
+private:
+    QTemporaryDir m_dir;
+};
 
 } // namespace
 
@@ -105,6 +156,7 @@ private:
     std::unique_ptr<ScriptedPrompter> m_prompter;
     std::unique_ptr<frmMain> m_main;
     std::unique_ptr<PageServer> m_server;
+    std::unique_ptr<DesktopOpeners> m_openers;
 
     // The web view inside the research window, and what it shows.
     static QWidget *webView(QWidget *w) { return w ? w->findChild<QWidget *>(QStringLiteral("WB")) : nullptr; }
@@ -134,7 +186,7 @@ private:
         for (int attempt = 0; attempt < 10; ++attempt) {
             QWidget *surface = webView(w)->focusProxy();
             QTest::mouseClick(surface, Qt::LeftButton, {}, surface->rect().center());
-            if (QTest::qWaitFor([&] { return shownTitle(w) == QLatin1String("pressed") || shownUrl(w) != start; },
+            if (QTest::qWaitFor([&] { return shownTitle(w).endsWith(QLatin1String("ed")) || shownUrl(w) != start; },
                                 3000))
                 return true;
         }
@@ -142,6 +194,21 @@ private:
     }
 
 private slots:
+    void initTestCase()
+    {
+        m_openers = std::make_unique<DesktopOpeners>();
+        // The stand-ins do catch a hand-off to the desktop.
+        QVERIFY(QDesktopServices::openUrl(QUrl(QStringLiteral("mailto:someone@example.com"))));
+        QTRY_VERIFY(m_openers->log().contains("someone@example.com"));
+        m_openers->clear();
+    }
+
+    void cleanupTestCase()
+    {
+        // Whatever a click could have started has long had its turn by now.
+        QCOMPARE(m_openers->log(), QByteArray());
+    }
+
     void init()
     {
         m_settings = std::make_unique<TestSettings>();
@@ -150,7 +217,7 @@ private slots:
         m_main = std::make_unique<frmMain>(m_dir->path(), m_prompter.get());
         menu()->setBrowserDirectory(QStringLiteral(TARNVALE_BIN_DIR));
         m_server = std::make_unique<PageServer>();
-        for (const QString path : {"one", "two", "next", "side", "after"})
+        for (const QString path : {"one", "two", "next", "side", "after", "inner"})
             m_server->pages.insert(u'/' + path, page(path));
         // Three rows of symbols, written as a fill writes them; row 1's SYMBOL cell current.
         for (const char *symbol : {"MSFT", "IBM", "INTC"}) {
@@ -209,25 +276,53 @@ private slots:
 
     void links_data()
     {
+        QTest::addColumn<bool>("inFrame"); // the link sits in the frame "inner" rather than in the top page
         QTest::addColumn<QString>("link");
         QTest::addColumn<QString>("outcome");
-        auto row = [](const char *name, const char *link, const char *outcome) {
-            QTest::newRow(name) << QString::fromLatin1(link) << QString::fromLatin1(outcome);
+        QTest::addColumn<QString>("heldBack"); // the path or URL the window reports as held back
+        auto row = [](const char *name, bool inFrame, const char *link, const char *outcome,
+                      const char *heldBack = "") {
+            QTest::newRow(name) << inFrame << QString::fromLatin1(link) << QString::fromLatin1(outcome)
+                                << QString::fromLatin1(heldBack);
         };
-        row("plain", "href=\"/next\"", "navigated");
-        row("_self", "href=\"/next\" target=\"_self\"", "navigated");
-        row("_SELF", "href=\"/next\" target=\"_SELF\"", "navigated");
-        row("_blank", "href=\"/next\" target=\"_blank\"", "refused");
-        row("window.open", "href=\"#\" onclick=\"window.open('/next');return false;\"", "refused");
-        row("named frame", "href=\"/next\" target=\"side\"", "cancelled");
-        row("form into the frame", "href=\"#\" onclick=\"document.forms[0].submit();return false;\"", "cancelled");
+        row("plain", false, "href=\"/next\"", "navigated");
+        row("_self", false, "href=\"/next\" target=\"_self\"", "navigated");
+        row("_SELF", false, "href=\"/next\" target=\"_SELF\"", "navigated");
+        row("_top in the top page", false, "href=\"/next\" target=\"_top\"", "navigated");
+        row("_blank", false, "href=\"/next\" target=\"_blank\"", "refused");
+        row("window.open", false, "href=\"#\" onclick=\"window.open('/next');return false;\"", "refused");
+        row("named frame", false, "href=\"/next\" target=\"side\"", "held back", "/next");
+        row("form into the frame", false, "href=\"#\" onclick=\"document.forms[0].submit();return false;\"",
+            "held back", "/next");
+        row("window.open into the frame", false, "href=\"#\" onclick=\"window.open('/next','side');return false;\"",
+            "held back", "/next");
+        row("frame: plain", true, "href=\"/next\"", "navigated");
+        row("frame: its own name", true, "href=\"/next\" target=\"inner\"", "navigated");
+        row("frame: _top", true, "href=\"/next\" target=\"_top\"", "held back", "/next");
+        row("frame: _parent", true, "href=\"/next\" target=\"_PARENT\"", "held back", "/next");
+        row("frame: named frame", true, "href=\"/next\" target=\"side\"", "held back", "/next");
+        row("frame: base target", true,
+            "href=\"/next\" onmousedown=\"document.head.appendChild(document.createElement('base')).target='side'\"",
+            "held back", "/next");
+        // Schemes the browser does not know go nowhere (it reports nothing); the
+        // ones it knows, such as data:, are refused by the window.
+        row("mailto", false, "href=\"mailto:someone@example.com\"", "ignored");
+        row("own scheme", false, "href=\"tarnvale-test:open?x=1\"", "ignored");
+        row("frame: mailto", true, "href=\"mailto:someone@example.com\"", "ignored");
+        row("frame: own scheme", true, "href=\"tarnvale-test:open\"", "ignored");
+        row("frame: data", true, "href=\"data:text/html,next\"", "held back", "data:text/html,next");
     }
 
     void links()
     {
+        QFETCH(bool, inFrame);
         QFETCH(QString, link);
         QFETCH(QString, outcome);
-        m_server->pages.insert(QStringLiteral("/start"), page(QStringLiteral("start"), link));
+        QFETCH(QString, heldBack);
+        const QString linkPage = inFrame ? QStringLiteral("/inner") : QStringLiteral("/start");
+        m_server->pages.insert(linkPage, page(linkPage.mid(1), link));
+        if (inFrame)
+            m_server->pages.insert(QStringLiteral("/start"), framedPage());
         QMainWindow *w = open(QStringLiteral("/start"));
         QVERIFY(w);
         QTRY_VERIFY_WITH_TIMEOUT(m_server->asked.contains(QStringLiteral("/side")), 30000);
@@ -238,17 +333,90 @@ private slots:
         QCOMPARE(w->windowTitle(), QStringLiteral("MSFT Research"));
         QVERIFY(clickLink(w));
         if (outcome == QLatin1String("navigated")) {
-            QTRY_COMPARE_WITH_TIMEOUT(shownTitle(w), QStringLiteral("next"), 30000); // "/next" loaded
+            QTRY_VERIFY_WITH_TIMEOUT(m_server->asked.contains(QStringLiteral("/next")), 30000);
+            // The top page moves on, or stays while its frame does.
+            QTRY_COMPARE_WITH_TIMEOUT(shownTitle(w), inFrame ? QStringLiteral("clicked") : QStringLiteral("next"),
+                                      30000);
+            QCOMPARE(shownUrl(w).path(), inFrame ? QStringLiteral("/start") : QStringLiteral("/next"));
         } else {
-            QTRY_VERIFY_WITH_TIMEOUT(!cancelled.isEmpty() || !refused.isEmpty(), 30000);
+            if (outcome == QLatin1String("ignored")) // the click is done with
+                QTRY_COMPARE_WITH_TIMEOUT(shownTitle(w), QStringLiteral("clicked"), 30000);
+            else
+                QTRY_VERIFY_WITH_TIMEOUT(!cancelled.isEmpty() || !refused.isEmpty(), 30000);
             // Nothing fetched "/next", and a later page loads in the same window.
             QCOMPARE(open(QStringLiteral("/after")), w);
-            QVERIFY(m_server->asked.filter(QStringLiteral("/next")).isEmpty());
+            QVERIFY(m_server->asked.filter(QStringLiteral("next")).isEmpty());
         }
         QCOMPARE(refused.count(), outcome == QLatin1String("refused") ? 1 : 0);
-        QCOMPARE(cancelled.value(0).value(0).toUrl().path(), outcome == QLatin1String("cancelled") ? "/next" : "");
+        const QUrl reported = cancelled.value(0).value(0).toUrl();
+        QCOMPARE(reported.scheme().startsWith(QLatin1String("http")) ? reported.path() : reported.toString(), heldBack);
+        QCOMPARE(cancelled.count(), heldBack.isEmpty() ? 0 : 1);
         QCOMPARE(QApplication::topLevelWidgets().size(), windows);
         QCOMPARE(w->windowTitle(), QStringLiteral("INTC Research"));
+        // No link was handed to another program.
+        QCOMPARE(m_openers->log(), QByteArray());
+    }
+
+    void onlyWebPages_data()
+    {
+        QTest::addColumn<QString>("url");
+        QTest::addColumn<bool>("shown");
+        for (const char *url : {"http://127.0.0.1/a", "HTTPS://Example.com/", "about:blank", "ABOUT:blank"})
+            QTest::newRow(url) << QString::fromLatin1(url) << true;
+        for (const char *url : {"mailto:a@b.c", "file:///etc/passwd", "data:text/html,x", "javascript:alert(1)",
+                                "about:srcdoc", "ftp://127.0.0.1/", "tarnvale-test:x", "blob:http://a/b", "http"})
+            QTest::newRow(url) << QString::fromLatin1(url) << false;
+    }
+
+    void onlyWebPages()
+    {
+        QFETCH(QString, url);
+        QFETCH(bool, shown);
+        QCOMPARE(isWebPageUrl(QUrl(url)), shown);
+    }
+
+    // "Research Tools" while the about box has disabled the main window: the
+    // Symbol Menu pops and its "Remove" goes through the main window.
+    void researchToolsWhileMainWindowDisabled()
+    {
+        MarketDatabase db;
+        for (const char *symbol : {"MSFT", "IBM", "INTC"}) {
+            db.Stocks.last().Symbol = QLatin1String(symbol);
+            db.Stocks.append(StockRecord{});
+        }
+        QVERIFY(writeMarketFile(m_dir->filePath(QStringLiteral("nasdaq.bin")), db));
+        m_main->findChild<QAction *>(QStringLiteral("mnuOpen_Nasdaq"))->trigger();
+        m_main->findChild<QPushButton *>(QStringLiteral("butListall"))->click();
+        grid()->setCurrentCell(2, 1);
+        QCOMPARE(grid()->text(), QStringLiteral("IBM"));
+        QMainWindow *w = open(QStringLiteral("/one"));
+        QVERIFY(w);
+        m_main->findChild<QAction *>(QStringLiteral("mnuHelp_About"))->trigger();
+        QWidget *about = nullptr;
+        for (QWidget *window : QApplication::topLevelWidgets()) {
+            if (window->inherits("frmAbout") && window->isVisible())
+                about = window;
+        }
+        QVERIFY(about);
+        QVERIFY(!m_main->isEnabled());
+        QVERIFY(w->isEnabled());
+
+        QAction *tools = w->menuBar()->findChild<QAction *>(QStringLiteral("mnuTools"));
+        QTest::mouseClick(w->menuBar(), Qt::LeftButton, {}, w->menuBar()->actionGeometry(tools).center());
+        QMenu *symb = menu()->mnuSymb();
+        QVERIFY(QTest::qWaitForWindowExposed(symb));
+        QVERIFY(symb->isEnabled());
+        QAction *remove = menu()->findChild<QAction *>(QStringLiteral("mnuSymb_Remove"));
+        QTest::mouseClick(symb, Qt::LeftButton, {}, symb->actionGeometry(remove).center());
+        QCOMPARE(m_prompter->lastText(), QStringLiteral("\"IBM\" has been removed!"));
+        m_prompter->messages.clear();
+        QCOMPARE(m_main->market().database().listedCount(), 2);
+        MarketDatabase saved;
+        QVERIFY(readMarketFile(m_dir->filePath(QStringLiteral("nasdaq.bin")), &saved));
+        QCOMPARE(saved.listedCount(), 2);
+        QVERIFY(!m_main->isEnabled()); // the about box is still open
+        about->close();
+        QVERIFY(m_main->isEnabled());
     }
 };
 
