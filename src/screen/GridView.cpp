@@ -173,6 +173,10 @@ GridView::GridView(ResultGrid *grid, QWidget *parent) : QTableView(parent), m_gr
     m_corner = findChild<QAbstractButton *>(QString(), Qt::FindDirectChildrenOnly);
     if (m_corner)
         m_corner->installEventFilter(this);
+    // The mouse handlers act on the current cell wherever the pointer is, the
+    // fixed row and column included.
+    horizontalHeader()->viewport()->installEventFilter(this);
+    verticalHeader()->viewport()->installEventFilter(this);
 
     connect(grid, &ResultGrid::columnWidthChanged, this, &GridView::applyWidths);
     connect(grid, &QAbstractItemModel::modelReset, this, [this] {
@@ -256,6 +260,15 @@ bool GridView::eventFilter(QObject *watched, QEvent *event)
         paintCorner(m_corner);
         return true;
     }
+    const bool fixedCells = watched == m_corner || watched == horizontalHeader()->viewport()
+                            || watched == verticalHeader()->viewport();
+    if (fixedCells) {
+        if (event->type() == QEvent::MouseButtonRelease)
+            emitReleased(static_cast<QMouseEvent *>(event)->button());
+        else if (event->type() == QEvent::MouseButtonDblClick
+                 && static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton)
+            emit cellDoubleClicked();
+    }
     return QTableView::eventFilter(watched, event);
 }
 
@@ -281,7 +294,12 @@ void GridView::mousePressEvent(QMouseEvent *event)
 void GridView::mouseReleaseEvent(QMouseEvent *event)
 {
     QTableView::mouseReleaseEvent(event);
-    switch (event->button()) {
+    emitReleased(event->button());
+}
+
+void GridView::emitReleased(Qt::MouseButton button)
+{
+    switch (button) {
     case Qt::LeftButton:
         emit mouseReleased(1);
         break;

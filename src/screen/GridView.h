@@ -43,6 +43,7 @@ private:
     void applyFont();
     void showGridCurrent();
     void paintCorner(QWidget *corner) const;
+    void emitReleased(Qt::MouseButton button);
 
     ResultGrid *m_grid;
     QWidget *m_corner = nullptr;
