@@ -3,6 +3,7 @@
 ResultGrid::ResultGrid(QObject *parent) : QAbstractTableModel(parent)
 {
     m_rows.resize(2);
+    m_rows[1].fillOrder = 1;
     m_widths.fill(900);
     m_alignments.fill(Qt::AlignLeft);
 }
@@ -12,11 +13,17 @@ void ResultGrid::setRows(int count)
     count = qMax(1, count);
     if (count == rows())
         return;
-    if (m_updating) {
+    const int before = rows();
+    auto grow = [this, before, count] {
         m_rows.resize(count);
+        for (int r = before; r < count; ++r)
+            m_rows[r].fillOrder = r;
+    };
+    if (m_updating) {
+        grow();
     } else if (count > rows()) {
         beginInsertRows(QModelIndex(), rows() - 1, count - 2);
-        m_rows.resize(count);
+        grow();
         endInsertRows();
     } else {
         beginRemoveRows(QModelIndex(), count - 1, rows() - 2);
@@ -34,8 +41,11 @@ void ResultGrid::reserveRows(int count)
 
 void ResultGrid::clear()
 {
-    for (Row &r : m_rows)
-        r.fill(Cell{});
+    for (int r = 0; r < rows(); ++r) {
+        m_rows[r].cells.fill(Cell{});
+        m_rows[r].fillOrder = r;
+    }
+    setSortIndicator(-1, Qt::AscendingOrder);
     if (!m_updating) {
         if (rows() > 1)
             emit dataChanged(index(0, 0), index(rows() - 2, Cols - 2));
@@ -47,6 +57,7 @@ void ResultGrid::clear()
 
 void ResultGrid::appendRow(const QString &firstCellText)
 {
+    setSortIndicator(-1, Qt::AscendingOrder);
     setRows(rows() + 1);
     m_rows.last()[0].text = firstCellText;
     cellChanged(rows() - 1, 0);
@@ -97,6 +108,48 @@ void ResultGrid::setColor(quint32 rgb)
 {
     m_rows[m_row][size_t(m_col)].color = rgb;
     cellChanged(m_row, m_col);
+}
+
+double ResultGrid::value(int row, int col) const
+{
+    return valid(row, col) ? m_rows[row][size_t(col)].value : qQNaN();
+}
+
+void ResultGrid::setValue(double value)
+{
+    // Nothing a view shows changes.
+    m_rows[m_row][size_t(m_col)].value = value;
+}
+
+void ResultGrid::moveRows(int first, const QList<int> &from)
+{
+    if (from.isEmpty() || first < 0 || first + from.size() > rows())
+        return;
+    QList<Row> moved;
+    moved.reserve(from.size());
+    for (int r : from)
+        moved.append(std::move(m_rows[r]));
+    if (!m_updating)
+        beginResetModel();
+    std::move(moved.begin(), moved.end(), m_rows.begin() + first);
+    if (!m_updating)
+        endResetModel();
+}
+
+void ResultGrid::setSortIndicator(int col, Qt::SortOrder order)
+{
+    col = col >= 1 && col < Cols ? col : -1;
+    if (col == m_sortColumn && order == m_sortOrder)
+        return;
+    const int before = m_sortColumn;
+    m_sortColumn = col;
+    m_sortOrder = order;
+    if (m_updating)
+        return;
+    for (int c : {before, col}) {
+        if (c >= 1)
+            emit headerDataChanged(Qt::Horizontal, c - 1, c - 1);
+    }
 }
 
 void ResultGrid::setColWidth(int col, int twips)
@@ -194,6 +247,8 @@ QVariant ResultGrid::headerData(int section, Qt::Orientation orientation, int ro
 {
     if (section < 0)
         return QVariant();
+    if (role == SortRole)
+        return orientation == Qt::Horizontal && section + 1 == m_sortColumn ? QVariant(int(m_sortOrder)) : QVariant();
     if (orientation == Qt::Horizontal)
         return cellData(0, section + 1, role);
     return cellData(section + 1, 0, role);

@@ -22,8 +22,9 @@ public:
     static constexpr quint32 NoColor = 0xFFFFFFFFu;
 
     // Extra model roles: the cell's text colour (0xRRGGBB, or NoColor for the
-    // view's default) and whether it is bold.
-    enum Role { ColorRole = Qt::UserRole + 1, BoldRole };
+    // view's default) and whether it is bold; for a header cell, the order the
+    // grid is sorted in by that column (none when it is not).
+    enum Role { ColorRole = Qt::UserRole + 1, BoldRole, SortRole };
 
     explicit ResultGrid(QObject *parent = nullptr);
 
@@ -50,6 +51,24 @@ public:
     void setText(const QString &text);
     void setBold(bool bold);
     void setColor(quint32 rgb);
+    // The number a cell shows, kept beside its text for sorting and export;
+    // NaN when it shows none.
+    double value(int row, int col) const;
+    void setValue(double value);
+
+    // Where a row stood when it was added: rows keep it when they are moved,
+    // so the order of the fill can be brought back.
+    int fillOrder(int row) const { return row >= 0 && row < rows() ? m_rows[row].fillOrder : -1; }
+    // Moves rows: row first + i becomes what was row from[i]; from must be a
+    // permutation of first .. first + from.size() - 1. Views are reset once.
+    void moveRows(int first, const QList<int> &from);
+
+    // The column the rows are sorted by and its order, shown in the header;
+    // column -1 when they are not sorted. Clearing the grid or appending a
+    // row forgets it.
+    int sortColumn() const { return m_sortColumn; }
+    Qt::SortOrder sortOrder() const { return m_sortOrder; }
+    void setSortIndicator(int col, Qt::SortOrder order);
 
     int colWidth(int col) const { return valid(0, col) ? m_widths[size_t(col)] : 0; } // twips
     void setColWidth(int col, int twips);
@@ -79,10 +98,17 @@ private:
     struct Cell
     {
         QString text;
+        double value = qQNaN();
         quint32 color = NoColor;
         bool bold = false;
     };
-    using Row = std::array<Cell, Cols>;
+    struct Row
+    {
+        std::array<Cell, Cols> cells;
+        int fillOrder = 0;
+        Cell &operator[](size_t col) { return cells[col]; }
+        const Cell &operator[](size_t col) const { return cells[col]; }
+    };
 
     bool valid(int row, int col) const { return row >= 0 && row < rows() && col >= 0 && col < Cols; }
     void cellChanged(int row, int col);
@@ -96,4 +122,6 @@ private:
     int m_updating = 0;
     int m_rowBeforeUpdate = 0;
     int m_colBeforeUpdate = 0;
+    int m_sortColumn = -1;
+    Qt::SortOrder m_sortOrder = Qt::AscendingOrder;
 };
