@@ -1,5 +1,6 @@
 #include "screen/GridView.h"
 
+#include "screen/GridSort.h"
 #include "screen/ResultGrid.h"
 
 #include <QAbstractButton>
@@ -65,10 +66,35 @@ protected:
         if (!rect.isValid() || !model())
             return;
         const Qt::Orientation o = orientation();
+        const QVariant rgb = model()->headerData(logicalIndex, o, ResultGrid::ColorRole);
         paintFixedCell(painter, rect, font(), palette().color(QPalette::ButtonText),
-                       model()->headerData(logicalIndex, o, Qt::DisplayRole),
-                       model()->headerData(logicalIndex, o, ResultGrid::ColorRole),
+                       model()->headerData(logicalIndex, o, Qt::DisplayRole), rgb,
                        model()->headerData(logicalIndex, o, ResultGrid::BoldRole).toBool());
+        const QVariant sorted = model()->headerData(logicalIndex, o, ResultGrid::SortRole);
+        if (sorted.isValid())
+            paintSortIndicator(painter, rect, toColor(rgb, palette().color(QPalette::ButtonText)),
+                               Qt::SortOrder(sorted.toInt()));
+    }
+
+    // A small triangle at the right of the cell, pointing up for ascending;
+    // the heading's text stays as it is.
+    static void paintSortIndicator(QPainter *painter, const QRect &rect, const QColor &color, Qt::SortOrder order)
+    {
+        const int w = qMin(7, rect.width() / 3);
+        const int h = (w + 1) / 2;
+        const int right = rect.right() - 2;
+        const int top = rect.center().y() - h / 2;
+        QPolygon arrow;
+        if (order == Qt::AscendingOrder)
+            arrow << QPoint(right - w, top + h) << QPoint(right, top + h) << QPoint(right - w / 2, top);
+        else
+            arrow << QPoint(right - w, top) << QPoint(right, top) << QPoint(right - w / 2, top + h);
+        painter->save();
+        painter->setRenderHint(QPainter::Antialiasing, false);
+        painter->setPen(color);
+        painter->setBrush(color);
+        painter->drawPolygon(arrow);
+        painter->restore();
     }
 };
 
@@ -263,13 +289,43 @@ bool GridView::eventFilter(QObject *watched, QEvent *event)
     const bool fixedCells = watched == m_corner || watched == horizontalHeader()->viewport()
                             || watched == verticalHeader()->viewport();
     if (fixedCells) {
-        if (event->type() == QEvent::MouseButtonRelease)
-            emitReleased(static_cast<QMouseEvent *>(event)->button());
-        else if (event->type() == QEvent::MouseButtonDblClick
-                 && static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton)
-            emit cellDoubleClicked();
+        const auto *mouse = static_cast<QMouseEvent *>(event);
+        switch (event->type()) {
+        case QEvent::MouseButtonPress:
+            if (mouse->button() == Qt::LeftButton)
+                m_pressedHeader = headerColumnAt(watched, mouse->position().toPoint());
+            break;
+        case QEvent::MouseButtonRelease:
+            // A left click on a header cell sorts: press and release on the same cell.
+            if (mouse->button() == Qt::LeftButton && m_pressedHeader >= 0
+                && m_pressedHeader == headerColumnAt(watched, mouse->position().toPoint()))
+                sortByHeaderClick(*m_grid, m_pressedHeader);
+            if (mouse->button() == Qt::LeftButton)
+                m_pressedHeader = -1;
+            emitReleased(mouse->button());
+            break;
+        case QEvent::MouseButtonDblClick:
+            // The first click of the two has sorted already.
+            m_pressedHeader = -1;
+            if (mouse->button() == Qt::LeftButton)
+                emit cellDoubleClicked();
+            break;
+        default:
+            break;
+        }
     }
     return QTableView::eventFilter(watched, event);
+}
+
+int GridView::headerColumnAt(QObject *watched, const QPoint &pos) const
+{
+    if (watched == m_corner)
+        return m_corner->rect().contains(pos) ? 0 : -1;
+    if (watched == horizontalHeader()->viewport()) {
+        const int section = horizontalHeader()->logicalIndexAt(pos);
+        return section >= 0 ? section + 1 : -1;
+    }
+    return -1;
 }
 
 void GridView::paintCorner(QWidget *corner) const
