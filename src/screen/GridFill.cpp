@@ -39,6 +39,8 @@ ResultRowCells resultRowCells(const StockRecord &stock, const PersonalAmounts &a
     row.text[6] = NumberFormat::general(stock.High, symbols);
     row.text[7] = NumberFormat::general(stock.Spread, symbols);
     row.text[8] = NumberFormat::grouped(stock.Volume, symbols);
+    if (row.text[8].isEmpty())
+        row.value[8] = qQNaN(); // a volume that rounds to zero shows nothing
 
     if (amounts.capital && amounts.commission) {
         const std::optional<TradeFigures> figures =

@@ -7,35 +7,57 @@
 
 #include <algorithm>
 #include <cmath>
-#include <numeric>
+#include <vector>
 
 namespace {
 
-// Renumbers the moved rows and ends on the last one's SHARES cell.
+// The "#" column stays in place, so the moved rows are numbered 1..n as they
+// now stand; the current cell ends on the last one's SHARES cell.
 void finishMove(ResultGrid &grid, int n, const QList<int> &from)
 {
     grid.beginUpdate();
     grid.moveRows(1, from);
-    for (int r = 1; r <= n; ++r) {
-        grid.setCurrentCell(r, 0);
-        grid.setText(QString::number(r));
-    }
     grid.setCurrentCell(n, ResultGrid::Cols - 1);
     grid.endUpdate();
 }
 
-template<typename Key, typename Less>
-QList<int> stableOrder(int n, const QList<Key> &keys, const QList<bool> &empty, Less less)
+// One row's sort key, kept beside the row so the sort reads nothing else.
+template<typename Key>
+struct Keyed
 {
-    QList<int> order(n);
-    std::iota(order.begin(), order.end(), 0);
-    std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
-        if (empty[a] || empty[b])
-            return !empty[a] && empty[b];
-        return less(keys[a], keys[b]);
+    Key key;
+    bool empty;
+    int row;
+};
+
+// A text key: the first four UTF-16 units as one number settle almost every
+// comparison of stock symbols; the whole text decides the rest. Both compare
+// code unit by code unit, so they agree.
+struct TextKey
+{
+    quint64 prefix = 0;
+    QString text;
+
+    explicit TextKey(QString folded) : text(std::move(folded))
+    {
+        for (qsizetype i = 0; i < 4; ++i)
+            prefix = (prefix << 16) | (i < text.size() ? text[i].unicode() : 0u);
+    }
+    bool operator<(const TextKey &o) const { return prefix != o.prefix ? prefix < o.prefix : text < o.text; }
+};
+
+template<typename Key>
+QList<int> stableOrder(std::vector<Keyed<Key>> &keys, bool ascending)
+{
+    std::stable_sort(keys.begin(), keys.end(), [ascending](const Keyed<Key> &a, const Keyed<Key> &b) {
+        if (a.empty || b.empty)
+            return !a.empty && b.empty;
+        return ascending ? a.key < b.key : b.key < a.key;
     });
-    for (int &i : order)
-        ++i; // list positions to grid rows
+    QList<int> order;
+    order.reserve(qsizetype(keys.size()));
+    for (const Keyed<Key> &k : keys)
+        order.append(k.row);
     return order;
 }
 
@@ -53,25 +75,24 @@ void sortResultRows(ResultGrid &grid, int col, Qt::SortOrder order)
     if (n == 0 || col < 1 || col >= ResultGrid::Cols)
         return;
     const bool ascending = order == Qt::AscendingOrder;
-    QList<bool> empty(n);
     QList<int> from;
     if (kGridColumns[size_t(col)].kind == CellKind::Text) {
-        // Case folded once per row rather than in every comparison.
-        QList<QString> keys(n);
-        for (int i = 0; i < n; ++i) {
-            keys[i] = grid.text(i + 1, col).toCaseFolded();
-            empty[i] = keys[i].isEmpty();
+        std::vector<Keyed<TextKey>> keys;
+        keys.reserve(size_t(n));
+        for (int r = 1; r <= n; ++r) {
+            TextKey key(grid.text(r, col).toCaseFolded());
+            const bool empty = key.text.isEmpty();
+            keys.push_back({std::move(key), empty, r});
         }
-        from = stableOrder(n, keys, empty, [ascending](const QString &a, const QString &b) {
-            return ascending ? a < b : b < a;
-        });
+        from = stableOrder(keys, ascending);
     } else {
-        QList<double> keys(n);
-        for (int i = 0; i < n; ++i) {
-            keys[i] = grid.value(i + 1, col);
-            empty[i] = std::isnan(keys[i]) || grid.text(i + 1, col).isEmpty();
+        std::vector<Keyed<double>> keys;
+        keys.reserve(size_t(n));
+        for (int r = 1; r <= n; ++r) {
+            const double v = grid.value(r, col);
+            keys.push_back({v, std::isnan(v), r});
         }
-        from = stableOrder(n, keys, empty, [ascending](double a, double b) { return ascending ? a < b : b < a; });
+        from = stableOrder(keys, ascending);
     }
     finishMove(grid, n, from);
     grid.setSortIndicator(col, order);
@@ -82,9 +103,20 @@ void restoreFillOrder(ResultGrid &grid)
     const int n = dataRowCount(grid);
     if (n == 0)
         return;
-    QList<int> from(n);
-    std::iota(from.begin(), from.end(), 1);
-    std::sort(from.begin(), from.end(), [&grid](int a, int b) { return grid.fillOrder(a) < grid.fillOrder(b); });
+    // Fill orders are distinct and below the row count: place each row by its own.
+    QList<int> byOrder(grid.rows(), 0);
+    for (int r = 1; r <= n; ++r) {
+        const int o = grid.fillOrder(r);
+        if (o < 0 || o >= grid.rows() || byOrder[o] != 0)
+            return; // not a fill's rows: leave them
+        byOrder[o] = r;
+    }
+    QList<int> from;
+    from.reserve(n);
+    for (int r : std::as_const(byOrder)) {
+        if (r != 0)
+            from.append(r);
+    }
     finishMove(grid, n, from);
     grid.setSortIndicator(-1, Qt::AscendingOrder);
 }

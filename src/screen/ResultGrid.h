@@ -30,7 +30,7 @@ public:
 
     // Grid-style access; rows and columns include the fixed ones. There is
     // always at least the header row.
-    int rows() const { return int(m_rows.size()); }
+    int rows() const { return int(m_order.size()); }
     void setRows(int count);
     void reserveRows(int count); // capacity only, for long fills
     void clear();                // texts and formatting of every cell; counts stay
@@ -58,9 +58,11 @@ public:
 
     // Where a row stood when it was added: rows keep it when they are moved,
     // so the order of the fill can be brought back.
-    int fillOrder(int row) const { return row >= 0 && row < rows() ? m_rows[row].fillOrder : -1; }
-    // Moves rows: row first + i becomes what was row from[i]; from must be a
-    // permutation of first .. first + from.size() - 1. Views are reset once.
+    int fillOrder(int row) const;
+    // Moves rows: row first + i gets what was row from[i], from being a
+    // permutation of first .. first + from.size() - 1 (first >= 1). The fixed
+    // "#" column stays where it is: it numbers positions, not rows. Views are
+    // reset once.
     void moveRows(int first, const QList<int> &from);
 
     // The column the rows are sorted by and its order, shown in the header;
@@ -102,19 +104,26 @@ private:
         quint32 color = NoColor;
         bool bold = false;
     };
+    // Columns 1.. of one row (slot 0 is unused), and where the row stood
+    // when it was added.
     struct Row
     {
         std::array<Cell, Cols> cells;
         int fillOrder = 0;
-        Cell &operator[](size_t col) { return cells[col]; }
-        const Cell &operator[](size_t col) const { return cells[col]; }
     };
 
     bool valid(int row, int col) const { return row >= 0 && row < rows() && col >= 0 && col < Cols; }
+    Cell &cell(int row, int col);
+    const Cell &cell(int row, int col) const;
+    void resizeRows(int count);
     void cellChanged(int row, int col);
     QVariant cellData(int row, int col, int role) const;
 
+    // Rows are stored in the order they were made and shown through m_order
+    // (grid row to storage index), so sorting moves indexes, not cells.
     QList<Row> m_rows;
+    QList<int> m_order;
+    QList<Cell> m_fixed; // column 0, by grid row
     std::array<int, Cols> m_widths{};
     std::array<Qt::Alignment, Cols> m_alignments{};
     int m_row = 0;

@@ -447,6 +447,14 @@ private slots:
         fillForSorting(g);
         sortByHeaderClick(g, 0);
         QCOMPARE(fillOrders(g), (QList<int>{1, 2, 3, 4, 5}));
+        // Rows cut off after a sort take their own cells with them.
+        sortByHeaderClick(g, 2);
+        g.setRows(3);
+        QCOMPARE(rowTexts(g, 1).mid(0, 3), (QStringList{"1", "AAPL", "1"}));
+        QCOMPARE(rowTexts(g, 2).mid(0, 3), (QStringList{"2", "MSFT", "2"}));
+        g.setRows(4);
+        QCOMPARE(rowTexts(g, 3), QStringList(ResultGrid::Cols, QString()));
+        QCOMPARE(g.fillOrder(3), 3);
     }
 
     // Shown with the (German) default locale's signs, written with "." and
