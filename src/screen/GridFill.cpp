@@ -22,6 +22,14 @@ ResultRowCells resultRowCells(const StockRecord &stock, const PersonalAmounts &a
     ResultRowCells row;
     for (size_t c = 0; c < kGridColumns.size(); ++c)
         row.color[c] = kGridColumns[c].color;
+    row.value.fill(qQNaN());
+    row.value[2] = stock.Last;
+    row.value[3] = stock.Open;
+    row.value[4] = stock.Change;
+    row.value[5] = stock.Low;
+    row.value[6] = stock.High;
+    row.value[7] = stock.Spread;
+    row.value[8] = stock.Volume;
     row.text[1] = stock.Symbol.toUpper();
     row.text[2] = NumberFormat::general(stock.Last, symbols);
     row.text[3] = NumberFormat::general(stock.Open, symbols);
@@ -31,6 +39,8 @@ ResultRowCells resultRowCells(const StockRecord &stock, const PersonalAmounts &a
     row.text[6] = NumberFormat::general(stock.High, symbols);
     row.text[7] = NumberFormat::general(stock.Spread, symbols);
     row.text[8] = NumberFormat::grouped(stock.Volume, symbols);
+    if (row.text[8].isEmpty())
+        row.value[8] = qQNaN(); // a volume that rounds to zero shows nothing
 
     if (amounts.capital && amounts.commission) {
         const std::optional<TradeFigures> figures =
@@ -39,6 +49,8 @@ ResultRowCells resultRowCells(const StockRecord &stock, const PersonalAmounts &a
             row.text[9] = NumberFormat::general(figures->profit, symbols);
             row.color[9] = signColor(figures->profit);
             row.text[10] = NumberFormat::general(figures->shares, symbols);
+            row.value[9] = figures->profit;
+            row.value[10] = figures->shares;
         }
     }
     return row;
@@ -75,6 +87,7 @@ void addResultRow(ResultGrid &grid, const StockRecord &stock, const PersonalAmou
     for (int c = 2; c < ResultGrid::Cols; ++c) {
         grid.setCol(c);
         grid.setText(cells.text[size_t(c)]);
+        grid.setValue(cells.value[size_t(c)]);
         grid.setColor(cells.color[size_t(c)]);
     }
 }

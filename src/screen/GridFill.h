@@ -19,6 +19,11 @@ inline constexpr quint32 Green = 0x009600;    // above zero
 inline constexpr quint32 Red = 0xBE0000;      // below zero
 } // namespace GridColor
 
+// What a column's cells hold: text (the row number, the symbol), a
+// single-precision quote field in general format, the volume as a whole
+// number, or a double-precision figure in general format.
+enum class CellKind { Text, Single, Whole, Double };
+
 // The result grid's columns, in order. Width in twips; colour NoColor means
 // the grid's default text colour; bySign columns are coloured by their value.
 struct GridColumn
@@ -28,20 +33,21 @@ struct GridColumn
     quint32 color;
     bool bySign;
     Qt::Alignment alignment;
+    CellKind kind;
 };
 
 inline constexpr std::array<GridColumn, ResultGrid::Cols> kGridColumns{{
-    {"#", 500, GridColor::White, false, Qt::AlignLeft},
-    {"SYMBOL", 900, ResultGrid::NoColor, false, Qt::AlignLeft},
-    {"LAST", 900, GridColor::Navy, false, Qt::AlignRight},
-    {"OPEN", 900, GridColor::DarkGrey, false, Qt::AlignRight},
-    {"CHANGE", 900, GridColor::DarkGrey, true, Qt::AlignRight},
-    {"LOW", 900, GridColor::DarkGrey, false, Qt::AlignRight},
-    {"HIGH", 900, GridColor::DarkGrey, false, Qt::AlignRight},
-    {"SPREAD", 1100, GridColor::Amber, false, Qt::AlignRight},
-    {"VOLUME", 1100, GridColor::DarkGrey, false, Qt::AlignRight},
-    {"PROFIT", 900, GridColor::DarkGrey, true, Qt::AlignRight},
-    {"SHARES", 900, GridColor::DarkGrey, false, Qt::AlignRight},
+    {"#", 500, GridColor::White, false, Qt::AlignLeft, CellKind::Text},
+    {"SYMBOL", 900, ResultGrid::NoColor, false, Qt::AlignLeft, CellKind::Text},
+    {"LAST", 900, GridColor::Navy, false, Qt::AlignRight, CellKind::Single},
+    {"OPEN", 900, GridColor::DarkGrey, false, Qt::AlignRight, CellKind::Single},
+    {"CHANGE", 900, GridColor::DarkGrey, true, Qt::AlignRight, CellKind::Single},
+    {"LOW", 900, GridColor::DarkGrey, false, Qt::AlignRight, CellKind::Single},
+    {"HIGH", 900, GridColor::DarkGrey, false, Qt::AlignRight, CellKind::Single},
+    {"SPREAD", 1100, GridColor::Amber, false, Qt::AlignRight, CellKind::Single},
+    {"VOLUME", 1100, GridColor::DarkGrey, false, Qt::AlignRight, CellKind::Whole},
+    {"PROFIT", 900, GridColor::DarkGrey, true, Qt::AlignRight, CellKind::Double},
+    {"SHARES", 900, GridColor::DarkGrey, false, Qt::AlignRight, CellKind::Double},
 }};
 
 // Green above zero, red below, dark grey for zero (and for no number).
@@ -57,13 +63,14 @@ struct PersonalAmounts
 };
 PersonalAmounts readPersonalAmounts(const QString &capital, const QString &commission);
 
-// What one stock's row shows in columns 1 to 10 (column 0 is the row number).
-// SHARES and PROFIT are empty when an amount is missing or the figures do not
-// fit.
+// What one stock's row shows in columns 1 to 10 (column 0 is the row number),
+// and the number behind each numeric cell (NaN for none). SHARES and PROFIT
+// are empty when an amount is missing or the figures do not fit.
 struct ResultRowCells
 {
     std::array<QString, ResultGrid::Cols> text;
     std::array<quint32, ResultGrid::Cols> color{};
+    std::array<double, ResultGrid::Cols> value{};
 };
 ResultRowCells resultRowCells(const StockRecord &stock, const PersonalAmounts &amounts,
                               const NumberFormat::Symbols &symbols = NumberFormat::Symbols());

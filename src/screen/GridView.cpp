@@ -1,5 +1,6 @@
 #include "screen/GridView.h"
 
+#include "screen/GridSort.h"
 #include "screen/ResultGrid.h"
 
 #include <QAbstractButton>
@@ -65,10 +66,35 @@ protected:
         if (!rect.isValid() || !model())
             return;
         const Qt::Orientation o = orientation();
+        const QVariant rgb = model()->headerData(logicalIndex, o, ResultGrid::ColorRole);
         paintFixedCell(painter, rect, font(), palette().color(QPalette::ButtonText),
-                       model()->headerData(logicalIndex, o, Qt::DisplayRole),
-                       model()->headerData(logicalIndex, o, ResultGrid::ColorRole),
+                       model()->headerData(logicalIndex, o, Qt::DisplayRole), rgb,
                        model()->headerData(logicalIndex, o, ResultGrid::BoldRole).toBool());
+        const QVariant sorted = model()->headerData(logicalIndex, o, ResultGrid::SortRole);
+        if (sorted.isValid())
+            paintSortIndicator(painter, rect, toColor(rgb, palette().color(QPalette::ButtonText)),
+                               Qt::SortOrder(sorted.toInt()));
+    }
+
+    // A small triangle at the right of the cell, pointing up for ascending;
+    // the heading's text stays as it is.
+    static void paintSortIndicator(QPainter *painter, const QRect &rect, const QColor &color, Qt::SortOrder order)
+    {
+        const int w = qMin(7, rect.width() / 3);
+        const int h = (w + 1) / 2;
+        const int right = rect.right() - 2;
+        const int top = rect.center().y() - h / 2;
+        QPolygon arrow;
+        if (order == Qt::AscendingOrder)
+            arrow << QPoint(right - w, top + h) << QPoint(right, top + h) << QPoint(right - w / 2, top);
+        else
+            arrow << QPoint(right - w, top) << QPoint(right, top) << QPoint(right - w / 2, top + h);
+        painter->save();
+        painter->setRenderHint(QPainter::Antialiasing, false);
+        painter->setPen(color);
+        painter->setBrush(color);
+        painter->drawPolygon(arrow);
+        painter->restore();
     }
 };
 
@@ -173,6 +199,10 @@ GridView::GridView(ResultGrid *grid, QWidget *parent) : QTableView(parent), m_gr
     m_corner = findChild<QAbstractButton *>(QString(), Qt::FindDirectChildrenOnly);
     if (m_corner)
         m_corner->installEventFilter(this);
+    // The mouse handlers act on the current cell wherever the pointer is, the
+    // fixed row and column included.
+    horizontalHeader()->viewport()->installEventFilter(this);
+    verticalHeader()->viewport()->installEventFilter(this);
 
     connect(grid, &ResultGrid::columnWidthChanged, this, &GridView::applyWidths);
     connect(grid, &QAbstractItemModel::modelReset, this, [this] {
@@ -256,7 +286,46 @@ bool GridView::eventFilter(QObject *watched, QEvent *event)
         paintCorner(m_corner);
         return true;
     }
+    const bool fixedCells = watched == m_corner || watched == horizontalHeader()->viewport()
+                            || watched == verticalHeader()->viewport();
+    if (fixedCells) {
+        const auto *mouse = static_cast<QMouseEvent *>(event);
+        switch (event->type()) {
+        case QEvent::MouseButtonPress:
+            if (mouse->button() == Qt::LeftButton)
+                m_pressedHeader = headerColumnAt(watched, mouse->position().toPoint());
+            break;
+        case QEvent::MouseButtonRelease:
+            // A left click on a header cell sorts: press and release on the same cell.
+            if (mouse->button() == Qt::LeftButton && m_pressedHeader >= 0
+                && m_pressedHeader == headerColumnAt(watched, mouse->position().toPoint()))
+                sortByHeaderClick(*m_grid, m_pressedHeader);
+            if (mouse->button() == Qt::LeftButton)
+                m_pressedHeader = -1;
+            emitReleased(mouse->button());
+            break;
+        case QEvent::MouseButtonDblClick:
+            // The first click of the two has sorted already.
+            m_pressedHeader = -1;
+            if (mouse->button() == Qt::LeftButton)
+                emit cellDoubleClicked();
+            break;
+        default:
+            break;
+        }
+    }
     return QTableView::eventFilter(watched, event);
+}
+
+int GridView::headerColumnAt(QObject *watched, const QPoint &pos) const
+{
+    if (watched == m_corner)
+        return m_corner->rect().contains(pos) ? 0 : -1;
+    if (watched == horizontalHeader()->viewport()) {
+        const int section = horizontalHeader()->logicalIndexAt(pos);
+        return section >= 0 ? section + 1 : -1;
+    }
+    return -1;
 }
 
 void GridView::paintCorner(QWidget *corner) const
@@ -281,7 +350,12 @@ void GridView::mousePressEvent(QMouseEvent *event)
 void GridView::mouseReleaseEvent(QMouseEvent *event)
 {
     QTableView::mouseReleaseEvent(event);
-    switch (event->button()) {
+    emitReleased(event->button());
+}
+
+void GridView::emitReleased(Qt::MouseButton button)
+{
+    switch (button) {
     case Qt::LeftButton:
         emit mouseReleased(1);
         break;

@@ -7,7 +7,9 @@ class ResultGrid;
 
 // Shows a ResultGrid: fixed header row and "#" column (the corner included),
 // per-cell bold and colour, column widths in twips, and the grid's current
-// cell kept in step with the view's current index in both directions.
+// cell kept in step with the view's current index in both directions. A left
+// click on a header cell sorts the listed rows by that column (the "#" header
+// brings back the fill's order); the order is shown by a mark in the cell.
 class GridView : public QTableView
 {
     Q_OBJECT
@@ -43,9 +45,14 @@ private:
     void applyFont();
     void showGridCurrent();
     void paintCorner(QWidget *corner) const;
+    void emitReleased(Qt::MouseButton button);
+    // The grid column of the header cell at pos in a fixed-cell widget: 0 for
+    // the "#" header, -1 for none (the "#" column's cells are no header).
+    int headerColumnAt(QObject *watched, const QPoint &pos) const;
 
     ResultGrid *m_grid;
     QWidget *m_corner = nullptr;
     int m_rowHeight = 0;
     bool m_syncing = false;
+    int m_pressedHeader = -1;
 };

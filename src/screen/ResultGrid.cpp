@@ -2,9 +2,40 @@
 
 ResultGrid::ResultGrid(QObject *parent) : QAbstractTableModel(parent)
 {
-    m_rows.resize(2);
+    resizeRows(2);
     m_widths.fill(900);
     m_alignments.fill(Qt::AlignLeft);
+}
+
+void ResultGrid::resizeRows(int count)
+{
+    const int before = rows();
+    if (count < before) {
+        // The storage of the rows that stay must be the first count entries.
+        bool inPlace = true;
+        for (int r = 0; r < count && inPlace; ++r)
+            inPlace = m_order[r] < count;
+        if (!inPlace) {
+            QList<Row> kept;
+            kept.reserve(count);
+            for (int r = 0; r < count; ++r) {
+                kept.append(std::move(m_rows[m_order[r]]));
+                m_order[r] = r;
+            }
+            m_rows = std::move(kept);
+        }
+        m_rows.resize(count);
+        m_order.resize(count);
+        m_fixed.resize(count);
+        return;
+    }
+    m_rows.resize(count);
+    m_order.resize(count);
+    m_fixed.resize(count);
+    for (int r = before; r < count; ++r) {
+        m_order[r] = r;
+        m_rows[r].fillOrder = r;
+    }
 }
 
 void ResultGrid::setRows(int count)
@@ -13,14 +44,14 @@ void ResultGrid::setRows(int count)
     if (count == rows())
         return;
     if (m_updating) {
-        m_rows.resize(count);
+        resizeRows(count);
     } else if (count > rows()) {
         beginInsertRows(QModelIndex(), rows() - 1, count - 2);
-        m_rows.resize(count);
+        resizeRows(count);
         endInsertRows();
     } else {
         beginRemoveRows(QModelIndex(), count - 1, rows() - 2);
-        m_rows.resize(count);
+        resizeRows(count);
         endRemoveRows();
     }
     if (m_row >= rows())
@@ -30,12 +61,20 @@ void ResultGrid::setRows(int count)
 void ResultGrid::reserveRows(int count)
 {
     m_rows.reserve(count);
+    m_order.reserve(count);
+    m_fixed.reserve(count);
 }
 
 void ResultGrid::clear()
 {
-    for (Row &r : m_rows)
-        r.fill(Cell{});
+    // Every row is blank afterwards, so storage and grid order may agree again.
+    for (int r = 0; r < rows(); ++r) {
+        m_rows[r].cells.fill(Cell{});
+        m_rows[r].fillOrder = r;
+        m_order[r] = r;
+        m_fixed[r] = Cell{};
+    }
+    setSortIndicator(-1, Qt::AscendingOrder);
     if (!m_updating) {
         if (rows() > 1)
             emit dataChanged(index(0, 0), index(rows() - 2, Cols - 2));
@@ -47,9 +86,25 @@ void ResultGrid::clear()
 
 void ResultGrid::appendRow(const QString &firstCellText)
 {
+    setSortIndicator(-1, Qt::AscendingOrder);
     setRows(rows() + 1);
-    m_rows.last()[0].text = firstCellText;
+    m_fixed.last().text = firstCellText;
     cellChanged(rows() - 1, 0);
+}
+
+ResultGrid::Cell &ResultGrid::cell(int row, int col)
+{
+    return col == 0 ? m_fixed[row] : m_rows[m_order[row]].cells[size_t(col)];
+}
+
+const ResultGrid::Cell &ResultGrid::cell(int row, int col) const
+{
+    return col == 0 ? m_fixed[row] : m_rows[m_order[row]].cells[size_t(col)];
+}
+
+int ResultGrid::fillOrder(int row) const
+{
+    return row >= 0 && row < rows() ? m_rows[m_order[row]].fillOrder : -1;
 }
 
 void ResultGrid::setCurrentCell(int row, int col)
@@ -68,35 +123,77 @@ void ResultGrid::setCurrentCell(int row, int col)
 
 QString ResultGrid::text(int row, int col) const
 {
-    return valid(row, col) ? m_rows[row][size_t(col)].text : QString();
+    return valid(row, col) ? cell(row, col).text : QString();
 }
 
 bool ResultGrid::bold(int row, int col) const
 {
-    return valid(row, col) && m_rows[row][size_t(col)].bold;
+    return valid(row, col) && cell(row, col).bold;
 }
 
 quint32 ResultGrid::color(int row, int col) const
 {
-    return valid(row, col) ? m_rows[row][size_t(col)].color : NoColor;
+    return valid(row, col) ? cell(row, col).color : NoColor;
 }
 
 void ResultGrid::setText(const QString &text)
 {
-    m_rows[m_row][size_t(m_col)].text = text;
+    cell(m_row, m_col).text = text;
     cellChanged(m_row, m_col);
 }
 
 void ResultGrid::setBold(bool bold)
 {
-    m_rows[m_row][size_t(m_col)].bold = bold;
+    cell(m_row, m_col).bold = bold;
     cellChanged(m_row, m_col);
 }
 
 void ResultGrid::setColor(quint32 rgb)
 {
-    m_rows[m_row][size_t(m_col)].color = rgb;
+    cell(m_row, m_col).color = rgb;
     cellChanged(m_row, m_col);
+}
+
+double ResultGrid::value(int row, int col) const
+{
+    return valid(row, col) ? cell(row, col).value : qQNaN();
+}
+
+void ResultGrid::setValue(double value)
+{
+    // Nothing a view shows changes.
+    cell(m_row, m_col).value = value;
+}
+
+void ResultGrid::moveRows(int first, const QList<int> &from)
+{
+    if (from.isEmpty() || first < 1 || first + from.size() > rows())
+        return;
+    // Only the order changes: no cell is copied.
+    QList<int> order(from.size());
+    for (qsizetype i = 0; i < from.size(); ++i)
+        order[i] = m_order[from[i]];
+    if (!m_updating)
+        beginResetModel();
+    std::copy(order.begin(), order.end(), m_order.begin() + first);
+    if (!m_updating)
+        endResetModel();
+}
+
+void ResultGrid::setSortIndicator(int col, Qt::SortOrder order)
+{
+    col = col >= 1 && col < Cols ? col : -1;
+    if (col == m_sortColumn && order == m_sortOrder)
+        return;
+    const int before = m_sortColumn;
+    m_sortColumn = col;
+    m_sortOrder = order;
+    if (m_updating)
+        return;
+    for (int c : {before, col}) {
+        if (c >= 1)
+            emit headerDataChanged(Qt::Horizontal, c - 1, c - 1);
+    }
 }
 
 void ResultGrid::setColWidth(int col, int twips)
@@ -166,7 +263,7 @@ QVariant ResultGrid::cellData(int row, int col, int role) const
 {
     if (!valid(row, col))
         return QVariant();
-    const Cell &cell = m_rows[row][size_t(col)];
+    const Cell &cell = this->cell(row, col);
     switch (role) {
     case Qt::DisplayRole:
     case Qt::AccessibleTextRole:
@@ -194,6 +291,8 @@ QVariant ResultGrid::headerData(int section, Qt::Orientation orientation, int ro
 {
     if (section < 0)
         return QVariant();
+    if (role == SortRole)
+        return orientation == Qt::Horizontal && section + 1 == m_sortColumn ? QVariant(int(m_sortOrder)) : QVariant();
     if (orientation == Qt::Horizontal)
         return cellData(0, section + 1, role);
     return cellData(section + 1, 0, role);

@@ -22,14 +22,15 @@ public:
     static constexpr quint32 NoColor = 0xFFFFFFFFu;
 
     // Extra model roles: the cell's text colour (0xRRGGBB, or NoColor for the
-    // view's default) and whether it is bold.
-    enum Role { ColorRole = Qt::UserRole + 1, BoldRole };
+    // view's default) and whether it is bold; for a header cell, the order the
+    // grid is sorted in by that column (none when it is not).
+    enum Role { ColorRole = Qt::UserRole + 1, BoldRole, SortRole };
 
     explicit ResultGrid(QObject *parent = nullptr);
 
     // Grid-style access; rows and columns include the fixed ones. There is
     // always at least the header row.
-    int rows() const { return int(m_rows.size()); }
+    int rows() const { return int(m_order.size()); }
     void setRows(int count);
     void reserveRows(int count); // capacity only, for long fills
     void clear();                // texts and formatting of every cell; counts stay
@@ -50,6 +51,26 @@ public:
     void setText(const QString &text);
     void setBold(bool bold);
     void setColor(quint32 rgb);
+    // The number a cell shows, kept beside its text for sorting and export;
+    // NaN when it shows none.
+    double value(int row, int col) const;
+    void setValue(double value);
+
+    // Where a row stood when it was added: rows keep it when they are moved,
+    // so the order of the fill can be brought back.
+    int fillOrder(int row) const;
+    // Moves rows: row first + i gets what was row from[i], from being a
+    // permutation of first .. first + from.size() - 1 (first >= 1). The fixed
+    // "#" column stays where it is: it numbers positions, not rows. Views are
+    // reset once.
+    void moveRows(int first, const QList<int> &from);
+
+    // The column the rows are sorted by and its order, shown in the header;
+    // column -1 when they are not sorted. Clearing the grid or appending a
+    // row forgets it.
+    int sortColumn() const { return m_sortColumn; }
+    Qt::SortOrder sortOrder() const { return m_sortOrder; }
+    void setSortIndicator(int col, Qt::SortOrder order);
 
     int colWidth(int col) const { return valid(0, col) ? m_widths[size_t(col)] : 0; } // twips
     void setColWidth(int col, int twips);
@@ -79,16 +100,30 @@ private:
     struct Cell
     {
         QString text;
+        double value = qQNaN();
         quint32 color = NoColor;
         bool bold = false;
     };
-    using Row = std::array<Cell, Cols>;
+    // Columns 1.. of one row (slot 0 is unused), and where the row stood
+    // when it was added.
+    struct Row
+    {
+        std::array<Cell, Cols> cells;
+        int fillOrder = 0;
+    };
 
     bool valid(int row, int col) const { return row >= 0 && row < rows() && col >= 0 && col < Cols; }
+    Cell &cell(int row, int col);
+    const Cell &cell(int row, int col) const;
+    void resizeRows(int count);
     void cellChanged(int row, int col);
     QVariant cellData(int row, int col, int role) const;
 
+    // Rows are stored in the order they were made and shown through m_order
+    // (grid row to storage index), so sorting moves indexes, not cells.
     QList<Row> m_rows;
+    QList<int> m_order;
+    QList<Cell> m_fixed; // column 0, by grid row
     std::array<int, Cols> m_widths{};
     std::array<Qt::Alignment, Cols> m_alignments{};
     int m_row = 0;
@@ -96,4 +131,6 @@ private:
     int m_updating = 0;
     int m_rowBeforeUpdate = 0;
     int m_colBeforeUpdate = 0;
+    int m_sortColumn = -1;
+    Qt::SortOrder m_sortOrder = Qt::AscendingOrder;
 };

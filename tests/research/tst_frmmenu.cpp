@@ -9,9 +9,11 @@
 #include "screen/GridView.h"
 #include "screen/ResultGrid.h"
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
 #include <QFile>
+#include <QHeaderView>
 #include <QMenu>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -49,6 +51,28 @@ class TestFrmMenu : public QObject
     QPoint cell(int row, int col) { return m_main->gridView()->visualRect(grid()->index(row - 1, col - 1)).center(); }
     QWidget *viewport() { return m_main->gridView()->viewport(); }
     void press(Qt::MouseButton b, int row, int col) { QTest::mouseClick(viewport(), b, {}, cell(row, col)); }
+
+    // Where the pointer is over the fixed cells: the header row above column
+    // col, the "#" cell of row, or the "#" header in the corner.
+    enum Fixed { Ordinary, HeaderRow, NumberColumn, Corner };
+    QWidget *fixedWidget(Fixed where)
+    {
+        GridView *view = m_main->gridView();
+        if (where == HeaderRow)
+            return view->horizontalHeader()->viewport();
+        if (where == NumberColumn)
+            return view->verticalHeader()->viewport();
+        return view->findChild<QAbstractButton *>(QString(), Qt::FindDirectChildrenOnly);
+    }
+    QPoint fixedPoint(Fixed where, int row, int col)
+    {
+        GridView *view = m_main->gridView();
+        if (where == HeaderRow)
+            return {view->horizontalHeader()->sectionViewportPosition(col - 1) + 4, 4};
+        if (where == NumberColumn)
+            return {4, view->verticalHeader()->sectionViewportPosition(row - 1) + 4};
+        return {4, 4};
+    }
     bool popped(QMenu *m) { return menu()->lastPopup() == m && QTest::qWaitForWindowExposed(m); }
     bool nothingPopped() { return !menu()->lastPopup() && !QApplication::activePopupWidget(); }
 
@@ -174,29 +198,65 @@ private slots:
     {
         QTest::addColumn<Qt::MouseButton>("button"); // Qt::LeftButton: a double-click
         QTest::addColumn<int>("picked");             // the row of the price cell left-clicked first; 0: none
+        QTest::addColumn<int>("where");              // Fixed: over an ordinary cell or a fixed one
         QTest::addColumn<int>("row");
         QTest::addColumn<QString>("symbol");
-        QTest::newRow("right after List All") << Qt::RightButton << 0 << 4 << QStringLiteral("IBM");
-        QTest::newRow("right on row 3") << Qt::RightButton << 3 << 3 << QStringLiteral("INTC");
-        QTest::newRow("middle on row 1") << Qt::MiddleButton << 1 << 1 << QStringLiteral("MSFT"); // stored "msft"
-        QTest::newRow("right on the \"*\" row") << Qt::RightButton << 5 << 5 << QString();
-        QTest::newRow("double-click on row 2") << Qt::LeftButton << 2 << 2 << QStringLiteral("AAPL");
+        QTest::newRow("right after List All") << Qt::RightButton << 0 << int(Ordinary) << 4 << QStringLiteral("IBM");
+        QTest::newRow("right on row 3") << Qt::RightButton << 3 << int(Ordinary) << 3 << QStringLiteral("INTC");
+        QTest::newRow("middle on row 1") << Qt::MiddleButton << 1 << int(Ordinary) << 1
+                                         << QStringLiteral("MSFT"); // stored "msft"
+        QTest::newRow("right on the \"*\" row") << Qt::RightButton << 5 << int(Ordinary) << 5 << QString();
+        QTest::newRow("double-click on row 2") << Qt::LeftButton << 2 << int(Ordinary) << 2 << QStringLiteral("AAPL");
+        // Over the fixed cells the gestures act on the current row just the same.
+        QTest::newRow("right on the header row") << Qt::RightButton << 3 << int(HeaderRow) << 3
+                                                 << QStringLiteral("INTC");
+        QTest::newRow("middle on the header row") << Qt::MiddleButton << 0 << int(HeaderRow) << 4
+                                                  << QStringLiteral("IBM");
+        QTest::newRow("right on another row's #") << Qt::RightButton << 2 << int(NumberColumn) << 2
+                                                  << QStringLiteral("AAPL");
+        QTest::newRow("middle on the # column") << Qt::MiddleButton << 1 << int(NumberColumn) << 1
+                                                << QStringLiteral("MSFT");
+        QTest::newRow("right on the # header") << Qt::RightButton << 3 << int(Corner) << 3 << QStringLiteral("INTC");
+        QTest::newRow("double-click on the # column") << Qt::LeftButton << 1 << int(NumberColumn) << 1
+                                                      << QStringLiteral("MSFT");
+        // The first click of a double-click on a header cell sorts (LAST, up)
+        // or brings back the fill's order, ending on the last row.
+        QTest::newRow("double-click on the header row") << Qt::LeftButton << 2 << int(HeaderRow) << 4
+                                                        << QStringLiteral("IBM");
+        QTest::newRow("double-click on the # header") << Qt::LeftButton << 3 << int(Corner) << 4
+                                                      << QStringLiteral("IBM");
     }
 
     void gesturePopsForTheRowsSymbol()
     {
         QFETCH(Qt::MouseButton, button);
         QFETCH(int, picked);
+        QFETCH(int, where);
         QFETCH(int, row);
         QFETCH(QString, symbol);
         listAll();
         if (picked)
             press(Qt::LeftButton, picked, 2);
-        // With nothing picked, the row under the pointer does not matter.
-        if (button == Qt::LeftButton)
+        const Fixed fixed = Fixed(where);
+        // The row under the pointer does not matter: over the "#" column it is
+        // another row than the one picked.
+        if (fixed != Ordinary) {
+            const int other = picked == 4 ? 1 : 4;
+            if (button == Qt::LeftButton) {
+                // As the system delivers it: a click, then a press reported as a double-click.
+                QWidget *w = fixedWidget(fixed);
+                const QPoint at = fixedPoint(fixed, other, 2);
+                QTest::mouseClick(w, button, {}, at);
+                QTest::mousePress(w, button, {}, at);
+                QTest::mouseDClick(w, button, {}, at);
+                QTest::mouseRelease(w, button, {}, at);
+            } else
+                QTest::mouseClick(fixedWidget(fixed), button, {}, fixedPoint(fixed, other, 2));
+        } else if (button == Qt::LeftButton) {
             QTest::mouseDClick(viewport(), button, {}, cell(picked, 2));
-        else
+        } else {
             press(button, picked ? picked : 1, 2);
+        }
         QCOMPARE(grid()->row(), row);
         QCOMPARE(grid()->col(), 1);
         QVERIFY(popped(menu()->mnuSymb()));
@@ -217,6 +277,8 @@ private slots:
         m_main->findChild<QAction *>(QStringLiteral("mnuOpen_Nasdaq"))->trigger();
         press(Qt::RightButton, 1, 1);
         press(Qt::MiddleButton, 1, 1);
+        for (Fixed fixed : {HeaderRow, NumberColumn, Corner})
+            QTest::mouseClick(fixedWidget(fixed), Qt::RightButton, {}, fixedPoint(fixed, 1, 2));
         QVERIFY(nothingPopped());
         QCOMPARE(grid()->row(), 0);
         for (const char *name : {"mnuBC_YTD", "mnuTT_StockCharts", "mnuDS_BigCharts", "mnuSymb_Remove"})

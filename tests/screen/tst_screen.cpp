@@ -1,9 +1,14 @@
 #include "screen/Figures.h"
 #include "screen/GridFill.h"
+#include "screen/GridSort.h"
+#include "screen/ResultsExport.h"
 #include "screen/Screening.h"
 
+#include <QDir>
+#include <QFile>
 #include <QRandomGenerator>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <cmath>
@@ -49,6 +54,32 @@ CriteriaBoxes boxes(const QStringList &triples)
         }
     }
     return b;
+}
+
+// Five rows with ties, empty cells and a cell that shows no number, in fill
+// order 1..5: LAST 2, 1, 2, 3, nan; CHANGE -1, 0, 1.5, -1, 0; VOLUME empty,
+// 500, 500, 100, 100; SHARES 245, empty, 245, 122, 245.
+void fillForSorting(ResultGrid &g)
+{
+    auto row = [](const char *symbol, float last, double volume, float change, float low, float high) {
+        StockRecord s = stock(symbol, last, volume, change);
+        s.Low = low;
+        s.High = high;
+        return s;
+    };
+    setupGrid(g);
+    for (const StockRecord &s : {row("msft", 2, 0, -1, 2, 2.5f), row("AAPL", 1, 500, 0, 1e-9f, 1),
+                                 row("ibm", 2, 500, 1.5f, 2, 2.5f), row("aapl", 3, 100, -1, 4, 5),
+                                 row("", float(kNaN), 100, 0, 2, 2.5f)})
+        addResultRow(g, s, kDefaults);
+}
+
+QList<int> fillOrders(const ResultGrid &g)
+{
+    QList<int> orders;
+    for (int r = 1; r + 1 < g.rows(); ++r)
+        orders << g.fillOrder(r);
+    return orders;
 }
 
 QStringList rowTexts(const ResultGrid &g, int row)
@@ -327,6 +358,161 @@ private slots:
         QCOMPARE(QPoint(g.col(), g.row()), QPoint(10, 4));
         g.setRows(2);
         QCOMPARE(g.row(), 1);
+    }
+
+    void sortByColumn_data()
+    {
+        QTest::addColumn<int>("col");
+        QTest::addColumn<Qt::SortOrder>("order");
+        QTest::addColumn<QList<int>>("expected"); // fill order of the rows, top to bottom
+        const Qt::SortOrder up = Qt::AscendingOrder, down = Qt::DescendingOrder;
+        // Ties keep the fill's order in both directions; empty cells go last.
+        QTest::newRow("SYMBOL ignores case") << 1 << up << QList<int>{2, 4, 3, 1, 5};
+        QTest::newRow("SYMBOL descending") << 1 << down << QList<int>{1, 3, 2, 4, 5};
+        QTest::newRow("LAST, nan last") << 2 << up << QList<int>{2, 1, 3, 4, 5};
+        QTest::newRow("LAST descending") << 2 << down << QList<int>{4, 1, 3, 2, 5};
+        QTest::newRow("CHANGE below zero first") << 4 << up << QList<int>{1, 4, 2, 5, 3};
+        QTest::newRow("CHANGE descending") << 4 << down << QList<int>{3, 2, 5, 1, 4};
+        QTest::newRow("VOLUME, zero shows empty") << 8 << up << QList<int>{4, 5, 2, 3, 1};
+        QTest::newRow("VOLUME descending") << 8 << down << QList<int>{2, 3, 4, 5, 1};
+        QTest::newRow("SHARES, no figure last") << 10 << up << QList<int>{4, 1, 3, 5, 2};
+        QTest::newRow("SHARES descending") << 10 << down << QList<int>{1, 3, 5, 4, 2};
+    }
+
+    // The rows move whole and are numbered again; the marker row stays last
+    // and the current cell goes to the last row's SHARES.
+    void sortByColumn()
+    {
+        QFETCH(int, col);
+        QFETCH(Qt::SortOrder, order);
+        QFETCH(QList<int>, expected);
+        ResultGrid g;
+        fillForSorting(g);
+        ResultGrid unsorted;
+        fillForSorting(unsorted);
+        g.setCurrentCell(2, 3);
+        sortResultRows(g, col, order);
+        QCOMPARE(fillOrders(g), expected);
+        for (int r = 1; r <= 5; ++r) {
+            QStringList moved = rowTexts(unsorted, expected[r - 1]);
+            moved[0] = QString::number(r);
+            QCOMPARE(rowTexts(g, r), moved);
+            QCOMPARE(g.color(r, 4), unsorted.color(expected[r - 1], 4));
+            QVERIFY(g.bold(r, 1));
+        }
+        QCOMPARE(rowTexts(g, 6), QStringList{"*"} + QStringList(ResultGrid::Cols - 1, QString()));
+        QCOMPARE(g.rows(), 7);
+        QCOMPARE(QPoint(g.col(), g.row()), QPoint(10, 5));
+        QCOMPARE(g.sortColumn(), col);
+        QCOMPARE(g.headerData(col - 1, Qt::Horizontal, ResultGrid::SortRole), QVariant(int(order)));
+        QVERIFY(!g.headerData(col % 10, Qt::Horizontal, ResultGrid::SortRole).isValid());
+    }
+
+    // A header click sorts up, then down; "#" brings back the fill's order;
+    // a new layout or a new row forgets the sort.
+    void headerClicks()
+    {
+        ResultGrid g;
+        setupGrid(g);
+        sortByHeaderClick(g, 2); // nothing listed: nothing to sort
+        QCOMPARE(g.sortColumn(), -1);
+        QCOMPARE(QPoint(g.col(), g.row()), QPoint(10, 0));
+        fillForSorting(g);
+        QSignalSpy resets(&g, &QAbstractItemModel::modelReset);
+        sortByHeaderClick(g, 2);
+        QCOMPARE(fillOrders(g), (QList<int>{2, 1, 3, 4, 5}));
+        QCOMPARE(resets.size(), 1);
+        sortByHeaderClick(g, 2);
+        QCOMPARE(g.sortOrder(), Qt::DescendingOrder);
+        QCOMPARE(fillOrders(g), (QList<int>{4, 1, 3, 2, 5}));
+        sortByHeaderClick(g, 2);
+        QCOMPARE(g.sortOrder(), Qt::AscendingOrder);
+        sortByHeaderClick(g, 1);
+        QCOMPARE(QPair(g.sortColumn(), g.sortOrder()), QPair(1, Qt::AscendingOrder));
+        g.setCurrentCell(1, 1);
+        sortByHeaderClick(g, 0);
+        QCOMPARE(fillOrders(g), (QList<int>{1, 2, 3, 4, 5}));
+        QCOMPARE(rowTexts(g, 1)[1], QStringLiteral("MSFT"));
+        QCOMPARE(QPoint(g.col(), g.row()), QPoint(10, 5));
+        QCOMPARE(g.sortColumn(), -1);
+        sortByHeaderClick(g, 8);
+        addResultRow(g, stock("NEW"), kDefaults);
+        QCOMPARE(g.sortColumn(), -1);
+        sortByHeaderClick(g, 0); // the appended row stays after the fill's rows
+        QCOMPARE(fillOrders(g), (QList<int>{1, 2, 3, 4, 5, 6}));
+        QCOMPARE(g.text(6, 1), QStringLiteral("NEW"));
+        sortByHeaderClick(g, 1);
+        setupGrid(g);
+        QCOMPARE(g.sortColumn(), -1);
+        fillForSorting(g);
+        sortByHeaderClick(g, 0);
+        QCOMPARE(fillOrders(g), (QList<int>{1, 2, 3, 4, 5}));
+        // Rows cut off after a sort take their own cells with them.
+        sortByHeaderClick(g, 2);
+        g.setRows(3);
+        QCOMPARE(rowTexts(g, 1).mid(0, 3), (QStringList{"1", "AAPL", "1"}));
+        QCOMPARE(rowTexts(g, 2).mid(0, 3), (QStringList{"2", "MSFT", "2"}));
+        g.setRows(4);
+        QCOMPARE(rowTexts(g, 3), QStringList(ResultGrid::Cols, QString()));
+        QCOMPARE(g.fillOrder(3), 3);
+    }
+
+    // Shown with the (German) default locale's signs, written with "." and
+    // no grouping; fields with a comma or quote are quoted.
+    void exportCsv()
+    {
+        ResultGrid g;
+        setupGrid(g);
+        QCOMPARE(ResultsExport::csv(g), QByteArray("#,SYMBOL,LAST,OPEN,CHANGE,LOW,HIGH,SPREAD,VOLUME,PROFIT,SHARES\r\n"));
+        addResultRow(g, stock("msft", 2.25f, 1234567.5, -0.25f), kDefaults);
+        addResultRow(g, stock("a,\"b\"", 1234.5f, 0), readPersonalAmounts("", "1"));
+        sortResultRows(g, 2, Qt::DescendingOrder);
+        QCOMPARE(g.text(2, 8), QStringLiteral("1.234.568"));
+        QCOMPARE(ResultsExport::csv(g),
+                 QByteArray("#,SYMBOL,LAST,OPEN,CHANGE,LOW,HIGH,SPREAD,VOLUME,PROFIT,SHARES\r\n"
+                            "1,\"A,\"\"B\"\"\",1234.5,2,0,2,2.5,0.5,,,\r\n"
+                            "2,MSFT,2.25,2,-0.25,2,2.5,0.5,1234568,100.52,245\r\n"));
+    }
+
+    // The file is swapped in whole; a read-only folder or file is refused and
+    // leaves nothing behind.
+    void exportFile()
+    {
+        ResultGrid g;
+        setupGrid(g);
+        addResultRow(g, stock("IBM"), kDefaults);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("out.csv"));
+        QFile old(path);
+        QVERIFY(old.open(QIODevice::WriteOnly) && old.write("old contents that are longer than the new") > 0);
+        old.close();
+        QString error;
+        QVERIFY2(ResultsExport::write(g, path, &error), qPrintable(error));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), ResultsExport::csv(g));
+        file.close();
+
+        QVERIFY(QFile::setPermissions(path, QFileDevice::ReadOwner));
+        addResultRow(g, stock("MORE"), kDefaults);
+        QVERIFY(!ResultsExport::write(g, path, &error));
+        QCOMPARE(error, QStringLiteral("The file is read-only."));
+        QVERIFY(QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QVERIFY(!file.readAll().contains("MORE"));
+        file.close();
+
+        const QString locked = dir.filePath(QStringLiteral("locked"));
+        QVERIFY(QDir().mkdir(locked));
+        QVERIFY(QFile::setPermissions(locked, QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+        QVERIFY(!ResultsExport::write(g, locked + QStringLiteral("/out.csv"), &error));
+        QCOMPARE(error, QStringLiteral("The folder is read-only."));
+        QVERIFY(QDir(locked).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).isEmpty());
+        QVERIFY(!ResultsExport::write(g, dir.filePath(QStringLiteral("missing/out.csv")), &error));
+        QVERIFY(!error.isEmpty());
+        QVERIFY(QFile::setPermissions(locked, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
+        QCOMPARE(ResultsExport::defaultFileName(QStringLiteral("Nasdaq"), QDate(2026, 1, 9)),
+                 QStringLiteral("Nasdaq-2026-01-09.csv"));
     }
 };
 

@@ -5,6 +5,7 @@
 #include "screen/GridFill.h"
 #include "screen/GridView.h"
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QCheckBox>
 #include <QHeaderView>
@@ -50,6 +51,44 @@ class TestScreeningWindow : public QObject
 
     ResultGrid *grid() { return m_w->grid(); }
     GridView *view() { return m_w->gridView(); }
+
+    // A left click on header cell col; 0 is the "#" header in the corner.
+    void clickHeader(int col)
+    {
+        if (col == 0) {
+            QWidget *corner = view()->findChild<QAbstractButton *>(QString(), Qt::FindDirectChildrenOnly);
+            QTest::mouseClick(corner, Qt::LeftButton, {}, corner->rect().center());
+            return;
+        }
+        QHeaderView *header = view()->horizontalHeader();
+        const QPoint at(header->sectionViewportPosition(col - 1) + header->sectionSize(col - 1) / 2,
+                        header->height() / 2);
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, at);
+    }
+
+    // The white pixels of header cell col, by pixel row from the top.
+    QList<int> headerWhite(int col)
+    {
+        QHeaderView *header = view()->horizontalHeader();
+        const QImage image = header->viewport()
+                                 ->grab(QRect(header->sectionViewportPosition(col - 1), 0,
+                                              header->sectionSize(col - 1), header->height()))
+                                 .toImage();
+        QList<int> rows(image.height());
+        for (int y = 0; y < image.height(); ++y) {
+            for (int x = 0; x < image.width(); ++x)
+                rows[y] += image.pixelColor(x, y).lightness() > 200 ? 1 : 0;
+        }
+        return rows;
+    }
+
+    QList<int> fillOrders()
+    {
+        QList<int> orders;
+        for (int r = 1; r + 1 < grid()->rows(); ++r)
+            orders << grid()->fillOrder(r);
+        return orders;
+    }
     void click(const char *name) { QTest::mouseClick(m_w->findChild<QPushButton *>(name), Qt::LeftButton); }
 
     void tick(const char *name)
@@ -205,6 +244,106 @@ private slots:
         addResultRows(*grid(), db, all, {500.0f, 10.99f});
         QVERIFY(view()->verticalScrollBar()->value() > 0);
         QVERIFY(view()->viewport()->rect().intersects(view()->visualRect(grid()->index(5004, 9))));
+    }
+
+    void sortByHeader_data()
+    {
+        QTest::addColumn<int>("col");
+        QTest::addColumn<int>("clicks"); // 1 ascending, 2 descending
+        QTest::addColumn<QList<int>>("expected"); // fill order, top to bottom
+        // Ties (MSFT and msft, equal prices, volumes and shares) keep the
+        // fill's order; empty VOLUME and SHARES cells sort last both ways.
+        QTest::newRow("SYMBOL up") << 1 << 1 << QList<int>{2, 5, 1, 4, 3, 7, 6};
+        QTest::newRow("SYMBOL down") << 1 << 2 << QList<int>{6, 7, 3, 1, 4, 5, 2};
+        QTest::newRow("LAST up") << 2 << 1 << QList<int>{5, 1, 7, 4, 6, 2, 3};
+        QTest::newRow("LAST down") << 2 << 2 << QList<int>{3, 2, 4, 6, 1, 7, 5};
+        QTest::newRow("CHANGE up") << 4 << 1 << QList<int>{2, 7, 3, 4, 5, 6, 1};
+        QTest::newRow("CHANGE down") << 4 << 2 << QList<int>{1, 3, 4, 5, 6, 2, 7};
+        QTest::newRow("VOLUME up") << 8 << 1 << QList<int>{4, 3, 5, 7, 1, 2, 6};
+        QTest::newRow("VOLUME down") << 8 << 2 << QList<int>{2, 1, 5, 7, 3, 4, 6};
+        QTest::newRow("SHARES up") << 10 << 1 << QList<int>{6, 1, 2, 3, 4, 5, 7};
+        QTest::newRow("SHARES down") << 10 << 2 << QList<int>{1, 2, 3, 4, 5, 6, 7};
+    }
+
+    // Sorted by clicks on the header as it is shown; the rows are numbered
+    // again, the marker row stays last, the last row's SHARES is current and
+    // the heading keeps its text and gains a mark pointing the sort's way.
+    void sortByHeader()
+    {
+        QFETCH(int, col);
+        QFETCH(int, clicks);
+        QFETCH(QList<int>, expected);
+        // ZERO: no volume, fewer shares; TINY: a low too small for a share count.
+        StockRecord zero = stock("ZERO", 0.25f, 0);
+        zero.Low = 4;
+        zero.High = 5;
+        StockRecord tiny = stock("TINY", 0.10f, 60000, -0.25f);
+        tiny.Low = 1e-9f;
+        tiny.High = 1;
+        QList<StockRecord> &stocks = m_w->market().database().Stocks;
+        stocks.insert(stocks.size() - 1, zero);
+        stocks.insert(stocks.size() - 1, tiny);
+        click("butListall");
+        QCOMPARE(grid()->text(6, 8) + grid()->text(7, 10), QString());
+        const QStringList symbols = column(grid(), 1);
+        const QList<int> unmarked = headerWhite(col);
+        for (int i = 0; i < clicks; ++i)
+            clickHeader(col);
+        QCOMPARE(fillOrders(), expected);
+        QStringList moved;
+        for (int order : expected)
+            moved << symbols[order - 1];
+        QCOMPARE(column(grid(), 1), moved + QStringList{""});
+        QCOMPARE(column(grid(), 0), (QStringList{"1", "2", "3", "4", "5", "6", "7", "*"}));
+        QCOMPARE(view()->currentIndex(), grid()->index(6, 9));
+        QCOMPARE(grid()->text(0, col), QString::fromLatin1(kGridColumns[size_t(col)].header));
+        // The mark: white pixels the plain heading lacks, widest at the bottom going up.
+        const QList<int> marked = headerWhite(col);
+        QList<int> mark;
+        for (qsizetype y = 0; y < marked.size(); ++y) {
+            if (marked[y] > unmarked[y])
+                mark << marked[y] - unmarked[y];
+        }
+        QVERIFY(mark.size() >= 2);
+        if (clicks == 1)
+            QVERIFY(mark.last() > mark.first());
+        else
+            QVERIFY(mark.first() > mark.last());
+        QVERIFY(m_prompter->messages.isEmpty());
+    }
+
+    // "#" brings back the fill's order and takes the mark away; every new fill
+    // shows its own order.
+    void numberHeaderAndNewFillsUnsort()
+    {
+        click("butListall");
+        const QList<int> plain = headerWhite(2);
+        clickHeader(1);
+        clickHeader(1);
+        QCOMPARE(column(grid(), 1), (QStringList{"MSFTX", "MSFT", "MSFT", "IBM", "AAPL", ""}));
+        QTest::mouseClick(view()->viewport(), Qt::LeftButton, {}, view()->visualRect(grid()->index(0, 3)).center());
+        clickHeader(0);
+        QCOMPARE(fillOrders(), (QList<int>{1, 2, 3, 4, 5}));
+        QCOMPARE(column(grid(), 0), (QStringList{"1", "2", "3", "4", "5", "*"}));
+        QCOMPARE(view()->currentIndex(), grid()->index(4, 9));
+        QCOMPARE(grid()->sortColumn(), -1);
+        clickHeader(2);
+        QVERIFY(headerWhite(2) != plain);
+        click("butListall");
+        QCOMPARE(fillOrders(), (QList<int>{1, 2, 3, 4, 5}));
+        QCOMPARE(headerWhite(2), plain);
+        clickHeader(2);
+        m_w->box("txtQSSymbol")->setText(QStringLiteral("MSFT"));
+        click("butQS");
+        QCOMPARE(grid()->sortColumn(), -1);
+        QCOMPARE(column(grid(), 2), (QStringList{"0,1", "0,25", ""}));
+        clickHeader(2);
+        clickHeader(2);
+        QCOMPARE(column(grid(), 2), (QStringList{"0,25", "0,1", ""}));
+        tick("chkLast");
+        click("butDS");
+        QCOMPARE(grid()->sortColumn(), -1);
+        QCOMPARE(column(grid(), 1), (QStringList{"MSFT", "AAPL", "MSFT", ""}));
     }
 };
 

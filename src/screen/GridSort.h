@@ -1,0 +1,26 @@
+#pragma once
+
+#include <Qt>
+
+class ResultGrid;
+
+// Sorting the result grid's listed rows. Only the data rows move: the header
+// stays on top and the "*" marker row stays last. After every sort the rows
+// are numbered 1..n again and the current cell is the last data row's SHARES
+// cell, as after a fill.
+
+// The listed rows: 1 .. n, followed by the marker row (0 for an empty grid).
+int dataRowCount(const ResultGrid &grid);
+
+// Sorts by a column 1..10, stably. SYMBOL compares its text ignoring case,
+// every other column the number its cells show; an empty cell (or one that
+// shows no number) sorts last in both orders.
+void sortResultRows(ResultGrid &grid, int col, Qt::SortOrder order);
+
+// Puts the rows back in the order of the fill that wrote them.
+void restoreFillOrder(ResultGrid &grid);
+
+// A click on header cell col: "#" restores the fill's order; a column sorts
+// ascending, and descending when it is already sorted ascending. Nothing
+// happens while no row is listed.
+void sortByHeaderClick(ResultGrid &grid, int col);

@@ -1,0 +1,123 @@
+#include "screen/ResultsExport.h"
+
+#include "screen/GridFill.h"
+#include "screen/GridSort.h"
+#include "screen/ResultGrid.h"
+
+#include <QFileInfo>
+#include <QSaveFile>
+
+#include <cmath>
+
+namespace ResultsExport {
+
+namespace {
+
+const NumberFormat::Symbols &plainSymbols()
+{
+    static const NumberFormat::Symbols symbols = [] {
+        NumberFormat::Symbols s(QLocale::c());
+        s.groupSeparator.clear();
+        return s;
+    }();
+    return symbols;
+}
+
+void appendField(QByteArray &out, const QString &field)
+{
+    const QByteArray bytes = field.toUtf8();
+    if (!bytes.contains(',') && !bytes.contains('"') && !bytes.contains('\r') && !bytes.contains('\n')) {
+        out += bytes;
+        return;
+    }
+    out += '"';
+    for (char c : bytes) {
+        if (c == '"')
+            out += '"';
+        out += c;
+    }
+    out += '"';
+}
+
+void appendLine(QByteArray &out, const ResultGrid &grid, int row, bool header)
+{
+    for (int c = 0; c < ResultGrid::Cols; ++c) {
+        if (c > 0)
+            out += ',';
+        appendField(out, header ? grid.text(row, c) : cellText(grid, row, c));
+    }
+    out += "\r\n";
+}
+
+bool fail(QString *error, const QString &text)
+{
+    if (error)
+        *error = text;
+    return false;
+}
+
+bool markedReadOnly(const QFileInfo &info)
+{
+    return info.exists() && !(info.permissions() & QFileDevice::WriteOwner);
+}
+
+} // namespace
+
+QString cellText(const ResultGrid &grid, int row, int col)
+{
+    const QString shown = grid.text(row, col);
+    const double value = grid.value(row, col);
+    if (shown.isEmpty() || std::isnan(value) || col < 0 || col >= ResultGrid::Cols)
+        return shown;
+    switch (kGridColumns[size_t(col)].kind) {
+    case CellKind::Text:
+        return shown;
+    case CellKind::Single:
+        return NumberFormat::general(float(value), plainSymbols());
+    case CellKind::Whole:
+        return NumberFormat::grouped(value, plainSymbols());
+    case CellKind::Double:
+        return NumberFormat::general(value, plainSymbols());
+    }
+    return shown;
+}
+
+QByteArray csv(const ResultGrid &grid)
+{
+    QByteArray out;
+    appendLine(out, grid, 0, true);
+    const int n = dataRowCount(grid);
+    for (int r = 1; r <= n; ++r)
+        appendLine(out, grid, r, false);
+    return out;
+}
+
+bool write(const ResultGrid &grid, const QString &path, QString *error)
+{
+    const QFileInfo info(path);
+    if (info.isDir())
+        return fail(error, QStringLiteral("It is a folder."));
+    if (markedReadOnly(info))
+        return fail(error, QStringLiteral("The file is read-only."));
+    if (markedReadOnly(QFileInfo(info.absolutePath())))
+        return fail(error, QStringLiteral("The folder is read-only."));
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return fail(error, file.errorString());
+    const QByteArray bytes = csv(grid);
+    if (file.write(bytes) != bytes.size()) {
+        const QString why = file.errorString();
+        file.cancelWriting();
+        return fail(error, why);
+    }
+    if (!file.commit())
+        return fail(error, file.errorString());
+    return true;
+}
+
+QString defaultFileName(const QString &marketName, const QDate &date)
+{
+    return marketName + u'-' + date.toString(QStringLiteral("yyyy-MM-dd")) + QStringLiteral(".csv");
+}
+
+} // namespace ResultsExport
