@@ -2,12 +2,8 @@
 // window or dialog with its title, every control by what it shows, and the
 // status caption is heard as it changes, the update's progress included.
 #include "about/HelpWindow.h"
-#include "app/SettingsTable.h"
-#include "app/frmMain.h"
+#include "common/MainWindowTest.h"
 #include "common/OpenedWindow.h"
-#include "common/ScriptedPrompter.h"
-#include "common/TestSettings.h"
-#include "market/MarketStore.h"
 #include "quotes/QuoteFaultServer.h"
 
 #include <QAbstractButton>
@@ -15,7 +11,6 @@
 #include <QAction>
 #include <QGroupBox>
 #include <QLabel>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QUrl>
 
@@ -68,28 +63,22 @@ QString announced(QWidget *window)
 
 } // namespace
 
-class TestAccessibility : public QObject
+class TestAccessibility : public MainWindowTest
 {
     Q_OBJECT
-
-    std::unique_ptr<TestSettings> m_settings;
-    std::unique_ptr<QTemporaryDir> m_dir;
-    ScriptedPrompter m_prompter;
 
 private slots:
     void init()
     {
-        m_settings = std::make_unique<TestSettings>();
-        m_dir = std::make_unique<QTemporaryDir>();
-        MarketDatabase db;
-        for (const char *symbol : {"MSFT", "AAPL"}) {
-            db.Stocks.last().Symbol = QString::fromLatin1(symbol);
-            db.Stocks.append(StockRecord{});
-        }
-        QVERIFY(writeMarketFile(m_dir->filePath(QStringLiteral("nasdaq.bin")), db));
+        QVERIFY(setUpMarket(marketOf({"MSFT", "AAPL"})));
+        QVERIFY(showWindow());
     }
 
-    void cleanup() { QAccessible::installUpdateHandler(nullptr); }
+    void cleanup()
+    {
+        m_window.reset();
+        QAccessible::installUpdateHandler(nullptr);
+    }
 
     void everyWindowIsAnnouncedWithItsTitleAndEveryControlByWhatItShows_data()
     {
@@ -106,17 +95,14 @@ private slots:
     {
         QFETCH(QString, menuItem);
         QFETCH(QString, expected);
-        frmMain w(m_dir->path(), &m_prompter);
-        w.show();
-        w.findChild<QAction *>(QStringLiteral("mnuOpen_Nasdaq"))->trigger();
-        QWidget *window = menuItem.isEmpty() ? &w : choose(w, menuItem);
+        QWidget *window = menuItem.isEmpty() ? m_window.get() : choose(*m_window, menuItem);
         QVERIFY(window);
         QVERIFY(QTest::qWaitForWindowExposed(window));
         QCOMPARE(announced(window), expected);
         QStringList hidden;
         collectHidden(QAccessible::queryAccessibleInterface(window), &hidden);
         QVERIFY2(hidden.isEmpty(), qPrintable(hidden.join(QStringLiteral("; "))));
-        if (window != &w)
+        if (window != m_window.get())
             window->close();
     }
 
@@ -129,31 +115,23 @@ private slots:
     }
 
     // The caption is announced as itself, and every change of it is heard:
-    // opening the market, each step of the update, and its reload at the end.
+    // each step of the update, and the reloaded market at the end.
     void statusCaptionIsHeardAsItChanges()
     {
-        QAccessible::setActive(true);
         QTRY_VERIFY_WITH_TIMEOUT(QAccessible::isActive(), 5000);
         QAccessible::installUpdateHandler(recordCaption);
         g_captionNames.clear();
         QuoteFaultServer server([](const QByteArray &symbol, int) {
             return QuoteFaultServer::answer(QuoteFaultServer::line(symbol));
         });
-        const QString app = QString::fromLatin1(kSettingsApplication);
-        QSettings(QSettings::NativeFormat, QSettings::UserScope, app, app)
-            .setValue("Service/QuoteHost", "127.0.0.1:" + QString::number(server.port()));
-
-        frmMain w(m_dir->path(), &m_prompter);
-        w.show();
-        w.findChild<QAction *>(QStringLiteral("mnuOpen_Nasdaq"))->trigger();
-        auto *caption = w.findChild<QLabel *>(QStringLiteral("lblDBInfo"));
+        pointQuotesAt(server.port());
+        auto *caption = find<QLabel>("lblDBInfo");
         QCOMPARE(QAccessible::queryAccessibleInterface(caption)->text(QAccessible::Name), caption->text());
         QVERIFY(caption->text().startsWith(QStringLiteral("Database: Nasdaq (2 listed)")));
-        QCOMPARE(g_captionNames, QStringList{caption->text()});
 
-        w.findChild<QAction *>(QStringLiteral("mnuMarket_Update"))->trigger();
-        QTRY_COMPARE(m_prompter.messages.size(), 1);
-        QCOMPARE(g_captionNames.mid(1, 2), (QStringList{QStringLiteral("Updating: 50%\r\nUpdating: MSFT"),
+        trigger("mnuMarket_Update");
+        QTRY_COMPARE(m_prompter->messages.size(), 1);
+        QCOMPARE(g_captionNames.mid(0, 2), (QStringList{QStringLiteral("Updating: 50%\r\nUpdating: MSFT"),
                                                          QStringLiteral("Updating: 100%\r\nUpdating: AAPL")}));
         QCOMPARE(g_captionNames.last(), caption->text());
     }

@@ -1,8 +1,5 @@
-#include "app/frmMain.h"
 #include "app/SettingsTable.h"
-#include "common/ScriptedPrompter.h"
-#include "common/TestSettings.h"
-#include "market/MarketStore.h"
+#include "common/MainWindowTest.h"
 #include "screen/ResultGrid.h"
 
 #include <QAction>
@@ -13,21 +10,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
-#include <QTemporaryDir>
 #include <QTest>
 
 namespace {
-
-MarketDatabase market(std::initializer_list<const char *> symbols, double lastUpdate = 0)
-{
-    MarketDatabase db;
-    db.LastUpdate = lastUpdate;
-    for (const char *s : symbols) {
-        db.Stocks.last().Symbol = QString::fromLatin1(s);
-        db.Stocks.append(StockRecord{});
-    }
-    return db;
-}
 
 QAction *action(QWidget *w, const char *name)
 {
@@ -36,13 +21,11 @@ QAction *action(QWidget *w, const char *name)
 
 } // namespace
 
-class TestFrmMain : public QObject
+class TestFrmMain : public MainWindowTest
 {
     Q_OBJECT
 
 private:
-    std::unique_ptr<TestSettings> m_settings;
-    std::unique_ptr<QTemporaryDir> m_dir;
 
     QString label(frmMain &w) { return w.findChild<QLabel *>(QStringLiteral("lblDBInfo"))->text(); }
 
@@ -59,11 +42,8 @@ private:
 private slots:
     void init()
     {
-        m_settings = std::make_unique<TestSettings>();
-        m_dir = std::make_unique<QTemporaryDir>();
-        QVERIFY(writeMarketFile(m_dir->filePath(QStringLiteral("nasdaq.bin")), market({"MSFT", "AAPL", "INTC"})));
-        QVERIFY(writeMarketFile(m_dir->filePath(QStringLiteral("nyse.bin")),
-                                market({"IBM"}, dateToMarketDate(QDate(2004, 6, 4)))));
+        QVERIFY(setUpMarket(marketOf({"MSFT", "AAPL", "INTC"})));
+        QVERIFY(writeMarketFile(marketPath("nyse.bin"), marketOf({"IBM"}, dateToMarketDate(QDate(2004, 6, 4)))));
     }
 
     void firstStartShowsDefaultsAndHidesPanels()

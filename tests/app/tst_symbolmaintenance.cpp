@@ -1,55 +1,24 @@
-#include "app/frmMain.h"
-#include "common/ScriptedPrompter.h"
-#include "common/TestSettings.h"
-#include "market/MarketStore.h"
+#include "common/MainWindowTest.h"
 #include "market/SymbolList.h"
 
-#include <QAction>
 #include <QFile>
 #include <QLabel>
-#include <QTemporaryDir>
-#include <QTest>
 
-class TestSymbolMaintenance : public QObject
+class TestSymbolMaintenance : public MainWindowTest
 {
     Q_OBJECT
 
-private:
-    std::unique_ptr<TestSettings> m_settings;
-    std::unique_ptr<QTemporaryDir> m_dir;
-    std::unique_ptr<ScriptedPrompter> m_prompter;
-    std::unique_ptr<frmMain> m_window;
-
-    QString path() const { return m_dir->filePath(QStringLiteral("nasdaq.bin")); }
-
-    MarketDatabase onDisk() const
-    {
-        MarketDatabase db;
-        readMarketFile(path(), &db);
-        return db;
-    }
-
-    void trigger(const char *name) { m_window->findChild<QAction *>(QString::fromLatin1(name))->trigger(); }
+    QString path() const { return marketPath(); }
 
 private slots:
     void init()
     {
-        m_settings = std::make_unique<TestSettings>();
-        m_dir = std::make_unique<QTemporaryDir>();
-        MarketDatabase db;
-        db.LastUpdate = 38142;
-        addSymbol(db, QStringLiteral("MSFT"));
-        addSymbol(db, QStringLiteral("AAPL"));
-        QVERIFY(writeMarketFile(path(), db));
-        m_prompter = std::make_unique<ScriptedPrompter>();
-        m_window = std::make_unique<frmMain>(m_dir->path(), m_prompter.get());
-        trigger("mnuOpen_Nasdaq");
+        MarketDatabase db = marketOf({"MSFT", "AAPL"}, 38142);
+        QVERIFY(setUpMarket(db));
+        QVERIFY(showWindow());
     }
 
-    void cleanup()
-    {
-        m_window.reset();
-    }
+    void cleanup() { m_window.reset(); }
 
     void addingASymbolSavesItAtOnce()
     {

@@ -1,9 +1,7 @@
 #include "QuoteFaultServer.h"
 
 #include "app/SettingsTable.h"
-#include "app/frmMain.h"
-#include "common/ScriptedPrompter.h"
-#include "common/TestSettings.h"
+#include "common/MainWindowTest.h"
 #include "market/MarketStore.h"
 #include "quotes/LiveQuote.h"
 #include "quotes/QuoteLine.h"
@@ -48,36 +46,16 @@ StockRecord ownQuote(const QString &symbol)
     return r;
 }
 
-void pointQuotesAt(quint16 port)
-{
-    const QString app = QString::fromLatin1(kSettingsApplication);
-    QSettings settings(QSettings::NativeFormat, QSettings::UserScope, app, app);
-    settings.setValue("Service/QuoteHost", "127.0.0.1:" + QString::number(port));
-}
-
 } // namespace
 
 // "Live Quote" and "Update Database" through the main window: their flows,
 // messages and saved files, and what each holds back while it runs.
-class TestQuoteWindow : public QObject
+class TestQuoteWindow : public MainWindowTest
 {
     Q_OBJECT
 
-    std::unique_ptr<TestSettings> m_settings;
-    std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<QuoteFaultServer> m_server;
-    std::unique_ptr<ScriptedPrompter> m_prompter;
-    std::unique_ptr<frmMain> m_window;
     MarketDatabase m_initial;
-
-    MarketDatabase onDisk() const
-    {
-        MarketDatabase db;
-        readMarketFile(m_dir->filePath(QStringLiteral("nasdaq.bin")), &db);
-        return db;
-    }
-    template<typename T = QAction>
-    T *find(const char *name) const { return m_window->findChild<T *>(QString::fromLatin1(name)); }
     bool on(const char *button) const { return find<QPushButton>(button)->isEnabled(); }
     bool menuOn(const char *menu) const { return find<QMenu>(menu)->menuAction()->isEnabled(); }
     QString caption() const { return find<QLabel>("lblDBInfo")->text(); }
@@ -104,20 +82,15 @@ class TestQuoteWindow : public QObject
 private slots:
     void init()
     {
-        m_settings = std::make_unique<TestSettings>();
-        m_dir = std::make_unique<QTemporaryDir>();
         m_initial = MarketDatabase{};
         m_initial.LastUpdate = 38142; // 2004-06-04
         m_initial.Stocks = {listed("AAA"), listed("BBB"), listed("ccc"), listed("DUP"), listed("DUP"), StockRecord{}};
-        QVERIFY(writeMarketFile(m_dir->filePath(QStringLiteral("nasdaq.bin")), m_initial));
+        QVERIFY(setUpMarket(m_initial));
         m_server = std::make_unique<QuoteFaultServer>([](const QByteArray &symbol, int) {
             return QuoteFaultServer::answer(QuoteFaultServer::line(symbol));
         });
         pointQuotesAt(m_server->port());
-        m_prompter = std::make_unique<ScriptedPrompter>();
-        m_window = std::make_unique<frmMain>(m_dir->path(), m_prompter.get());
-        m_window->show();
-        find("mnuOpen_Nasdaq")->trigger();
+        QVERIFY(showWindow());
         QVERIFY(idle());
     }
 

@@ -1,9 +1,6 @@
 // The Symbol Menu: its tree, the pages of the link catalogue, "Remove", the two
 // symbol buttons and the grid's mouse gestures, on a grid filled by "List All".
-#include "app/frmMain.h"
-#include "common/ScriptedPrompter.h"
-#include "common/TestSettings.h"
-#include "market/MarketStore.h"
+#include "common/MainWindowTest.h"
 #include "research/ResearchBrowser.h"
 #include "research/frmMenu.h"
 #include "screen/GridView.h"
@@ -34,22 +31,17 @@ struct RecordingBrowser : ResearchBrowser
 
 } // namespace
 
-class TestFrmMenu : public QObject
+class TestFrmMenu : public MainWindowTest
 {
     Q_OBJECT
 
-    std::unique_ptr<TestSettings> m_settings;
-    std::unique_ptr<QTemporaryDir> m_dir;
-    std::unique_ptr<ScriptedPrompter> m_prompter;
-    std::unique_ptr<frmMain> m_main;
     RecordingBrowser m_browser;
 
-    ResultGrid *grid() { return m_main->grid(); }
-    frmMenu *menu() { return m_main->symbolMenu(); }
+    ResultGrid *grid() { return m_window->grid(); }
+    frmMenu *menu() { return m_window->symbolMenu(); }
     QAction *item(const char *name) { return menu()->findChild<QAction *>(latin(name)); }
-    void click(const char *b) { QTest::mouseClick(m_main->findChild<QPushButton *>(latin(b)), Qt::LeftButton); }
-    QPoint cell(int row, int col) { return m_main->gridView()->visualRect(grid()->index(row - 1, col - 1)).center(); }
-    QWidget *viewport() { return m_main->gridView()->viewport(); }
+    QPoint cell(int row, int col) { return m_window->gridView()->visualRect(grid()->index(row - 1, col - 1)).center(); }
+    QWidget *viewport() { return m_window->gridView()->viewport(); }
     void press(Qt::MouseButton b, int row, int col) { QTest::mouseClick(viewport(), b, {}, cell(row, col)); }
 
     // Where the pointer is over the fixed cells: the header row above column
@@ -57,7 +49,7 @@ class TestFrmMenu : public QObject
     enum Fixed { Ordinary, HeaderRow, NumberColumn, Corner };
     QWidget *fixedWidget(Fixed where)
     {
-        GridView *view = m_main->gridView();
+        GridView *view = m_window->gridView();
         if (where == HeaderRow)
             return view->horizontalHeader()->viewport();
         if (where == NumberColumn)
@@ -66,7 +58,7 @@ class TestFrmMenu : public QObject
     }
     QPoint fixedPoint(Fixed where, int row, int col)
     {
-        GridView *view = m_main->gridView();
+        GridView *view = m_window->gridView();
         if (where == HeaderRow)
             return {view->horizontalHeader()->sectionViewportPosition(col - 1) + 4, 4};
         if (where == NumberColumn)
@@ -79,7 +71,7 @@ class TestFrmMenu : public QObject
     // Opens NASDAQ, then lists its four stocks (MSFT stored as "msft") with the real "List All".
     void listAll()
     {
-        m_main->findChild<QAction *>(QStringLiteral("mnuOpen_Nasdaq"))->trigger();
+        m_window->findChild<QAction *>(QStringLiteral("mnuOpen_Nasdaq"))->trigger();
         click("butListall");
         QCOMPARE(grid()->row(), 4);
         QTRY_VERIFY(viewport()->isVisible() && viewport()->rect().contains(cell(5, 6)));
@@ -88,8 +80,6 @@ class TestFrmMenu : public QObject
 private slots:
     void init()
     {
-        m_settings = std::make_unique<TestSettings>();
-        m_dir = std::make_unique<QTemporaryDir>();
         MarketDatabase db;
         for (const char *symbol : {"msft", "AAPL", "INTC", "IBM"}) {
             StockRecord &r = db.Stocks.last();
@@ -98,16 +88,13 @@ private slots:
             r.Volume = 1000;
             db.Stocks.append(StockRecord{});
         }
-        QVERIFY(writeMarketFile(m_dir->filePath(QStringLiteral("nasdaq.bin")), db));
-        m_prompter = std::make_unique<ScriptedPrompter>();
-        m_main = std::make_unique<frmMain>(m_dir->path(), m_prompter.get());
-        m_main->show();
-        QVERIFY(QTest::qWaitForWindowExposed(m_main.get()));
+        QVERIFY(setUpMarket(db));
+        QVERIFY(showWindow(false));
         m_browser.opened.clear();
         menu()->setResearchBrowser(&m_browser);
     }
 
-    void cleanup() { m_main.reset(); }
+    void cleanup() { m_window.reset(); }
 
     void symbolMenuTree()
     {
@@ -268,13 +255,13 @@ private slots:
         QCOMPARE(m_browser.opened.value(0).query().section(u'&', 0, 0).mid(2), symbol);
         QCOMPARE(m_prompter->lastText(),
                  symbol.isEmpty() ? QString() : u'"' + symbol + QStringLiteral("\" has been removed!"));
-        QCOMPARE(m_main->market().database().listedCount(), symbol.isEmpty() ? 4 : 3);
+        QCOMPARE(m_window->market().database().listedCount(), symbol.isEmpty() ? 4 : 3);
     }
 
     void leftReleaseAndHeaderRowPopNothing()
     {
         // A market opened and nothing listed yet: the header row is current.
-        m_main->findChild<QAction *>(QStringLiteral("mnuOpen_Nasdaq"))->trigger();
+        m_window->findChild<QAction *>(QStringLiteral("mnuOpen_Nasdaq"))->trigger();
         press(Qt::RightButton, 1, 1);
         press(Qt::MiddleButton, 1, 1);
         for (Fixed fixed : {HeaderRow, NumberColumn, Corner})

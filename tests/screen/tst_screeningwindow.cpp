@@ -1,7 +1,4 @@
-#include "app/frmMain.h"
-#include "common/ScriptedPrompter.h"
-#include "common/TestSettings.h"
-#include "market/MarketStore.h"
+#include "common/MainWindowTest.h"
 #include "screen/GridFill.h"
 #include "screen/GridView.h"
 
@@ -40,17 +37,12 @@ QStringList column(const ResultGrid *g, int col)
 } // namespace
 
 // Opens a market file of its own and runs each command by its button.
-class TestScreeningWindow : public QObject
+class TestScreeningWindow : public MainWindowTest
 {
     Q_OBJECT
 
-    std::unique_ptr<TestSettings> m_settings;
-    std::unique_ptr<QTemporaryDir> m_dir;
-    std::unique_ptr<ScriptedPrompter> m_prompter;
-    std::unique_ptr<frmMain> m_w;
-
-    ResultGrid *grid() { return m_w->grid(); }
-    GridView *view() { return m_w->gridView(); }
+    ResultGrid *grid() { return m_window->grid(); }
+    GridView *view() { return m_window->gridView(); }
 
     // A left click on header cell col; 0 is the "#" header in the corner.
     void clickHeader(int col)
@@ -89,20 +81,19 @@ class TestScreeningWindow : public QObject
             orders << grid()->fillOrder(r);
         return orders;
     }
-    void click(const char *name) { QTest::mouseClick(m_w->findChild<QPushButton *>(name), Qt::LeftButton); }
 
     void tick(const char *name)
     {
-        QCheckBox *box = m_w->findChild<QCheckBox *>(name);
+        QCheckBox *box = m_window->findChild<QCheckBox *>(name);
         QTest::mouseClick(box, Qt::LeftButton, {}, box->rect().center());
     }
 
     void type(const char *box, const QString &text)
     {
-        m_w->box(box)->setFocus();
-        m_w->box(box)->selectAll();
-        QTest::keyClicks(m_w->box(box), text);
-        QCOMPARE(m_w->box(box)->text(), text);
+        m_window->box(box)->setFocus();
+        m_window->box(box)->selectAll();
+        QTest::keyClicks(m_window->box(box), text);
+        QCOMPARE(m_window->box(box)->text(), text);
     }
 
 private slots:
@@ -111,22 +102,16 @@ private slots:
 
     void init()
     {
-        m_settings = std::make_unique<TestSettings>();
-        m_dir = std::make_unique<QTemporaryDir>();
         MarketDatabase db;
         db.Stocks = {stock("msft", 0.10f, 1000000, 1.5f), stock("AAPL", 0.50f, 1000001, -0.25f),
                      stock("MSFTX", 0.51f, 50000),        stock("MSFT", 0.25f, 49999),
                      stock("IBM", 0.09f, 60000),          StockRecord{}};
-        QVERIFY(writeMarketFile(m_dir->filePath(QStringLiteral("nasdaq.bin")), db));
-        m_prompter = std::make_unique<ScriptedPrompter>();
-        m_w = std::make_unique<frmMain>(m_dir->path(), m_prompter.get());
-        m_w->show();
-        QVERIFY(QTest::qWaitForWindowExposed(m_w.get()));
-        m_w->findChild<QAction *>(QStringLiteral("mnuOpen_Nasdaq"))->trigger();
+        QVERIFY(setUpMarket(db));
+        QVERIFY(showWindow());
         QCOMPARE(grid()->rows(), 2);
     }
 
-    void cleanup() { m_w.reset(); }
+    void cleanup() { m_window.reset(); }
 
     // Default capital 500.00 and commission 10.99.
     void listAll()
@@ -177,7 +162,7 @@ private slots:
 
     void quickSearch()
     {
-        QLineEdit *symbol = m_w->box("txtQSSymbol");
+        QLineEdit *symbol = m_window->box("txtQSSymbol");
         symbol->clear();
         QTest::keyClicks(symbol, QStringLiteral("msft"));
         QCOMPARE(symbol->text(), QStringLiteral("MSFT"));
@@ -191,9 +176,9 @@ private slots:
 
     void addResultRowAppendsOneListedStock()
     {
-        m_w->Setup_Grid();
+        m_window->Setup_Grid();
         for (int index : {4, -1, 5, 0}) // 5 is the spare record, not listed
-            m_w->AddResultRow(index);
+            m_window->AddResultRow(index);
         QCOMPARE(column(grid(), 1), (QStringList{"IBM", "MSFT", ""}));
         QCOMPARE(QPoint(grid()->col(), grid()->row()), QPoint(10, 2));
     }
@@ -280,7 +265,7 @@ private slots:
         StockRecord tiny = stock("TINY", 0.10f, 60000, -0.25f);
         tiny.Low = 1e-9f;
         tiny.High = 1;
-        QList<StockRecord> &stocks = m_w->market().database().Stocks;
+        QList<StockRecord> &stocks = m_window->market().database().Stocks;
         stocks.insert(stocks.size() - 1, zero);
         stocks.insert(stocks.size() - 1, tiny);
         click("butListall");
@@ -333,7 +318,7 @@ private slots:
         QCOMPARE(fillOrders(), (QList<int>{1, 2, 3, 4, 5}));
         QCOMPARE(headerWhite(2), plain);
         clickHeader(2);
-        m_w->box("txtQSSymbol")->setText(QStringLiteral("MSFT"));
+        m_window->box("txtQSSymbol")->setText(QStringLiteral("MSFT"));
         click("butQS");
         QCOMPARE(grid()->sortColumn(), -1);
         QCOMPARE(column(grid(), 2), (QStringList{"0,1", "0,25", ""}));
