@@ -111,7 +111,6 @@ int measure(Open openPage, Close closeWindow, int pid);
 
 int main(int argc, char *argv[])
 {
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts); // as the program does
     QApplication app(argc, argv);
     QTemporaryDir settingsDir;
     QStandardPaths::setTestModeEnabled(true);

@@ -7,7 +7,6 @@
 
 int main(int argc, char *argv[])
 {
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts); // as the program does
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tarnvale"));
     frmMain window(QCoreApplication::applicationDirPath());

@@ -4,9 +4,9 @@
 
 int main(int argc, char *argv[])
 {
-    // The research window's browser library is loaded on first use, long
-    // after this; QtWebEngine needs the shared GL context made from the start.
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    // No shared GL context (Qt::AA_ShareOpenGLContexts): making it loads the
+    // whole GL stack at every start, and only the research browser, loaded on
+    // first use, could use it. The browser renders in software instead.
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tarnvale"));
     QApplication::setApplicationVersion(QStringLiteral(
