@@ -4,9 +4,9 @@
 
 int main(int argc, char *argv[])
 {
-    // No shared GL context (Qt::AA_ShareOpenGLContexts): making it loads the
-    // whole GL stack at every start, and only the research browser, loaded on
-    // first use, could use it. The browser renders in software instead.
+    // No Qt::AA_ShareOpenGLContexts here: it would make the GL context shared
+    // with the research browser now, loading the whole GL stack at every
+    // start. The Symbol Menu makes it when the browser is first loaded.
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tarnvale"));
     QApplication::setApplicationVersion(QStringLiteral(
