@@ -1,14 +1,15 @@
 // The yardstick: a Qt program that shows an empty QMainWindow and ends.
+#include "ShownProbe.h"
+
 #include <QApplication>
 #include <QMainWindow>
-#include <QTimer>
 
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     QMainWindow window;
     window.resize(712, 450);
+    ShownProbe probe(&window);
     window.show();
-    QTimer::singleShot(0, &app, &QCoreApplication::quit);
     return app.exec();
 }

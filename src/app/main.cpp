@@ -9,9 +9,9 @@ int main(int argc, char *argv[])
     // Answered without a display, before any window system is touched.
     if (CommandLine::asksForText(argc, argv))
         return CommandLine::answerText(argc, argv, QStringLiteral("tarnvale"), description);
-    // The research window's browser library is loaded on first use, long
-    // after this; QtWebEngine needs the shared GL context made from the start.
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    // No Qt::AA_ShareOpenGLContexts here: it would make the GL context shared
+    // with the research browser now, loading the whole GL stack at every
+    // start. The Symbol Menu makes it when the browser is first loaded.
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tarnvale"));
     QApplication::setApplicationVersion(CommandLine::programVersion());

@@ -4,6 +4,7 @@
 
 #include "app/Prompter.h"
 #include "app/frmMain.h"
+#include "research/BrowserGraphics.h"
 #include "research/LinkCatalogue.h"
 #include "research/ResearchBrowser.h"
 #include "screen/ResultGrid.h"
@@ -182,6 +183,7 @@ ResearchBrowser *frmMenu::researchBrowser(QString *error)
         return m_browser;
     // The library stays loaded for the rest of the run; its root object is
     // the one research browser.
+    prepareBrowserGraphics();
     QPluginLoader loader(QDir(m_browserDirectory).filePath(QStringLiteral("tarnvale_browser")));
     QObject *instance = loader.instance();
     m_browser = qobject_cast<ResearchBrowser *>(instance);

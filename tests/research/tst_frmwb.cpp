@@ -138,8 +138,6 @@ class TestFrmWB : public QObject
 public:
     static void initMain()
     {
-        // As the program does, for a browser library loaded after the application object.
-        QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
         // Chromium's sandbox cannot run as root or in the build containers; only the tests turn it off.
         qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
         if (!qEnvironmentVariableIsSet("QTWEBENGINE_CHROMIUM_FLAGS"))
