@@ -1,5 +1,6 @@
 #include "app/DialogPrompter.h"
 
+#include <QFileDialog>
 #include <QInputDialog>
 #include <QMessageBox>
 
@@ -27,4 +28,17 @@ QString DialogPrompter::input(const QString &prompt, const QString &title, const
     bool ok = false;
     const QString text = QInputDialog::getText(m_parent, title, prompt, QLineEdit::Normal, defaultText, &ok);
     return ok ? text : QString();
+}
+
+QString DialogPrompter::saveFileName(const QString &caption, const QString &defaultPath, const QString &filter)
+{
+    // The dialog asks before replacing a file that exists.
+    return QFileDialog::getSaveFileName(m_parent, caption, defaultPath, filter);
+}
+
+QString DialogPrompter::chooseItem(const QString &prompt, const QString &title, const QStringList &items)
+{
+    bool ok = false;
+    const QString item = QInputDialog::getItem(m_parent, title, prompt, items, 0, false, &ok);
+    return ok ? item : QString();
 }

@@ -84,9 +84,17 @@ public slots:
     void txtQSSymbol_Change();
     void Grid_MouseUp(int button);
     void Grid_DblClick();
+    // "Market" > "Export Results...": the grid's listed rows as a CSV file.
+    void mnuMenu_Export_Click();
+    // "Screens": save the screening panel under a name, delete a saved
+    // screen, or load one (ticks and bounds) and run "Match Stocks".
+    void mnuScreens_Save_Click();
+    void mnuScreens_Delete_Click();
+    void loadScreen(const QString &name);
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void buildWindow();
@@ -94,6 +102,10 @@ private:
     void Form_Load();
     void Form_Unload();
     void openMarket(const MarketInfo &market);
+    void buildResultsMenus();
+    void fillScreensMenu();
+    void restoreWindowGeometry();
+    void saveWindowGeometry();
 
     QString m_programDir;
     std::unique_ptr<Prompter> m_ownPrompter;
@@ -106,6 +118,8 @@ private:
     QGroupBox *m_frmQS = nullptr;
     QWidget *m_frmADVS = nullptr;
     QMenu *m_mnuMenu_Market = nullptr;
+    QAction *m_mnuMenu_Export = nullptr;
+    QMenu *m_mnuScreens = nullptr;
     // The database update and the live quote while they run; never both.
     QPointer<UpdateDatabase> m_update;
     QPointer<QuoteFetch> m_liveQuote;
