@@ -465,7 +465,8 @@ private slots:
     {
         ResultGrid g;
         setupGrid(g);
-        QCOMPARE(ResultsExport::csv(g), QByteArray("#,SYMBOL,LAST,OPEN,CHANGE,LOW,HIGH,SPREAD,VOLUME,PROFIT,SHARES\r\n"));
+        const QByteArray header("#,SYMBOL,LAST,OPEN,CHANGE,LOW,HIGH,SPREAD,VOLUME,PROFIT,SHARES\r\n");
+        QCOMPARE(ResultsExport::csv(g), header);
         addResultRow(g, stock("msft", 2.25f, 1234567.5, -0.25f), kDefaults);
         addResultRow(g, stock("a,\"b\"", 1234.5f, 0), readPersonalAmounts("", "1"));
         sortResultRows(g, 2, Qt::DescendingOrder);
@@ -512,7 +513,8 @@ private slots:
         QVERIFY(QDir(locked).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).isEmpty());
         QVERIFY(!ResultsExport::write(g, dir.filePath(QStringLiteral("missing/out.csv")), &error));
         QVERIFY(!error.isEmpty());
-        QVERIFY(QFile::setPermissions(locked, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
+        QVERIFY(
+            QFile::setPermissions(locked, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
         QCOMPARE(ResultsExport::defaultFileName(QStringLiteral("Nasdaq"), QDate(2026, 1, 9)),
                  QStringLiteral("Nasdaq-2026-01-09.csv"));
     }
