@@ -410,6 +410,19 @@ private slots:
         QVERIFY(!g.headerData(col % 10, Qt::Horizontal, ResultGrid::SortRole).isValid());
     }
 
+    // Symbols that agree in their first letters are told apart by the rest.
+    void longSymbolsSort()
+    {
+        ResultGrid g;
+        setupGrid(g);
+        for (const char *symbol : {"abcde2", "ABCDEF", "abcd", "ABCDE1", "abcd"})
+            addResultRow(g, stock(symbol), kDefaults);
+        sortResultRows(g, 1, Qt::AscendingOrder);
+        QCOMPARE(fillOrders(g), (QList<int>{3, 5, 4, 1, 2}));
+        sortResultRows(g, 1, Qt::DescendingOrder);
+        QCOMPARE(fillOrders(g), (QList<int>{2, 1, 4, 3, 5}));
+    }
+
     // A header click sorts up, then down; "#" brings back the fill's order;
     // a new layout or a new row forgets the sort.
     void headerClicks()
