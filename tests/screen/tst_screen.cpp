@@ -470,6 +470,13 @@ private slots:
         g.setRows(4);
         QCOMPARE(rowTexts(g, 3), QStringList(ResultGrid::Cols, QString()));
         QCOMPARE(g.fillOrder(3), 3);
+        // A move that is no permutation of its rows would lose one: refused.
+        g.moveRows(1, {2, 2});
+        g.moveRows(1, {0, 1});
+        g.moveRows(2, {2, 3, 4});
+        QCOMPARE(rowTexts(g, 1)[1] + rowTexts(g, 2)[1], QStringLiteral("AAPLMSFT"));
+        g.moveRows(1, {2, 1});
+        QCOMPARE(rowTexts(g, 1)[1] + rowTexts(g, 2)[1], QStringLiteral("MSFTAAPL"));
     }
 
     // Shown with the (German) default locale's signs, written with "." and
