@@ -288,7 +288,10 @@ bool GridView::eventFilter(QObject *watched, QEvent *event)
     }
     const bool fixedCells = watched == m_corner || watched == horizontalHeader()->viewport()
                             || watched == verticalHeader()->viewport();
-    if (fixedCells) {
+    const bool mouseEvent = event->type() == QEvent::MouseButtonPress
+                            || event->type() == QEvent::MouseButtonRelease
+                            || event->type() == QEvent::MouseButtonDblClick;
+    if (fixedCells && mouseEvent) {
         const auto *mouse = static_cast<QMouseEvent *>(event);
         switch (event->type()) {
         case QEvent::MouseButtonPress:
