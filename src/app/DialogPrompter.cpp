@@ -1,7 +1,10 @@
 #include "app/DialogPrompter.h"
 
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QInputDialog>
 #include <QMessageBox>
+#include <QRegularExpression>
 
 namespace {
 const QString kTitle = QStringLiteral("Tarnvale");
@@ -27,4 +30,28 @@ QString DialogPrompter::input(const QString &prompt, const QString &title, const
     bool ok = false;
     const QString text = QInputDialog::getText(m_parent, title, prompt, QLineEdit::Normal, defaultText, &ok);
     return ok ? text : QString();
+}
+
+QString DialogPrompter::saveFileName(const QString &caption, const QString &defaultPath, const QString &filter)
+{
+    // The dialog asks before replacing a file that exists; a name typed
+    // without an extension gets the filter's.
+    const QFileInfo start(defaultPath);
+    QFileDialog dialog(m_parent, caption, start.absolutePath(), filter);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.selectFile(start.fileName());
+    const QRegularExpressionMatch suffix = QRegularExpression(QStringLiteral("\\*\\.(\\w+)")).match(filter);
+    if (suffix.hasMatch())
+        dialog.setDefaultSuffix(suffix.captured(1));
+    if (dialog.exec() != QDialog::Accepted)
+        return QString();
+    return dialog.selectedFiles().value(0);
+}
+
+QString DialogPrompter::chooseItem(const QString &prompt, const QString &title, const QStringList &items)
+{
+    bool ok = false;
+    const QString item = QInputDialog::getItem(m_parent, title, prompt, items, 0, false, &ok);
+    return ok ? item : QString();
 }

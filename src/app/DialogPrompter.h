@@ -5,7 +5,8 @@
 #include <QPointer>
 #include <QWidget>
 
-// Prompter that shows QMessageBox and QInputDialog over a parent window.
+// Prompter that shows QMessageBox, QInputDialog and QFileDialog over a parent
+// window.
 class DialogPrompter : public Prompter
 {
 public:
@@ -14,6 +15,8 @@ public:
     void message(const QString &text, Icon icon) override;
     bool askYesNo(const QString &text) override;
     QString input(const QString &prompt, const QString &title, const QString &defaultText) override;
+    QString saveFileName(const QString &caption, const QString &defaultPath, const QString &filter) override;
+    QString chooseItem(const QString &prompt, const QString &title, const QStringList &items) override;
 
 private:
     QPointer<QWidget> m_parent;

@@ -12,6 +12,8 @@
 #include "screen/GridFill.h"
 #include "screen/GridView.h"
 #include "screen/ResultGrid.h"
+#include "screen/ResultsExport.h"
+#include "screen/SavedScreens.h"
 #include "screen/Screening.h"
 #include "market/SymbolList.h"
 #include "quotes/LiveQuote.h"
@@ -90,6 +92,8 @@ frmMain::frmMain(const QString &programDir, Prompter *prompter, QWidget *parent)
     buildWindow();
     buildMenus();
     Form_Load();
+    buildResultsMenus();
+    restoreWindowGeometry();
 }
 
 frmMain::~frmMain() = default;
@@ -427,6 +431,7 @@ void frmMain::mnuMenu_Exit_Click()
 
 void frmMain::closeEvent(QCloseEvent *event)
 {
+    saveWindowGeometry();
     Form_Unload();
     event->accept();
 }
@@ -731,4 +736,190 @@ void frmMain::Grid_DblClick()
     if (m_grid->row() > 0)
         m_grid->setCol(1);
     symbolMenu()->popup(symbolMenu()->mnuSymb());
+}
+
+namespace {
+
+QSettings userSettings()
+{
+    return QSettings(QSettings::NativeFormat, QSettings::UserScope, latin(kSettingsApplication),
+                     latin(kSettingsApplication));
+}
+
+const QString kGeometryKey = QStringLiteral("Window/Geometry");
+
+} // namespace
+
+void frmMain::buildResultsMenus()
+{
+    // "Export Results..." sits above the separator before "Exit".
+    QMenu *market = menuBar()->findChild<QMenu *>(QStringLiteral("mnuMenu"));
+    QAction *separator = nullptr;
+    for (QAction *a : market->actions()) {
+        if (a->isSeparator()) {
+            separator = a;
+            break;
+        }
+    }
+    m_mnuMenu_Export = new QAction(QStringLiteral("Export Results..."), market);
+    m_mnuMenu_Export->setObjectName(QStringLiteral("mnuMenu_Export"));
+    m_mnuMenu_Export->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_E));
+    m_mnuMenu_Export->setEnabled(false);
+    market->insertAction(separator, m_mnuMenu_Export);
+    connect(m_mnuMenu_Export, &QAction::triggered, this, &frmMain::mnuMenu_Export_Click);
+    // Every load of a market resets the grid, whether it opened or not.
+    connect(m_grid, &QAbstractItemModel::modelReset, this,
+            [this] { m_mnuMenu_Export->setEnabled(m_market.isOpen()); });
+
+    // "Screens" comes after "Tools".
+    QAction *help = menuBar()->findChild<QMenu *>(QStringLiteral("mnuHelp"))->menuAction();
+    m_mnuScreens = new QMenu(QStringLiteral("Screens"), menuBar());
+    m_mnuScreens->setObjectName(QStringLiteral("mnuScreens"));
+    m_mnuScreens->menuAction()->setObjectName(QStringLiteral("mnuScreens"));
+    menuBar()->insertMenu(help, m_mnuScreens);
+    fillScreensMenu();
+    // The screen items follow the screening panel in and out of use.
+    m_frmADVS->installEventFilter(this);
+}
+
+bool frmMain::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_frmADVS && event->type() == QEvent::EnabledChange && m_mnuScreens)
+        fillScreensMenu();
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void frmMain::fillScreensMenu()
+{
+    m_mnuScreens->clear();
+    // Screens fill and run the screening panel: only while it can be used.
+    const bool usable = m_frmADVS->isEnabled();
+    QAction *save = m_mnuScreens->addAction(QStringLiteral("Save Screen As..."));
+    save->setObjectName(QStringLiteral("mnuScreens_Save"));
+    save->setEnabled(usable);
+    connect(save, &QAction::triggered, this, &frmMain::mnuScreens_Save_Click);
+    QAction *remove = m_mnuScreens->addAction(QStringLiteral("Delete Screen..."));
+    remove->setObjectName(QStringLiteral("mnuScreens_Delete"));
+    connect(remove, &QAction::triggered, this, &frmMain::mnuScreens_Delete_Click);
+
+    QSettings settings = userSettings();
+    const QStringList names = SavedScreens(settings).names();
+    remove->setEnabled(!names.isEmpty());
+    if (names.isEmpty())
+        return;
+    m_mnuScreens->addSeparator()->setObjectName(QStringLiteral("mnuScreens_Brk"));
+    for (const QString &name : names) {
+        QAction *item = m_mnuScreens->addAction(QString(name).replace(u'&', QStringLiteral("&&")));
+        item->setObjectName(QStringLiteral("mnuScreens_Item"));
+        item->setData(name);
+        item->setEnabled(usable);
+        connect(item, &QAction::triggered, this, [this, name] { loadScreen(name); });
+    }
+}
+
+void frmMain::mnuMenu_Export_Click()
+{
+    if (!m_market.isOpen())
+        return;
+    const QDir documents(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation));
+    const QString suggested =
+        documents.filePath(ResultsExport::defaultFileName(m_market.MarketName, QDate::currentDate()));
+    const QString path =
+        m_prompter->saveFileName(QStringLiteral("Export Results"), suggested, QStringLiteral("CSV files (*.csv)"));
+    if (path.isEmpty())
+        return;
+    QString error;
+    if (!ResultsExport::write(*m_grid, path, &error))
+        m_prompter->message(QStringLiteral("The results could not be exported to \"%1\". %2")
+                                .arg(QDir::toNativeSeparators(path), error),
+                            Prompter::Icon::Exclamation);
+}
+
+void frmMain::mnuScreens_Save_Click()
+{
+    if (!m_frmADVS->isEnabled())
+        return;
+    const QString typed = m_prompter->input(QStringLiteral("Enter a name for this screen"),
+                                            QStringLiteral("Save Screen As"));
+    if (typed.trimmed().isEmpty())
+        return;
+    QString error;
+    const std::optional<QString> name = SavedScreens::checkName(typed, &error);
+    if (!name) {
+        m_prompter->message(error, Prompter::Icon::Exclamation);
+        return;
+    }
+    QSettings settings = userSettings();
+    SavedScreens screens(settings);
+    const QString existing = screens.find(*name);
+    if (!existing.isEmpty()
+        && !m_prompter->askYesNo(
+            QStringLiteral("A screen named \"%1\" already exists. Do you want to replace it?").arg(existing)))
+        return;
+    CriteriaBoxes boxes;
+    for (size_t i = 0; i < kCriteria.size(); ++i) {
+        const Criterion &c = kCriteria[i];
+        boxes[i] = {findChild<QCheckBox *>(latin(c.check))->isChecked(), box(c.startBox)->text(),
+                    box(c.endBox)->text()};
+    }
+    if (!screens.save(*name, boxes, &error))
+        m_prompter->message(QStringLiteral("The screen \"%1\" could not be saved. %2").arg(*name, error),
+                            Prompter::Icon::Exclamation);
+    fillScreensMenu();
+}
+
+void frmMain::mnuScreens_Delete_Click()
+{
+    QSettings settings = userSettings();
+    SavedScreens screens(settings);
+    const QStringList names = screens.names();
+    if (names.isEmpty())
+        return;
+    const QString chosen =
+        m_prompter->chooseItem(QStringLiteral("Choose the screen to delete"), QStringLiteral("Delete Screen"), names);
+    if (chosen.isEmpty())
+        return;
+    QString error;
+    if (!screens.remove(chosen, &error))
+        m_prompter->message(QStringLiteral("The screen \"%1\" could not be deleted. %2").arg(chosen, error),
+                            Prompter::Icon::Exclamation);
+    fillScreensMenu();
+}
+
+void frmMain::loadScreen(const QString &name)
+{
+    if (!m_frmADVS->isEnabled())
+        return;
+    QSettings settings = userSettings();
+    const std::optional<CriteriaBoxes> boxes = SavedScreens(settings).load(name);
+    if (!boxes) {
+        m_prompter->message(QStringLiteral("There is no screen named \"%1\".").arg(name), Prompter::Icon::Exclamation);
+        fillScreensMenu();
+        return;
+    }
+    // The bounds go in as stored; the boxes' filter applies as to any text.
+    for (size_t i = 0; i < kCriteria.size(); ++i) {
+        const Criterion &c = kCriteria[i];
+        findChild<QCheckBox *>(latin(c.check))->setChecked((*boxes)[i].ticked);
+        box(c.startBox)->setText((*boxes)[i].start);
+        box(c.endBox)->setText((*boxes)[i].end);
+    }
+    butDS_Click();
+}
+
+void frmMain::restoreWindowGeometry()
+{
+    // Without a stored geometry the window keeps the size Form_Load gave it.
+    // restoreGeometry brings a window back onto a screen that still exists.
+    QSettings settings = userSettings();
+    const QByteArray geometry = settings.value(kGeometryKey).toByteArray();
+    if (!geometry.isEmpty())
+        restoreGeometry(geometry);
+}
+
+void frmMain::saveWindowGeometry()
+{
+    QSettings settings = userSettings();
+    settings.setValue(kGeometryKey, saveGeometry());
+    settings.sync();
 }

@@ -87,9 +87,17 @@ public slots:
     void txtQSSymbol_Change();
     void Grid_MouseUp(int button);
     void Grid_DblClick();
+    // "Market" > "Export Results...": the grid's listed rows as a CSV file.
+    void mnuMenu_Export_Click();
+    // "Screens": save the screening panel under a name, delete a saved
+    // screen, or load one (ticks and bounds) and run "Match Stocks".
+    void mnuScreens_Save_Click();
+    void mnuScreens_Delete_Click();
+    void loadScreen(const QString &name);
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void buildWindow();
@@ -99,6 +107,10 @@ private:
     void openMarket(const MarketInfo &market);
     // Holds or frees what could start a second request while a live quote waits.
     void holdForLiveQuote(bool on);
+    void buildResultsMenus();
+    void fillScreensMenu();
+    void restoreWindowGeometry();
+    void saveWindowGeometry();
 
     QString m_programDir;
     std::unique_ptr<Prompter> m_ownPrompter;
@@ -111,6 +123,8 @@ private:
     QGroupBox *m_frmQS = nullptr;
     QWidget *m_frmADVS = nullptr;
     QMenu *m_mnuMenu_Market = nullptr;
+    QAction *m_mnuMenu_Export = nullptr;
+    QPointer<QMenu> m_mnuScreens;
     // The database update and the live quote while they run; never both.
     QPointer<UpdateDatabase> m_update;
     QPointer<QuoteFetch> m_liveQuote;

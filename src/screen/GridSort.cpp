@@ -30,29 +30,26 @@ struct Keyed
     int row;
 };
 
-// A text key: the first four UTF-16 units as one number settle almost every
-// comparison of stock symbols; the whole text decides the rest. Both compare
-// code unit by code unit, so they agree.
-struct TextKey
+// The first four UTF-16 units of a text, case folded, as one number: it
+// settles almost every comparison of stock symbols without touching the
+// texts. It orders as the case-insensitive comparison does, unit by unit, so
+// the whole texts need comparing only when it ties.
+quint64 foldedPrefix(const QString &text)
 {
     quint64 prefix = 0;
-    QString text;
+    for (qsizetype i = 0; i < 4; ++i)
+        prefix = (prefix << 16) | (i < text.size() ? QChar::toCaseFolded(text[i].unicode()) : 0u);
+    return prefix;
+}
 
-    explicit TextKey(QString folded) : text(std::move(folded))
-    {
-        for (qsizetype i = 0; i < 4; ++i)
-            prefix = (prefix << 16) | (i < text.size() ? text[i].unicode() : 0u);
-    }
-    bool operator<(const TextKey &o) const { return prefix != o.prefix ? prefix < o.prefix : text < o.text; }
-};
-
-template<typename Key>
-QList<int> stableOrder(std::vector<Keyed<Key>> &keys, bool ascending)
+// Stable, ascending or descending by less, empty keys last either way.
+template<typename Key, typename Less>
+QList<int> stableOrder(std::vector<Keyed<Key>> &keys, bool ascending, Less less)
 {
-    std::stable_sort(keys.begin(), keys.end(), [ascending](const Keyed<Key> &a, const Keyed<Key> &b) {
+    std::stable_sort(keys.begin(), keys.end(), [ascending, &less](const Keyed<Key> &a, const Keyed<Key> &b) {
         if (a.empty || b.empty)
             return !a.empty && b.empty;
-        return ascending ? a.key < b.key : b.key < a.key;
+        return ascending ? less(a, b) : less(b, a);
     });
     QList<int> order;
     order.reserve(qsizetype(keys.size()));
@@ -77,14 +74,18 @@ void sortResultRows(ResultGrid &grid, int col, Qt::SortOrder order)
     const bool ascending = order == Qt::AscendingOrder;
     QList<int> from;
     if (kGridColumns[size_t(col)].kind == CellKind::Text) {
-        std::vector<Keyed<TextKey>> keys;
+        std::vector<QString> texts(size_t(n) + 1); // by row; shares the cells' texts
+        std::vector<Keyed<quint64>> keys;
         keys.reserve(size_t(n));
         for (int r = 1; r <= n; ++r) {
-            TextKey key(grid.text(r, col).toCaseFolded());
-            const bool empty = key.text.isEmpty();
-            keys.push_back({std::move(key), empty, r});
+            texts[size_t(r)] = grid.text(r, col);
+            keys.push_back({foldedPrefix(texts[size_t(r)]), texts[size_t(r)].isEmpty(), r});
         }
-        from = stableOrder(keys, ascending);
+        from = stableOrder(keys, ascending, [&texts](const Keyed<quint64> &a, const Keyed<quint64> &b) {
+            if (a.key != b.key)
+                return a.key < b.key;
+            return QString::compare(texts[size_t(a.row)], texts[size_t(b.row)], Qt::CaseInsensitive) < 0;
+        });
     } else {
         std::vector<Keyed<double>> keys;
         keys.reserve(size_t(n));
@@ -92,7 +93,7 @@ void sortResultRows(ResultGrid &grid, int col, Qt::SortOrder order)
             const double v = grid.value(r, col);
             keys.push_back({v, std::isnan(v), r});
         }
-        from = stableOrder(keys, ascending);
+        from = stableOrder(keys, ascending, [](const Keyed<double> &a, const Keyed<double> &b) { return a.key < b.key; });
     }
     finishMove(grid, n, from);
     grid.setSortIndicator(col, order);

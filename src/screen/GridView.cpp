@@ -288,7 +288,8 @@ bool GridView::eventFilter(QObject *watched, QEvent *event)
     }
     const bool fixedCells = watched == m_corner || watched == horizontalHeader()->viewport()
                             || watched == verticalHeader()->viewport();
-    const bool mouseEvent = event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonRelease
+    const bool mouseEvent = event->type() == QEvent::MouseButtonPress
+                            || event->type() == QEvent::MouseButtonRelease
                             || event->type() == QEvent::MouseButtonDblClick;
     if (fixedCells && mouseEvent) {
         const auto *mouse = static_cast<QMouseEvent *>(event);

@@ -169,10 +169,17 @@ void ResultGrid::moveRows(int first, const QList<int> &from)
 {
     if (from.isEmpty() || first < 1 || first + from.size() > rows())
         return;
-    // Only the order changes: no cell is copied.
+    // Only the order changes: no cell is copied. Anything but a permutation
+    // of the range would lose rows, so it is refused.
+    QList<bool> seen(from.size(), false);
     QList<int> order(from.size());
-    for (qsizetype i = 0; i < from.size(); ++i)
+    for (qsizetype i = 0; i < from.size(); ++i) {
+        const qsizetype k = from[i] - first;
+        if (k < 0 || k >= from.size() || seen[k])
+            return;
+        seen[k] = true;
         order[i] = m_order[from[i]];
+    }
     if (!m_updating)
         beginResetModel();
     std::copy(order.begin(), order.end(), m_order.begin() + first);

@@ -2,11 +2,13 @@
 #include "screen/GridFill.h"
 #include "screen/GridSort.h"
 #include "screen/ResultsExport.h"
+#include "screen/SavedScreens.h"
 #include "screen/Screening.h"
 
 #include <QDir>
 #include <QFile>
 #include <QRandomGenerator>
+#include <QSettings>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -408,6 +410,19 @@ private slots:
         QVERIFY(!g.headerData(col % 10, Qt::Horizontal, ResultGrid::SortRole).isValid());
     }
 
+    // Symbols that agree in their first letters are told apart by the rest.
+    void longSymbolsSort()
+    {
+        ResultGrid g;
+        setupGrid(g);
+        for (const char *symbol : {"abcde2", "ABCDEF", "abcd", "ABCDE1", "abcd"})
+            addResultRow(g, stock(symbol), kDefaults);
+        sortResultRows(g, 1, Qt::AscendingOrder);
+        QCOMPARE(fillOrders(g), (QList<int>{3, 5, 4, 1, 2}));
+        sortResultRows(g, 1, Qt::DescendingOrder);
+        QCOMPARE(fillOrders(g), (QList<int>{2, 1, 4, 3, 5}));
+    }
+
     // A header click sorts up, then down; "#" brings back the fill's order;
     // a new layout or a new row forgets the sort.
     void headerClicks()
@@ -455,6 +470,13 @@ private slots:
         g.setRows(4);
         QCOMPARE(rowTexts(g, 3), QStringList(ResultGrid::Cols, QString()));
         QCOMPARE(g.fillOrder(3), 3);
+        // A move that is no permutation of its rows would lose one: refused.
+        g.moveRows(1, {2, 2});
+        g.moveRows(1, {0, 1});
+        g.moveRows(2, {2, 3, 4});
+        QCOMPARE(rowTexts(g, 1)[1] + rowTexts(g, 2)[1], QStringLiteral("AAPLMSFT"));
+        g.moveRows(1, {2, 1});
+        QCOMPARE(rowTexts(g, 1)[1] + rowTexts(g, 2)[1], QStringLiteral("MSFTAAPL"));
     }
 
     // Shown with the (German) default locale's signs, written with "." and
@@ -463,7 +485,8 @@ private slots:
     {
         ResultGrid g;
         setupGrid(g);
-        QCOMPARE(ResultsExport::csv(g), QByteArray("#,SYMBOL,LAST,OPEN,CHANGE,LOW,HIGH,SPREAD,VOLUME,PROFIT,SHARES\r\n"));
+        const QByteArray header("#,SYMBOL,LAST,OPEN,CHANGE,LOW,HIGH,SPREAD,VOLUME,PROFIT,SHARES\r\n");
+        QCOMPARE(ResultsExport::csv(g), header);
         addResultRow(g, stock("msft", 2.25f, 1234567.5, -0.25f), kDefaults);
         addResultRow(g, stock("a,\"b\"", 1234.5f, 0), readPersonalAmounts("", "1"));
         sortResultRows(g, 2, Qt::DescendingOrder);
@@ -510,9 +533,96 @@ private slots:
         QVERIFY(QDir(locked).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).isEmpty());
         QVERIFY(!ResultsExport::write(g, dir.filePath(QStringLiteral("missing/out.csv")), &error));
         QVERIFY(!error.isEmpty());
-        QVERIFY(QFile::setPermissions(locked, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
+        QVERIFY(
+            QFile::setPermissions(locked, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
         QCOMPARE(ResultsExport::defaultFileName(QStringLiteral("Nasdaq"), QDate(2026, 1, 9)),
                  QStringLiteral("Nasdaq-2026-01-09.csv"));
+    }
+
+    void screenNames_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("name"); // empty: refused
+        QTest::newRow("outer spaces trimmed") << "  Penny runners " << "Penny runners";
+        QTest::newRow("40 characters") << QString(40, u'n') << QString(40, u'n');
+        QTest::newRow("41 characters") << QString(41, u'n') << QString();
+        QTest::newRow("41 with spaces around") << " " + QString(40, u'n') + " " << QString(40, u'n');
+        QTest::newRow("empty") << "   " << QString();
+        QTest::newRow("slash") << "a/b" << QString();
+        QTest::newRow("backslash") << "a\\b" << QString();
+        QTest::newRow("ampersand and dots") << "Low & slow..." << "Low & slow...";
+    }
+
+    void screenNames()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QString, name);
+        QString error;
+        const std::optional<QString> checked = SavedScreens::checkName(typed, &error);
+        QCOMPARE(checked.value_or(QString()), name);
+        QCOMPARE(error.isEmpty(), !name.isEmpty());
+    }
+
+    // Stored as the box texts in their own group of section Screens; other
+    // sections stay as they were; names compare ignoring case.
+    void savedScreensStore()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("Tarnvale.conf"));
+        QFile seed(path);
+        QVERIFY(seed.open(QIODevice::WriteOnly));
+        seed.write("[Settings]\nCapital=1,000.50\nLastS=0.10\n\n[Screens]\nHand\\LastTicked=true\n"
+                   "Hand\\LastS=1,000.50\nHand\\LastE=.\n");
+        seed.close();
+        QSettings settings(path, QSettings::IniFormat);
+        SavedScreens screens(settings);
+        const std::optional<CriteriaBoxes> hand = screens.load(QStringLiteral("HAND"));
+        QVERIFY(hand);
+        QCOMPARE((*hand)[0].ticked, true);
+        QCOMPARE((*hand)[0].start, QStringLiteral("1,000.50")); // unquoted, read back as written
+        QCOMPARE((*hand)[0].end, QStringLiteral("."));
+        QCOMPARE((*hand)[4].ticked, false);
+        QVERIFY(!screens.load(QStringLiteral("none")));
+
+        CriteriaBoxes b = boxes({"Volume", "50000", "1.2.3", "Low", "", "0.5"});
+        b[1] = {false, QStringLiteral("0.01"), QStringLiteral("10.00")};
+        QString error;
+        QVERIFY2(screens.save(QStringLiteral("zeta"), b, &error), qPrintable(error));
+        QVERIFY(screens.save(QStringLiteral("Alpha"), CriteriaBoxes{}, &error));
+        QCOMPARE(screens.names(), (QStringList{"Alpha", "Hand", "zeta"}));
+        QCOMPARE(screens.find(QStringLiteral("ZETA")), QStringLiteral("zeta"));
+        const std::optional<CriteriaBoxes> back = screens.load(QStringLiteral("zeta"));
+        QVERIFY(back);
+        for (size_t i = 0; i < kCriteria.size(); ++i) {
+            QCOMPARE((*back)[i].ticked, b[i].ticked);
+            QCOMPARE((*back)[i].start, b[i].start);
+            QCOMPARE((*back)[i].end, b[i].end);
+        }
+        QVERIFY(screens.save(QStringLiteral("Zeta"), CriteriaBoxes{}, &error)); // replaces "zeta"
+        QCOMPARE(screens.names(), (QStringList{"Alpha", "Hand", "Zeta"}));
+        QCOMPARE(screens.load(QStringLiteral("zeta"))->at(4).start, QString());
+        QVERIFY(screens.remove(QStringLiteral("alpha"), &error));
+        QVERIFY(!screens.remove(QStringLiteral("alpha"), &error));
+        QVERIFY(error.contains(QStringLiteral("\"alpha\"")));
+        QVERIFY(!screens.save(QString(41, u'x'), b, &error));
+        QCOMPARE(screens.names(), (QStringList{"Hand", "Zeta"}));
+
+        QSettings again(path, QSettings::IniFormat);
+        QCOMPARE(again.childGroups(), (QStringList{"Screens", "Settings"}));
+        again.beginGroup(QStringLiteral("Settings"));
+        QCOMPARE(again.childKeys(), (QStringList{"Capital", "LastS"}));
+        QCOMPARE(again.value(QStringLiteral("Capital")).toStringList(), (QStringList{"1", "000.50"}));
+        QCOMPARE(again.value(QStringLiteral("LastS")).toString(), QStringLiteral("0.10"));
+        again.endGroup();
+        QCOMPARE(again.value(QStringLiteral("Screens/Zeta/VolumeE")).toString(), QString());
+        QCOMPARE(again.value(QStringLiteral("Screens/Hand/LastS")).toStringList(), (QStringList{"1", "000.50"}));
+
+        // A store that cannot be written says so.
+        QSettings blocked(path + QStringLiteral("/cannot/be.conf"), QSettings::IniFormat);
+        SavedScreens nowhere(blocked);
+        error.clear();
+        QVERIFY(!nowhere.save(QStringLiteral("x"), b, &error));
+        QVERIFY(!error.isEmpty());
     }
 };
 

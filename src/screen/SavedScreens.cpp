@@ -1,0 +1,121 @@
+#include "screen/SavedScreens.h"
+
+#include <QSettings>
+
+#include <algorithm>
+
+namespace {
+
+const QString kSection = QStringLiteral("Screens");
+
+bool fail(QString *error, const QString &text)
+{
+    if (error)
+        *error = text;
+    return false;
+}
+
+QString key(const Criterion &c, const char *suffix)
+{
+    return QString::fromLatin1(c.caption) + QLatin1String(suffix);
+}
+
+} // namespace
+
+SavedScreens::SavedScreens(QSettings &settings) : m_settings(settings) {}
+
+QStringList SavedScreens::names() const
+{
+    m_settings.beginGroup(kSection);
+    QStringList names = m_settings.childGroups();
+    m_settings.endGroup();
+    std::sort(names.begin(), names.end(),
+              [](const QString &a, const QString &b) { return a.compare(b, Qt::CaseInsensitive) < 0; });
+    return names;
+}
+
+QString SavedScreens::find(const QString &name) const
+{
+    const QStringList all = names();
+    const auto it = std::find_if(all.begin(), all.end(),
+                                 [&name](const QString &n) { return n.compare(name, Qt::CaseInsensitive) == 0; });
+    return it == all.end() ? QString() : *it;
+}
+
+std::optional<CriteriaBoxes> SavedScreens::load(const QString &name) const
+{
+    const QString stored = find(name);
+    if (stored.isEmpty())
+        return std::nullopt;
+    CriteriaBoxes boxes;
+    m_settings.beginGroup(kSection + u'/' + stored);
+    for (size_t i = 0; i < kCriteria.size(); ++i) {
+        const Criterion &c = kCriteria[i];
+        // A bound the store reads as a list (an unquoted comma) comes back as written.
+        auto text = [this](const QString &k) {
+            const QVariant v = m_settings.value(k);
+            return v.typeId() == QMetaType::QStringList ? v.toStringList().join(u',') : v.toString();
+        };
+        boxes[i] = {m_settings.value(key(c, "Ticked")).toBool(), text(key(c, "S")), text(key(c, "E"))};
+    }
+    m_settings.endGroup();
+    return boxes;
+}
+
+bool SavedScreens::save(const QString &name, const CriteriaBoxes &boxes, QString *error)
+{
+    const std::optional<QString> checked = checkName(name, error);
+    if (!checked)
+        return false;
+    const QString old = find(*checked);
+    m_settings.beginGroup(kSection);
+    if (!old.isEmpty())
+        m_settings.remove(old);
+    m_settings.beginGroup(*checked);
+    for (size_t i = 0; i < kCriteria.size(); ++i) {
+        const Criterion &c = kCriteria[i];
+        m_settings.setValue(key(c, "Ticked"), boxes[i].ticked);
+        m_settings.setValue(key(c, "S"), boxes[i].start);
+        m_settings.setValue(key(c, "E"), boxes[i].end);
+    }
+    m_settings.endGroup();
+    m_settings.endGroup();
+    return sync(error);
+}
+
+bool SavedScreens::remove(const QString &name, QString *error)
+{
+    const QString stored = find(name);
+    if (stored.isEmpty())
+        return fail(error, QStringLiteral("There is no screen named \"%1\".").arg(name));
+    m_settings.beginGroup(kSection);
+    m_settings.remove(stored);
+    m_settings.endGroup();
+    return sync(error);
+}
+
+std::optional<QString> SavedScreens::checkName(const QString &typed, QString *error)
+{
+    const QString name = typed.trimmed();
+    if (name.isEmpty()) {
+        fail(error, QStringLiteral("A screen needs a name."));
+        return std::nullopt;
+    }
+    if (name.size() > MaxNameLength) {
+        fail(error, QStringLiteral("A screen's name can have at most %1 characters.").arg(MaxNameLength));
+        return std::nullopt;
+    }
+    if (name.contains(u'/') || name.contains(u'\\')) {
+        fail(error, QStringLiteral("A screen's name cannot contain \"/\" or \"\\\"."));
+        return std::nullopt;
+    }
+    return name;
+}
+
+bool SavedScreens::sync(QString *error)
+{
+    m_settings.sync();
+    if (m_settings.status() != QSettings::NoError)
+        return fail(error, QStringLiteral("The settings could not be written."));
+    return true;
+}
