@@ -1,17 +1,14 @@
 #include "market/MarketStore.h"
 
+#include "market/SafeFile.h"
+
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
-#include <QSaveFile>
 #include <QTemporaryFile>
 
-#ifdef Q_OS_UNIX
-#include <fcntl.h>
-#include <unistd.h>
-#endif
 
 namespace {
 
@@ -20,11 +17,6 @@ bool setError(QString *error, const QString &text)
     if (error)
         *error = text;
     return false;
-}
-
-bool markedReadOnly(const QFileInfo &info)
-{
-    return info.exists() && !(info.permissions() & QFileDevice::WriteOwner);
 }
 
 } // namespace
@@ -47,27 +39,7 @@ bool readMarketFile(const QString &path, MarketDatabase *db, QString *error)
 
 bool writeMarketFile(const QString &path, const MarketDatabase &db, QString *error)
 {
-    const QFileInfo info(path);
-    if (markedReadOnly(info))
-        return setError(error, QStringLiteral("The file is read-only."));
-    if (markedReadOnly(QFileInfo(info.absolutePath())))
-        return setError(error, QStringLiteral("The folder is read-only."));
-
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return setError(error, file.errorString());
-    const QByteArray bytes = MarketFormat::encode(db);
-    if (file.write(bytes) != bytes.size()) {
-        const QString why = file.errorString();
-        file.cancelWriting();
-        return setError(error, why);
-    }
-    if (!file.commit())
-        return setError(error, file.errorString());
-    // The rename is only durable once the folder's entry is on disk. A failed
-    // flush leaves the new file in place all the same, so it is no failure.
-    syncDirectory(info.absolutePath());
-    return true;
+    return SafeFile::writeAtomically(path, MarketFormat::encode(db), error);
 }
 
 bool copySeedFile(const QString &seedPath, const QString &path, QString *error)
@@ -98,7 +70,7 @@ bool copySeedFile(const QString &seedPath, const QString &path, QString *error)
         copy.remove();
         return QFileInfo::exists(path) || setError(error, copy.errorString());
     }
-    syncDirectory(info.absolutePath());
+    SafeFile::syncDirectory(info.absolutePath());
     return true;
 }
 
@@ -123,21 +95,6 @@ int removeStaleSaveCopies(const QString &directory)
             ++removed;
     }
     return removed;
-}
-
-bool syncDirectory(const QString &directory)
-{
-#ifdef Q_OS_UNIX
-    const int fd = ::open(QFile::encodeName(directory).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    const bool synced = ::fsync(fd) == 0;
-    ::close(fd);
-    return synced;
-#else
-    // Elsewhere the rename itself is made durable by the system.
-    return QFileInfo(directory).isDir();
-#endif
 }
 
 MarketStore::MarketStore(QString directory, QString seedDirectory)

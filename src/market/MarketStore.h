@@ -69,7 +69,3 @@ bool copySeedFile(const QString &seedPath, const QString &path, QString *error =
 // instance's save in progress). Every other file is left alone. Returns how
 // many were removed.
 int removeStaleSaveCopies(const QString &directory);
-
-// Flushes the folder's entries to disk, so that a replaced file survives a
-// power loss as wholly old or wholly new.
-bool syncDirectory(const QString &directory);

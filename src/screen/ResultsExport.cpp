@@ -1,11 +1,9 @@
 #include "screen/ResultsExport.h"
 
+#include "market/SafeFile.h"
 #include "screen/GridFill.h"
 #include "screen/GridSort.h"
 #include "screen/ResultGrid.h"
-
-#include <QFileInfo>
-#include <QSaveFile>
 
 #include <cmath>
 
@@ -49,18 +47,6 @@ void appendLine(QByteArray &out, const ResultGrid &grid, int row, bool header)
     out += "\r\n";
 }
 
-bool fail(QString *error, const QString &text)
-{
-    if (error)
-        *error = text;
-    return false;
-}
-
-bool markedReadOnly(const QFileInfo &info)
-{
-    return info.exists() && !(info.permissions() & QFileDevice::WriteOwner);
-}
-
 } // namespace
 
 QString cellText(const ResultGrid &grid, int row, int col)
@@ -94,25 +80,7 @@ QByteArray csv(const ResultGrid &grid)
 
 bool write(const ResultGrid &grid, const QString &path, QString *error)
 {
-    const QFileInfo info(path);
-    if (info.isDir())
-        return fail(error, QStringLiteral("It is a folder."));
-    if (markedReadOnly(info))
-        return fail(error, QStringLiteral("The file is read-only."));
-    if (markedReadOnly(QFileInfo(info.absolutePath())))
-        return fail(error, QStringLiteral("The folder is read-only."));
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return fail(error, file.errorString());
-    const QByteArray bytes = csv(grid);
-    if (file.write(bytes) != bytes.size()) {
-        const QString why = file.errorString();
-        file.cancelWriting();
-        return fail(error, why);
-    }
-    if (!file.commit())
-        return fail(error, file.errorString());
-    return true;
+    return SafeFile::writeAtomically(path, csv(grid), error);
 }
 
 QString defaultFileName(const QString &marketName, const QDate &date)

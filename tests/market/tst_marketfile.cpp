@@ -1,4 +1,5 @@
 #include "market/MarketStore.h"
+#include "market/SafeFile.h"
 
 #include <QDate>
 #include <QDir>
@@ -162,8 +163,8 @@ private slots:
         QVERIFY(store.SaveDatabase());
         QCOMPARE(readAll(store.filePath()), MarketFormat::encode(store.database()));
         // The replace is flushed through the folder; a missing folder says so.
-        QVERIFY(syncDirectory(dir.path()));
-        QVERIFY(!syncDirectory(dir.filePath(QStringLiteral("missing"))));
+        QVERIFY(SafeFile::syncDirectory(dir.path()));
+        QVERIFY(!SafeFile::syncDirectory(dir.filePath(QStringLiteral("missing"))));
     }
 
     void openingRemovesStaleSaveCopies_data()

@@ -1,0 +1,71 @@
+#include "market/SafeFile.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+#ifdef Q_OS_UNIX
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+
+namespace {
+
+bool fail(QString *error, const QString &text)
+{
+    if (error)
+        *error = text;
+    return false;
+}
+
+bool markedReadOnly(const QFileInfo &info)
+{
+    return info.exists() && !(info.permissions() & QFileDevice::WriteOwner);
+}
+
+} // namespace
+
+namespace SafeFile {
+
+bool writeAtomically(const QString &path, const QByteArray &bytes, QString *error)
+{
+    const QFileInfo info(path);
+    if (info.isDir())
+        return fail(error, QStringLiteral("It is a folder."));
+    if (markedReadOnly(info))
+        return fail(error, QStringLiteral("The file is read-only."));
+    if (markedReadOnly(QFileInfo(info.absolutePath())))
+        return fail(error, QStringLiteral("The folder is read-only."));
+
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return fail(error, file.errorString());
+    if (file.write(bytes) != bytes.size()) {
+        const QString why = file.errorString();
+        file.cancelWriting();
+        return fail(error, why);
+    }
+    if (!file.commit())
+        return fail(error, file.errorString());
+    // The rename is only durable once the folder's entry is on disk. A failed
+    // flush leaves the new file in place all the same, so it is no failure.
+    syncDirectory(info.absolutePath());
+    return true;
+}
+
+bool syncDirectory(const QString &directory)
+{
+#ifdef Q_OS_UNIX
+    const int fd = ::open(QFile::encodeName(directory).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool synced = ::fsync(fd) == 0;
+    ::close(fd);
+    return synced;
+#else
+    // Elsewhere the rename itself is made durable by the system.
+    return QFileInfo(directory).isDir();
+#endif
+}
+
+} // namespace SafeFile

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+// Writing the user's files so that nothing is ever lost half-way: the whole
+// content goes to a temporary copy that replaces the file in one rename, and
+// a file or folder marked read-only is refused even for a user (root) whom
+// the system would let through.
+namespace SafeFile {
+
+// Replaces path with bytes atomically, then flushes the folder. False with a
+// reason when nothing was replaced; the old file is then as it was.
+bool writeAtomically(const QString &path, const QByteArray &bytes, QString *error = nullptr);
+
+// Flushes the folder's entries to disk, so that a replaced file survives a
+// power loss as wholly old or wholly new.
+bool syncDirectory(const QString &directory);
+
+} // namespace SafeFile
