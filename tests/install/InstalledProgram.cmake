@@ -48,7 +48,13 @@ function(drive program steps report_name)
   if(DEFINED ENV{DISPLAY} AND NOT "$ENV{DISPLAY}" STREQUAL "")
     set(platform xcb) # the virtual display of the test command
   endif()
-  run("${CMAKE_COMMAND}" -E env
+  set(sanitizer_env)
+  if(DEFINED ENV{ASAN_OPTIONS})
+    # System libraries without frame pointers (Mesa) need the slow unwinder
+    # for their allocations to match the leak suppressions.
+    set(sanitizer_env "ASAN_OPTIONS=$ENV{ASAN_OPTIONS}:fast_unwind_on_malloc=0")
+  endif()
+  run("${CMAKE_COMMAND}" -E env ${sanitizer_env}
       "HOME=${home}" "XDG_DATA_HOME=${data_home}" "XDG_CONFIG_HOME=${home}/config"
       "XDG_CACHE_HOME=${home}/cache" "QT_QPA_PLATFORM=${platform}"
       "QT_PLUGIN_PATH=${PLUGIN_DIR}" "QT_QPA_GENERIC_PLUGINS=tarnvaletestdriver"
