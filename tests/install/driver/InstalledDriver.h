@@ -43,5 +43,5 @@ class InstalledDriverPlugin : public QGenericPlugin
     Q_PLUGIN_METADATA(IID QGenericPluginFactoryInterface_iid FILE "driver.json")
 
 public:
-    QObject *create(const QString &key, const QString &specification) override;
+    QObject *create(const QString &key, const QString &parameters) override;
 };
