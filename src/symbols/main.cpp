@@ -1,5 +1,6 @@
 // tarnvale-symbols: fills or refreshes a market file from the exchange's
 // official symbol directory, read from a web address or a local folder.
+#include "app/CommandLine.h"
 #include "market/MarketStore.h"
 #include "market/SymbolDirectory.h"
 
@@ -66,11 +67,11 @@ int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("tarnvale-symbols"));
+    QCoreApplication::setApplicationVersion(CommandLine::programVersion());
     QCommandLineParser parser;
-    parser.setApplicationDescription(
-        QStringLiteral("Fills or refreshes a Tarnvale market file from the exchange's symbol directory "
-                       "(nasdaqlisted.txt for nasdaq, otherlisted.txt for nyse)."));
-    parser.addHelpOption();
+    CommandLine::addStandardOptions(
+        parser, QStringLiteral("Fills or refreshes a Tarnvale market file from the exchange's symbol directory "
+                               "(nasdaqlisted.txt for nasdaq, otherlisted.txt for nyse)."));
     const QCommandLineOption directoryOption(
         QStringLiteral("directory"),
         QStringLiteral("Base URL or local folder of the symbol directory (default %1).")
