@@ -207,6 +207,12 @@ private slots:
         m_extra = 1.25;
         const qsizetype asked = m_source->requests.size();
         QTRY_VERIFY(m_source->requests.size() > asked);
+        // The live quote first, for one stock; then the update for all.
+        m_window->box("txtQSSymbol")->setText(QStringLiteral("BBB"));
+        QTest::mouseClick(find<QPushButton>("butLiveQuote"), Qt::LeftButton);
+        QTRY_COMPARE(onDisk().Stocks[1], refreshed(m_initial.Stocks[1], 1.25f));
+        QCOMPARE(onDisk().Stocks[0].Change, 0.0f);
+        QTRY_VERIFY(find<QPushButton>("butLiveQuote")->isEnabled());
         update();
         QCOMPARE(onDisk().Stocks[0], refreshed(m_initial.Stocks[0], 1.25f));
         QCOMPARE(onDisk().Stocks[1], refreshed(m_initial.Stocks[1], 1.25f));
