@@ -8,6 +8,7 @@
 #include "quotes/UpdateDatabase.h"
 
 #include <QAction>
+#include <QFile>
 #include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
@@ -158,6 +159,21 @@ private slots:
         for (const QList<QByteArray> &request : std::as_const(m_source->requests))
             askedForNope += int(request.count("nope.us"));
         QCOMPARE(askedForNope, 1);
+    }
+
+    // A service stopped as a service manager stops it (SIGTERM) right after
+    // a fetch still writes the closes it has not saved yet.
+    void stoppedServiceKeepsTheCloses()
+    {
+        writeMarket({QStringLiteral("AAA")});
+        startAll();
+        update();
+        m_service->terminate();
+        QTRY_COMPARE(m_service->state(), QProcess::NotRunning);
+        QCOMPARE(m_service->exitStatus(), QProcess::NormalExit);
+        QFile closes(m_dir->filePath(QStringLiteral("closes.csv")));
+        QVERIFY(closes.open(QIODevice::ReadOnly));
+        QVERIFY(closes.readAll().contains("\nAAA,2026-12-03,"));
     }
 
     // Source down, nothing cached: the program sees a dead service, says so
