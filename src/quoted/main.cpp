@@ -18,6 +18,9 @@
 #include <csignal>
 #include <sys/socket.h>
 #include <unistd.h>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 
 namespace {
 
@@ -60,6 +63,13 @@ std::optional<int> wholeNumber(const QString &text, int low, int high)
 
 int main(int argc, char *argv[])
 {
+#ifdef __GLIBC__
+    // Fixed thresholds: by default glibc raises them once a large block is
+    // freed, after which up to 64 MB freed by a large snapshot could stay
+    // with the process for good, out of reach of the trim after a reload.
+    mallopt(M_MMAP_THRESHOLD, 1024 * 1024);
+    mallopt(M_TRIM_THRESHOLD, 4 * 1024 * 1024);
+#endif
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("tarnvale-quoted"));
 
