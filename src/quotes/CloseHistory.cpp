@@ -82,7 +82,16 @@ std::optional<CloseHistory> CloseHistory::load(const QString &path, QString *err
             *error = file.errorString();
         return std::nullopt;
     }
-    return fromText(file.readAll());
+    const QByteArray text = file.readAll();
+    // Whatever else the path names (a market file given by mistake, say) is
+    // never taken for an empty history and written over.
+    const QByteArray start = text.trimmed().left(64).toLower();
+    if (!start.isEmpty() && !start.startsWith("# tarnvale-quoted") && !start.startsWith("symbol,date,close")) {
+        if (error)
+            *error = QStringLiteral("not a closes file (it does not begin with \"symbol,date,close\")");
+        return std::nullopt;
+    }
+    return fromText(text);
 }
 
 bool CloseHistory::save(const QString &path, QString *error) const

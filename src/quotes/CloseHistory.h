@@ -30,7 +30,8 @@ public:
 
     QByteArray toText() const;
     static CloseHistory fromText(QByteArrayView text);
-    // A missing file is an empty history; an unreadable one is an error.
+    // A missing or empty file is an empty history; one that cannot be read,
+    // or does not begin as this class writes it, is an error.
     static std::optional<CloseHistory> load(const QString &path, QString *error = nullptr);
     // Replaces the file atomically.
     bool save(const QString &path, QString *error = nullptr) const;

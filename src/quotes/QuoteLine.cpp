@@ -63,12 +63,40 @@ bool isMissing(QByteArrayView field)
     return field.isEmpty() || field.compare("N/A", Qt::CaseInsensitive) == 0;
 }
 
-QByteArray unquoted(QByteArrayView field)
+QByteArrayView unquoted(QByteArrayView field)
 {
     field = field.trimmed();
     if (field.size() >= 2 && field.front() == '"' && field.back() == '"')
         field = field.sliced(1, field.size() - 2).trimmed();
-    return field.toByteArray();
+    return field;
+}
+
+int digits(QByteArrayView text, qsizetype from, qsizetype count)
+{
+    int value = 0;
+    for (qsizetype i = from; i < from + count; ++i) {
+        if (text[i] < '0' || text[i] > '9')
+            return -1;
+        value = value * 10 + (text[i] - '0');
+    }
+    return value;
+}
+
+// yyyy-MM-dd and HH:mm, read by hand: a large snapshot has one of each per row.
+QDate isoDate(QByteArrayView text)
+{
+    if (text.size() != 10 || text[4] != '-' || text[7] != '-')
+        return {};
+    const int y = digits(text, 0, 4), m = digits(text, 5, 2), d = digits(text, 8, 2);
+    return y < 0 || m < 0 || d < 0 ? QDate() : QDate(y, m, d);
+}
+
+QTime hourMinute(QByteArrayView text)
+{
+    if (text.size() != 5 || text[2] != ':')
+        return {};
+    const int h = digits(text, 0, 2), m = digits(text, 3, 2);
+    return h < 0 || m < 0 ? QTime() : QTime(h, m);
 }
 
 bool parseNumber(QByteArrayView field, double *value)
@@ -81,7 +109,7 @@ bool parseNumber(QByteArrayView field, double *value)
             return false;
     }
     bool ok = false;
-    *value = field.toByteArray().toDouble(&ok);
+    *value = field.toDouble(&ok);
     return ok && std::isfinite(*value);
 }
 
@@ -118,17 +146,23 @@ QString checkSymbol(QByteArrayView symbol)
 
 QString parseRow(QByteArrayView line, QuoteLine *quote)
 {
-    const QList<QByteArray> fields = line.toByteArray().split(',');
-    if (fields.size() != kFieldCount)
-        return QStringLiteral("%1 fields instead of %2").arg(fields.size()).arg(kFieldCount);
-    QByteArray f[kFieldCount];
-    for (int i = 0; i < kFieldCount; ++i)
-        f[i] = unquoted(fields[i]);
+    QByteArrayView f[kFieldCount];
+    qsizetype count = 0;
+    for (qsizetype pos = 0;; ++count) {
+        const qsizetype comma = line.indexOf(',', pos);
+        if (count < kFieldCount)
+            f[count] = unquoted(line.sliced(pos, (comma < 0 ? line.size() : comma) - pos));
+        if (comma < 0)
+            break;
+        pos = comma + 1;
+    }
+    if (++count != kFieldCount)
+        return QStringLiteral("%1 fields instead of %2").arg(count).arg(kFieldCount);
 
     QString why = checkSymbol(f[0]);
     if (!why.isEmpty())
         return why;
-    quote->symbol = f[0];
+    quote->symbol = f[0].toByteArray();
 
     std::optional<double> last;
     why = parsePrice(f[1], false, &last);
@@ -140,13 +174,13 @@ QString parseRow(QByteArrayView line, QuoteLine *quote)
 
     quote->date = {};
     if (!isMissing(f[2])) {
-        quote->date = QDate::fromString(QString::fromLatin1(f[2]), QStringLiteral("yyyy-MM-dd"));
+        quote->date = isoDate(f[2]);
         if (!quote->date.isValid())
             return QStringLiteral("date: \"%1\" is not yyyy-MM-dd").arg(QString::fromUtf8(f[2]));
     }
     quote->time = {};
     if (!isMissing(f[3])) {
-        quote->time = QTime::fromString(QString::fromLatin1(f[3]), QStringLiteral("HH:mm"));
+        quote->time = hourMinute(f[3]);
         if (!quote->time.isValid())
             return QStringLiteral("time: \"%1\" is not HH:mm").arg(QString::fromUtf8(f[3]));
     }
@@ -163,7 +197,7 @@ QString parseRow(QByteArrayView line, QuoteLine *quote)
     if (!isMissing(f[8])) {
         bool ok = false;
         const qint64 volume = f[8].toLongLong(&ok);
-        const bool digitsOnly = std::all_of(f[8].cbegin(), f[8].cend(), [](char c) { return c >= '0' && c <= '9'; });
+        const bool digitsOnly = std::all_of(f[8].begin(), f[8].end(), [](char c) { return c >= '0' && c <= '9'; });
         if (!ok || !digitsOnly || volume > kMaxVolume)
             return QStringLiteral("volume: \"%1\" is not a whole number from 0 to 10^15").arg(QString::fromUtf8(f[8]));
         quote->volume = volume;

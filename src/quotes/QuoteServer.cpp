@@ -26,7 +26,7 @@ struct SnapshotLoad
     QString error;
     bool unchanged = false;
     QByteArray digest;
-    QHash<QByteArray, QByteArray> lines;
+    QuoteLineTable lines;
     QStringList warnings;
     int badRows = 0;
 };
@@ -38,6 +38,15 @@ constexpr std::chrono::milliseconds kQuietTime{1000};
 // A client waiting for the live source is let go (closed without an answer)
 // after this long, a little before the program's own reply time-out.
 constexpr std::chrono::milliseconds kMaxSourceWait{12'000};
+
+// Hands the pages freed by a large snapshot back to the system; without it
+// the service would keep the size of the largest snapshot it ever served.
+void releaseFreedMemory()
+{
+#ifdef __GLIBC__
+    malloc_trim(0);
+#endif
+}
 
 // Runs on the reload thread; touches nothing of the server's.
 SnapshotLoad loadSnapshotFile(const QString &path, const QByteArray &servedDigest)
@@ -53,23 +62,20 @@ SnapshotLoad loadSnapshotFile(const QString &path, const QByteArray &servedDiges
     }
     qsizetype badRows = 0;
     std::optional<QuoteSnapshot> snapshot = parseQuoteSnapshot(*bytes, &load.warnings, &load.error, &badRows);
+    const qsizetype size = bytes->size();
     bytes.reset();
     if (!snapshot)
         return load;
     load.badRows = int(badRows); // a file within the size limit has fewer rows than that
-    load.lines.reserve(snapshot->size());
+    load.lines.reserve(snapshot->size(), size + snapshot->size() * 48); // reply lines run longer than rows
     for (auto it = snapshot->cbegin(); it != snapshot->cend(); ++it)
-        load.lines.insert(it.key(), it->format() + "\r\n");
+        load.lines.add(it.key(), it->format() + "\r\n");
+    load.lines.sort();
+    snapshot.reset();
+    // The parse's many small pieces are handed back here, on the reading
+    // thread, not on the thread that answers clients.
+    releaseFreedMemory();
     return load;
-}
-
-// Hands the pages freed by a large snapshot back to the system; without it
-// the service would keep the size of the largest snapshot it ever served.
-void releaseFreedMemory()
-{
-#ifdef __GLIBC__
-    malloc_trim(0);
-#endif
 }
 
 QByteArray response(QByteArrayView status, QByteArrayView contentType, QByteArrayView body)
@@ -406,9 +412,8 @@ QByteArray QuoteServer::answerFor(QByteArrayView head, Deferred *deferred) const
 
 QByteArray QuoteServer::quoteReply(QByteArrayView symbol) const
 {
-    const auto it = m_lines.constFind(quoteSymbolKey(symbol));
-    if (it != m_lines.cend())
-        return response("200 OK", "text/csv", *it);
+    if (const std::optional<QByteArrayView> line = m_lines.find(quoteSymbolKey(symbol)))
+        return response("200 OK", "text/csv", *line);
     return response("200 OK", "text/csv", QuoteLine::unknown(symbol) + "\r\n");
 }
 
@@ -554,8 +559,7 @@ bool QuoteServer::applySnapshot(SnapshotLoad &load, QString *error)
         return true;
     m_snapshotDigest = load.digest;
     m_lines.swap(load.lines);
-    load.lines = {}; // the previous quotes go now, not when the caller is done
-    releaseFreedMemory();
+    load.lines = {}; // the previous quotes go now (two blocks), not when the caller is done
     emit snapshotLoaded(int(m_lines.size()), load.warnings, load.badRows);
     return true;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "quotes/QuoteLineTable.h"
+
 #include <QByteArray>
 #include <QDateTime>
 #include <QFileSystemWatcher>
@@ -119,7 +121,7 @@ private:
 
     QString m_snapshotPath;
     QByteArray m_snapshotDigest;           // of the quotes served, to ignore rewrites that change nothing
-    QHash<QByteArray, QByteArray> m_lines; // symbol key -> reply line with CR LF
+    QuoteLineTable m_lines;                // symbol key -> reply line with CR LF
     QFileSystemWatcher m_watcher;
     QTimer m_quiet;                // restarted while the file keeps changing
     FileStamp m_touchedStamp;      // as seen when the quiet time began

@@ -8,6 +8,7 @@
 #include "quotes/UpdateDatabase.h"
 
 #include <QAction>
+#include <QFile>
 #include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
@@ -160,6 +161,21 @@ private slots:
         QCOMPARE(askedForNope, 1);
     }
 
+    // A service stopped as a service manager stops it (SIGTERM) right after
+    // a fetch still writes the closes it has not saved yet.
+    void stoppedServiceKeepsTheCloses()
+    {
+        writeMarket({QStringLiteral("AAA")});
+        startAll();
+        update();
+        m_service->terminate();
+        QTRY_COMPARE(m_service->state(), QProcess::NotRunning);
+        QCOMPARE(m_service->exitStatus(), QProcess::NormalExit);
+        QFile closes(m_dir->filePath(QStringLiteral("closes.csv")));
+        QVERIFY(closes.open(QIODevice::ReadOnly));
+        QVERIFY(closes.readAll().contains("\nAAA,2026-12-03,"));
+    }
+
     // Source down, nothing cached: the program sees a dead service, says so
     // once and touches nothing.
     void sourceDownNothingCached()
@@ -207,6 +223,12 @@ private slots:
         m_extra = 1.25;
         const qsizetype asked = m_source->requests.size();
         QTRY_VERIFY(m_source->requests.size() > asked);
+        // The live quote first, for one stock; then the update for all.
+        m_window->box("txtQSSymbol")->setText(QStringLiteral("BBB"));
+        QTest::mouseClick(find<QPushButton>("butLiveQuote"), Qt::LeftButton);
+        QTRY_COMPARE(onDisk().Stocks[1], refreshed(m_initial.Stocks[1], 1.25f));
+        QCOMPARE(onDisk().Stocks[0].Change, 0.0f);
+        QTRY_VERIFY(find<QPushButton>("butLiveQuote")->isEnabled());
         update();
         QCOMPARE(onDisk().Stocks[0], refreshed(m_initial.Stocks[0], 1.25f));
         QCOMPARE(onDisk().Stocks[1], refreshed(m_initial.Stocks[1], 1.25f));

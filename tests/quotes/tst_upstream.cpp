@@ -154,6 +154,17 @@ private slots:
         QCOMPARE(back.toText(), history.toText());
         QCOMPARE(back.symbolCount(), 1);
         QCOMPARE(back.previousClose("AAPL", QDate(2026, 12, 7)), std::nullopt); // Friday's close dropped
+
+        // Saved and loaded; a file of another kind is refused, not emptied.
+        const QString path = m_dir.filePath(QStringLiteral("history.csv"));
+        QVERIFY(history.save(path));
+        QCOMPARE(CloseHistory::load(path)->toText(), history.toText());
+        QFile other(path);
+        QVERIFY(other.open(QIODevice::WriteOnly) && other.write("\x01\x02 a market file\n") > 0);
+        other.close();
+        QString why;
+        QVERIFY(!CloseHistory::load(path, &why));
+        QVERIFY(why.contains(QStringLiteral("not a closes file")));
     }
 
     // 120 kept symbols in batches of 50, two at a time; then every one is
