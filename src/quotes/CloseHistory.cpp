@@ -1,9 +1,10 @@
 #include "quotes/CloseHistory.h"
 
+#include "market/SafeFile.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include <cmath>
 
@@ -97,12 +98,5 @@ std::optional<CloseHistory> CloseHistory::load(const QString &path, QString *err
 bool CloseHistory::save(const QString &path, QString *error) const
 {
     QDir().mkpath(QFileInfo(path).absolutePath());
-    QSaveFile file(path);
-    const QByteArray text = toText();
-    if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() || !file.commit()) {
-        if (error)
-            *error = file.errorString();
-        return false;
-    }
-    return true;
+    return SafeFile::writeAtomically(path, toText(), error);
 }
