@@ -22,17 +22,10 @@ const double kNaN = std::numeric_limits<double>::quiet_NaN();
 const PersonalAmounts kDefaults{500.00f, 10.99f};
 const NumberFormat::Symbols kC{QLocale::c()};
 
+// Open and low 2, high 2.5.
 StockRecord stock(const char *symbol, float last = 2.25f, double volume = 0, float change = 0)
 {
-    StockRecord s;
-    s.Symbol = QString::fromLatin1(symbol);
-    s.Last = last;
-    s.Open = s.Low = 2.0f;
-    s.High = 2.5f;
-    s.Spread = 0.5f;
-    s.Volume = volume;
-    s.Change = change;
-    return s;
+    return {{}, QString::fromLatin1(symbol), last, 0.5f, volume, 2.5f, 2.0f, change, 2.0f};
 }
 
 // The spare record after the listed stocks lies inside most ranges screened
