@@ -25,15 +25,7 @@ const auto latin = [](const char *text) { return QString::fromLatin1(text); };
 
 StockRecord stock(const char *symbol, float last, double volume, float change)
 {
-    StockRecord s;
-    s.Symbol = latin(symbol);
-    s.Last = s.Open = last;
-    s.Low = 2.0f;
-    s.High = 2.5f;
-    s.Spread = 0.5f;
-    s.Volume = volume;
-    s.Change = change;
-    return s;
+    return {{}, latin(symbol), last, 0.5f, volume, 2.5f, 2.0f, change, last};
 }
 
 QSettings store()
