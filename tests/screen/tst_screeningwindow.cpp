@@ -16,14 +16,7 @@ namespace {
 
 StockRecord stock(const char *symbol, float last, double volume, float change = 0)
 {
-    StockRecord s;
-    s.Symbol = QString::fromLatin1(symbol);
-    s.Last = s.Open = last;
-    s.Low = 2.0f;
-    s.High = 2.5f;
-    s.Volume = volume;
-    s.Change = change;
-    return s;
+    return {{}, QString::fromLatin1(symbol), last, 0, volume, 2.5f, 2.0f, change, last};
 }
 
 QStringList column(const ResultGrid *g, int col)
