@@ -12,32 +12,18 @@
 #include <QPointer>
 #include <QTest>
 
-namespace {
-
-QAction *action(QWidget *w, const char *name)
-{
-    return w->findChild<QAction *>(QString::fromLatin1(name));
-}
-
-} // namespace
-
 class TestFrmMain : public MainWindowTest
 {
     Q_OBJECT
 
-private:
-
-    QString label(frmMain &w) { return w.findChild<QLabel *>(QStringLiteral("lblDBInfo"))->text(); }
-
-    bool panelsShown(frmMain &w)
+    QString label() const { return find<QLabel>("lblDBInfo")->text(); }
+    bool shown(const char *panel) const { return find<QWidget>(panel)->isVisible(); }
+    static QSettings store()
     {
-        bool shown = true;
-        for (const char *name : {"frmPersonal", "frmQS", "frmADVS"}) {
-            QWidget *panel = w.findChild<QWidget *>(QString::fromLatin1(name));
-            shown = shown && panel->isVisible() && panel->isEnabled();
-        }
-        return shown;
+        return QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Tarnvale"),
+                         QStringLiteral("Tarnvale"));
     }
+    static QString settingsPath() { return store().fileName(); }
 
 private slots:
     void init()
@@ -46,105 +32,85 @@ private slots:
         QVERIFY(writeMarketFile(marketPath("nyse.bin"), marketOf({"IBM"}, dateToMarketDate(QDate(2004, 6, 4)))));
     }
 
+    void cleanup() { m_window.reset(); }
+
     void firstStartShowsDefaultsAndHidesPanels()
     {
-        ScriptedPrompter prompter;
-        frmMain w(m_dir->path(), &prompter);
-        w.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&w));
-        QCOMPARE(w.windowTitle(), QStringLiteral("Tarnvale"));
+        QVERIFY(showWindow(false));
+        QCOMPARE(m_window->windowTitle(), QStringLiteral("Tarnvale"));
         const QStringList defaults{"500.00", "10.99", "0.10", "0.50", "0.10",  "0.50", "0.01", "10.00", "0.10",
                                    "0.50",   "0.10",  "0.50", "50000", "1000000", "0.01", "10.00", ""};
         const char *const boxes[] = {"txtCapital", "txtComm", "txtLastS",   "txtLastE",   "txtOpenS",  "txtOpenE",
                                      "txtChangeS", "txtChangeE", "txtHighS", "txtHighE",  "txtLowS",   "txtLowE",
                                      "txtVolumeS", "txtVolumeE", "txtSpreadS", "txtSpreadE", "txtQSSymbol"};
         for (int i = 0; i < defaults.size(); ++i)
-            QVERIFY2(w.box(boxes[i])->text() == defaults[i], boxes[i]);
-        QVERIFY(label(w).isEmpty());
-        for (const char *name : {"frmPersonal", "frmQS", "frmADVS"})
-            QVERIFY(!w.findChild<QWidget *>(QString::fromLatin1(name))->isVisible());
-        QVERIFY(!action(&w, "mnuMenu_Market")->isEnabled());
-        for (const char *name : {"mnuMenu", "mnuTools", "mnuHelp"})
-            QVERIFY(action(&w, name)->isEnabled());
-        QVERIFY(w.findChild<QWidget *>(QStringLiteral("frmDBInfo"))->isVisible());
-        QVERIFY(prompter.messages.isEmpty());
+            QVERIFY2(m_window->box(boxes[i])->text() == defaults[i], boxes[i]);
+        QVERIFY(label().isEmpty());
+        QVERIFY(!shown("frmPersonal") && !shown("frmQS") && !shown("frmADVS") && shown("frmDBInfo"));
+        QVERIFY(!find("mnuMenu_Market")->isEnabled());
+        QVERIFY(find("mnuMenu")->isEnabled() && find("mnuTools")->isEnabled() && find("mnuHelp")->isEnabled());
+        QVERIFY(m_prompter->messages.isEmpty());
     }
 
     void boxesAreAnnouncedByTheirLabels()
     {
-        ScriptedPrompter prompter;
-        frmMain w(m_dir->path(), &prompter);
+        QVERIFY(showWindow(false));
         QMap<QWidget *, QString> labelOf;
-        for (QLabel *l : w.findChildren<QLabel *>())
+        for (QLabel *l : m_window->findChildren<QLabel *>())
             labelOf[l->buddy()] = l->text();
-        QCOMPARE(labelOf.value(w.box("txtCapital")), QStringLiteral("Capital: $"));
-        QCOMPARE(labelOf.value(w.box("txtLastE")), QStringLiteral("  End: $"));
-        QCOMPARE(labelOf.value(w.box("txtVolumeS")), QStringLiteral("Start:"));
-        QCOMPARE(labelOf.value(w.box("txtQSSymbol")), QStringLiteral("Symbol:"));
+        QCOMPARE(labelOf.value(m_window->box("txtCapital")), QStringLiteral("Capital: $"));
+        QCOMPARE(labelOf.value(m_window->box("txtLastE")), QStringLiteral("  End: $"));
+        QCOMPARE(labelOf.value(m_window->box("txtVolumeS")), QStringLiteral("Start:"));
         for (const SettingKey &k : kSettingKeys)
-            QVERIFY2(labelOf.contains(w.box(k.box)) && !w.box(k.box)->accessibleName().isEmpty(), k.box);
+            QVERIFY2(labelOf.contains(m_window->box(k.box)) && !m_window->box(k.box)->accessibleName().isEmpty(), k.box);
     }
 
     void openingMarketsShowsTheirCaptions()
     {
-        ScriptedPrompter prompter;
-        frmMain w(m_dir->path(), &prompter);
-        w.show();
-        action(&w, "mnuOpen_Nasdaq")->trigger();
-        QVERIFY(label(w).startsWith(QStringLiteral("Database: Nasdaq (3 listed)\nLast update: ")));
-        QCOMPARE(label(w).section(u'\n', 1),
-                 QStringLiteral("Last update: ") + QLocale().toString(QTime(0, 0), QLocale::ShortFormat));
-        QVERIFY(panelsShown(w));
-        QVERIFY(action(&w, "mnuMenu_Market")->isEnabled());
-        QCOMPARE(w.market().MarketFileName, QStringLiteral("nasdaq.bin"));
-
-        action(&w, "mnuOpen_NYSE")->trigger();
-        QCOMPARE(label(w), QStringLiteral("Database: NYSE (1 listed)\nLast update: ")
-                               + QLocale().toString(QDate(2004, 6, 4), QLocale::ShortFormat));
-        QCOMPARE(w.grid()->rows(), 2);
-        QCOMPARE(w.market().database().Stocks.first().Symbol, QStringLiteral("IBM"));
-        QVERIFY(prompter.messages.isEmpty());
+        QVERIFY(showWindow());
+        QCOMPARE(label(), QStringLiteral("Database: Nasdaq (3 listed)\nLast update: ")
+                              + QLocale().toString(QTime(0, 0), QLocale::ShortFormat));
+        for (const char *panel : {"frmPersonal", "frmQS", "frmADVS"})
+            QVERIFY(shown(panel) && find<QWidget>(panel)->isEnabled());
+        QVERIFY(find("mnuMenu_Market")->isEnabled());
+        trigger("mnuOpen_NYSE");
+        QCOMPARE(label(), QStringLiteral("Database: NYSE (1 listed)\nLast update: ")
+                              + QLocale().toString(QDate(2004, 6, 4), QLocale::ShortFormat));
+        QCOMPARE(m_window->grid()->rows(), 2);
+        QCOMPARE(m_window->market().database().Stocks.first().Symbol, QStringLiteral("IBM"));
+        QVERIFY(m_prompter->messages.isEmpty());
     }
 
     void damagedMarketIsRefusedAndLeavesNothingOpen()
     {
-        QFile f(m_dir->filePath(QStringLiteral("nyse.bin")));
-        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        f.write(QByteArray(20, '\x01'));
+        QFile f(marketPath("nyse.bin"));
+        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(QByteArray(20, '\x01')) == 20);
         f.close();
-        ScriptedPrompter prompter;
-        frmMain w(m_dir->path(), &prompter);
-        w.show();
-        action(&w, "mnuOpen_Nasdaq")->trigger();
-        action(&w, "mnuOpen_NYSE")->trigger();
-        QCOMPARE(prompter.messages.size(), 1);
-        QCOMPARE(prompter.messages[0].icon, Prompter::Icon::Exclamation);
-        QVERIFY(prompter.lastText().contains(QStringLiteral("nyse.bin")));
-        QVERIFY(prompter.lastText().contains(QStringLiteral("damaged")));
-        QVERIFY(label(w).contains(QStringLiteral("NYSE could not be opened")));
-        QVERIFY(!action(&w, "mnuMenu_Market")->isEnabled());
-        QVERIFY(!w.findChild<QWidget *>(QStringLiteral("frmADVS"))->isVisible());
-        QVERIFY(!w.market().isOpen());
-        QCOMPARE(w.market().database().listedCount(), 0);
+        QVERIFY(showWindow());
+        trigger("mnuOpen_NYSE");
+        QCOMPARE(m_prompter->messages.size(), 1);
+        QCOMPARE(m_prompter->messages[0].icon, Prompter::Icon::Exclamation);
+        QVERIFY(m_prompter->lastText().contains(QStringLiteral("nyse.bin")));
+        QVERIFY(m_prompter->lastText().contains(QStringLiteral("damaged")));
+        QVERIFY(label().contains(QStringLiteral("NYSE could not be opened")));
+        QVERIFY(!find("mnuMenu_Market")->isEnabled() && !shown("frmADVS"));
+        QVERIFY(!m_window->market().isOpen());
+        QCOMPARE(m_window->market().database().listedCount(), 0);
         // A save now writes nothing into the NYSE file.
-        QVERIFY(!w.SaveDatabase());
-        QCOMPARE(QFileInfo(m_dir->filePath(QStringLiteral("nyse.bin"))).size(), 20);
+        QVERIFY(!m_window->SaveDatabase());
+        QCOMPARE(QFileInfo(marketPath("nyse.bin")).size(), 20);
     }
 
     void closingWritesTheSettingsAndTheyComeBack()
     {
-        {
-            ScriptedPrompter prompter;
-            frmMain w(m_dir->path(), &prompter);
-            w.show();
-            w.box("txtCapital")->setText(QStringLiteral("2500"));
-            w.box("txtComm")->clear();
-            w.box("txtQSSymbol")->setText(QStringLiteral("msft"));
-            action(&w, "mnuMenu_Exit")->trigger();
-            QVERIFY(!w.isVisible());
-        }
-        QSettings store(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Tarnvale"),
-                        QStringLiteral("Tarnvale"));
+        QVERIFY(showWindow(false));
+        m_window->box("txtCapital")->setText(QStringLiteral("2500"));
+        m_window->box("txtComm")->clear();
+        m_window->box("txtQSSymbol")->setText(QStringLiteral("msft"));
+        trigger("mnuMenu_Exit");
+        QVERIFY(!m_window->isVisible());
+        m_window.reset();
+        QSettings store = TestFrmMain::store();
         store.beginGroup(QStringLiteral("Settings"));
         QCOMPARE(store.childKeys().size(), 17);
         QCOMPARE(store.value(QStringLiteral("Capital")).toString(), QStringLiteral("2500"));
@@ -155,32 +121,29 @@ private slots:
         store.setValue(QStringLiteral("QSSymbol"), QStringLiteral("ibm"));
         store.sync();
 
-        ScriptedPrompter prompter;
-        frmMain again(m_dir->path(), &prompter);
-        QCOMPARE(again.box("txtCapital")->text(), QStringLiteral("2500"));
-        QCOMPARE(again.box("txtComm")->text(), QString()); // empty stays empty, not the default
-        QCOMPARE(again.box("txtLastS")->text(), QStringLiteral("1000.50"));
-        QCOMPARE(again.box("txtQSSymbol")->text(), QStringLiteral("IBM")); // stored in lower case
+        QVERIFY(showWindow(false));
+        QCOMPARE(m_window->box("txtCapital")->text(), QStringLiteral("2500"));
+        QCOMPARE(m_window->box("txtComm")->text(), QString()); // empty stays empty, not the default
+        QCOMPARE(m_window->box("txtLastS")->text(), QStringLiteral("1000.50"));
+        QCOMPARE(m_window->box("txtQSSymbol")->text(), QStringLiteral("IBM")); // stored in lower case
     }
 
     // Exit takes every other window with it: both calculators and the about box.
     void exitClosesEveryOtherWindow()
     {
-        ScriptedPrompter prompter;
-        frmMain w(m_dir->path(), &prompter);
-        w.show();
+        QVERIFY(showWindow(false));
         QList<QPointer<QWidget>> others;
         for (const char *item : {"mnuCalcs_Shares", "mnuCalcs_Profit", "mnuHelp_About"}) {
-            action(&w, item)->trigger();
+            trigger(item);
             for (QWidget *window : QApplication::topLevelWidgets()) {
-                if (window != &w && window->isVisible() && !others.contains(window))
+                if (window != m_window.get() && window->isVisible() && !others.contains(window))
                     others << window;
             }
         }
         QCOMPARE(others.size(), 3);
-        QVERIFY(!w.isEnabled());
-        action(&w, "mnuMenu_Exit")->trigger();
-        QVERIFY(!w.isVisible());
+        QVERIFY(!m_window->isEnabled());
+        trigger("mnuMenu_Exit");
+        QVERIFY(!m_window->isVisible());
         for (const QPointer<QWidget> &window : others)
             QTRY_VERIFY(!window || !window->isVisible());
     }
@@ -194,7 +157,6 @@ private slots:
         QTest::addColumn<QString>("box");
         QTest::addColumn<QString>("expected");
         QTest::newRow("capital with a comma") << QByteArray("Capital=1,000.50") << "txtCapital" << "1000.50";
-        QTest::newRow("quoted") << QByteArray("Capital=\"1,000.50\"") << "txtCapital" << "1000.50";
         QTest::newRow("two commas") << QByteArray("VolumeE=1,000,000") << "txtVolumeE" << "1000000";
         QTest::newRow("symbol keeps its comma") << QByteArray("QSSymbol=brk,a") << "txtQSSymbol" << "BRK,A";
     }
@@ -204,79 +166,60 @@ private slots:
         QFETCH(QByteArray, line);
         QFETCH(QString, box);
         QFETCH(QString, expected);
-        const QString path = QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Tarnvale"),
-                                       QStringLiteral("Tarnvale"))
-                                 .fileName();
-        QVERIFY(QDir().mkpath(QFileInfo(path).path()));
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write("[Settings]\n" + line + "\n");
+        QVERIFY(QDir().mkpath(QFileInfo(settingsPath()).path()));
+        QFile file(settingsPath());
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write("[Settings]\n" + line + "\n") > 0);
         file.close();
-        ScriptedPrompter prompter;
-        frmMain w(m_dir->path(), &prompter);
-        QCOMPARE(w.box(box.toLatin1().constData())->text(), expected);
-        QCOMPARE(w.box("txtComm")->text(), QStringLiteral("10.99")); // the others keep their defaults
+        QVERIFY(showWindow(false));
+        QCOMPARE(m_window->box(box.toLatin1().constData())->text(), expected);
+        QCOMPARE(m_window->box("txtComm")->text(), QStringLiteral("10.99")); // the others keep their defaults
     }
 
-    void amountBoxesKeepDigitsAndPoints_data()
+    // Typed, pasted or set by the program: amount boxes keep digits and
+    // points only, the symbol box turns to upper case; the caret follows.
+    void boxFilters_data()
     {
+        QTest::addColumn<QByteArray>("box");
         QTest::addColumn<QString>("start");
-        QTest::addColumn<int>("caret");
-        QTest::addColumn<QString>("typed");
+        QTest::addColumn<char>("how"); // 't' typed after the first character, 'p' pasted, 's' set
+        QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("letter dropped") << QString() << 0 << QStringLiteral("12a3") << QStringLiteral("123");
-        QTest::newRow("comma dropped") << QString() << 0 << QStringLiteral("1,000") << QStringLiteral("1000");
-        QTest::newRow("points stay") << QString() << 0 << QStringLiteral("1.2.3") << QStringLiteral("1.2.3");
-        QTest::newRow("lone point") << QString() << 0 << QStringLiteral(".") << QStringLiteral(".");
-        QTest::newRow("digit in front") << QStringLiteral("50") << 0 << QStringLiteral("1") << QStringLiteral("150");
+        QTest::newRow("letter dropped") << QByteArray("txtCapital") << "" << 't' << "12a3" << "123";
+        QTest::newRow("comma dropped") << QByteArray("txtCapital") << "" << 't' << "1,000" << "1000";
+        QTest::newRow("points stay") << QByteArray("txtCapital") << "" << 't' << "1.2.3" << "1.2.3";
+        QTest::newRow("lone point") << QByteArray("txtCapital") << "" << 't' << "." << ".";
+        QTest::newRow("digit in front") << QByteArray("txtCapital") << "50" << 't' << "1" << "150";
+        QTest::newRow("sign pasted") << QByteArray("txtVolumeE") << "" << 'p' << "-5.5" << "5.5";
+        QTest::newRow("set by the program") << QByteArray("txtVolumeE") << "" << 's' << "x7" << "7";
+        QTest::newRow("symbol typed") << QByteArray("txtQSSymbol") << "" << 't' << "msft" << "MSFT";
     }
 
-    void amountBoxesKeepDigitsAndPoints()
+    void boxFilters()
     {
+        QFETCH(QByteArray, box);
         QFETCH(QString, start);
-        QFETCH(int, caret);
-        QFETCH(QString, typed);
+        QFETCH(char, how);
+        QFETCH(QString, text);
         QFETCH(QString, expected);
-        ScriptedPrompter prompter;
-        frmMain w(m_dir->path(), &prompter);
-        w.show();
-        action(&w, "mnuOpen_Nasdaq")->trigger();
-        QLineEdit *capital = w.box("txtCapital");
-        capital->setText(start);
-        capital->setCursorPosition(caret);
-        capital->setFocus();
-        QTest::keyClicks(capital, typed);
-        QCOMPARE(capital->text(), expected);
-        QCOMPARE(capital->cursorPosition(), int(expected.size()));
-    }
-
-    void pastedAndClearedTexts()
-    {
-        ScriptedPrompter prompter;
-        frmMain w(m_dir->path(), &prompter);
-        w.show();
-        action(&w, "mnuOpen_Nasdaq")->trigger();
-        QLineEdit *end = w.box("txtVolumeE");
-        end->clear();
-        QCOMPARE(end->text(), QString());
-        QApplication::clipboard()->setText(QStringLiteral("-5.5"));
-        end->setFocus();
-        end->paste();
-        QCOMPARE(end->text(), QStringLiteral("5.5"));
-        QCOMPARE(end->cursorPosition(), 3);
-
+        QVERIFY(showWindow());
+        QLineEdit *edit = m_window->box(box.constData());
+        edit->setText(start);
+        edit->setCursorPosition(0);
+        edit->setFocus();
         int changes = 0;
-        connect(end, &QLineEdit::textChanged, this, [&changes] { ++changes; });
-        end->setText(QStringLiteral("x7"));
-        QCOMPARE(end->text(), QStringLiteral("7"));
-        QCOMPARE(changes, 2); // the rewrite fires once more, and stops there
-
-        QLineEdit *symbol = w.box("txtQSSymbol");
-        symbol->clear();
-        symbol->setFocus();
-        QTest::keyClicks(symbol, QStringLiteral("msft"));
-        QCOMPARE(symbol->text(), QStringLiteral("MSFT"));
-        QCOMPARE(symbol->cursorPosition(), 4);
+        connect(edit, &QLineEdit::textChanged, this, [&changes] { ++changes; });
+        if (how == 't')
+            QTest::keyClicks(edit, text);
+        else if (how == 'p') {
+            QApplication::clipboard()->setText(text);
+            edit->paste();
+        } else {
+            edit->setText(text);
+            QCOMPARE(changes, 2); // the rewrite fires once more, and stops there
+        }
+        QCOMPARE(edit->text(), expected);
+        if (how != 's')
+            QCOMPARE(edit->cursorPosition(), int(expected.size()));
     }
 };
 

@@ -61,7 +61,6 @@ private slots:
         row("33,333", {"100000", "0", "3"}, shares("33,333"));
         row("2.5 shows as 3", {"5", "0", "2"}, shares("3"));
         row("-2.5 shows as -3", {"5", "10", "2"}, shares("-3"));
-        row("quotient 1234567.4", {"1234567.4", "0", "1"}, shares("1,234,567"));
         row("capital equal to commission", {"10.99", "10.99", "1"}, shares(""));
         row("16 digits", {"1000000000000000", "0", "1"}, "Share count out of range");
         row("infinite quotient", {u"1"_s + QString(300, u'0'), "0", "0.000000001"}, "Share count out of range");
@@ -70,8 +69,6 @@ private slots:
         row("all empty: capital first", {"", "", ""}, "Enter the capital");
         // "Possible Profit": cents and shares both round halves to even.
         row("467.02", {"500", "10.99", "1", "2"}, profit("467.02", "489"));
-        row("-21.98", {"500", "10.99", "1", "1"}, profit("-21.98", "489"));
-        row("profit of rounded shares", {"500", "10.99", "2", "2.5"}, profit("100.52", "245"));
         row("2.5 shares give 2", {"25", "0", "10", "12"}, profit("4", "2"));
         row("half a cent down", {"1", "0", "1", "1.125"}, profit("0.12", "1"));
         row("half a cent up", {"1", "0", "1", "1.375"}, profit("0.38", "1"));
@@ -103,7 +100,6 @@ private slots:
             QTest::newRow(text) << QString::fromLatin1(text) << QString::fromLatin1(expected);
         };
         row("500.00", "500");
-        row("10.99", "10.99");
         row(".5", "0.5");
         row("1.2.3", "1.2.3"); // no number: kept as the main window has it
         // Kept: the box's filter would drop an exponent's "e" and sign.

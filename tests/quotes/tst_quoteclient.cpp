@@ -165,7 +165,6 @@ private slots:
         QTest::newRow("at the very end") << QStringLiteral("\r\n\r\n") << QStringLiteral("HTTP/1.0 200 OK\r\n\r\n")
                                          << 1 << 16;
         QTest::newRow("cut short by the end") << QStringLiteral("ERRORS") << QStringLiteral("proxy error") << 1 << 0;
-        QTest::newRow("whole text") << QStringLiteral("ab") << QStringLiteral("AB") << 1 << 1;
         QTest::newRow("second of two") << QStringLiteral("ab") << QStringLiteral("xabyAB") << 3 << 5;
         QTest::newRow("empty needle") << QString() << QStringLiteral("abc") << 2 << 2;
         QTest::newRow("empty needle past the end") << QString() << QStringLiteral("abc") << 5 << 0;
@@ -259,9 +258,7 @@ private slots:
         // What a second request may mend is asked again, at most three times.
         QTest::newRow("Proxy Error once") << reply("HTTP/1.0 502 Proxy Error\r\n\r\n" + line) << 2 << true;
         QTest::newRow("Proxy Error forever") << Fault::answer("<h1>proxy error</h1>" + line) << 4 << false;
-        QTest::newRow("5xx once") << reply("HTTP/1.0 500 Internal Server Error\r\n\r\n" + line) << 2 << true;
         QTest::newRow("5xx forever") << reply("HTTP/1.0 503 Busy\r\n\r\n") << 4 << false;
-        QTest::newRow("headers only") << Fault::answer("") << 4 << false;
         QTest::newRow("no header end") << reply(line) << 4 << false;
         QTest::newRow("silent server") << Action{Action::Silent, {}} << 4 << false;
         QTest::newRow("closed without a word") << Action{Action::Reply, {}} << 4 << false;
@@ -270,9 +267,7 @@ private slots:
         QTest::newRow("reset mid-reply") << Action{Action::Reset, {sized + line.chopped(5)}} << 4 << false;
         // Whole replies that cannot be used: asking again would bring the same.
         QTest::newRow("too few fields") << Fault::answer("\"BAD\",27.50,\"6/4/2004\"\r\n") << 1 << false;
-        QTest::newRow("garbage") << Fault::answer(QByteArray("\x00\xff\x01,,\x7f<html>", 12)) << 1 << false;
         QTest::newRow("last N/A") << Fault::answer("\"BAD\",N/A,\"N/A\",\"N/A\",N/A,N/A,N/A,N/A,N/A\r\n") << 1 << false;
-        QTest::newRow("error page") << reply("HTTP/1.0 404 Not Found\r\n\r\n<html>no such file</html>") << 1 << false;
         QTest::newRow("one byte over 64 KiB") << reply(whole + fill + ',') << 1 << false;
         QTest::newRow("unknown to the service") << Fault::answer(QuoteLine::unknown("BAD") + "\r\n") << 1 << false;
     }
@@ -369,9 +364,9 @@ private slots:
             else
                 addSymbol(db, change.mid(1));
         };
-        QList<QByteArray> requested;
+        QStringList requested;
         Fault server([&](const QByteArray &symbol, int) {
-            requested.append(symbol);
+            requested.append(QString::fromLatin1(symbol));
             if (symbol == "BBB")
                 apply(m_store->database());
             return goodAnswer(symbol);
@@ -379,10 +374,7 @@ private slots:
         const auto result = update(server.port());
         QVERIFY(result);
         QCOMPARE(result->ending, Ending::Completed);
-        QStringList requestedSymbols;
-        for (const QByteArray &symbol : requested)
-            requestedSymbols.append(QString::fromLatin1(symbol));
-        QCOMPARE(requestedSymbols, asked);
+        QCOMPARE(requested, asked);
         apply(expected);
         for (StockRecord &r : expected.Stocks)
             if (asked.contains(r.Symbol))

@@ -71,7 +71,7 @@ class TestFrmMenu : public MainWindowTest
     // Opens NASDAQ, then lists its four stocks (MSFT stored as "msft") with the real "List All".
     void listAll()
     {
-        m_window->findChild<QAction *>(QStringLiteral("mnuOpen_Nasdaq"))->trigger();
+        trigger("mnuOpen_Nasdaq");
         click("butListall");
         QCOMPARE(grid()->row(), 4);
         QTRY_VERIFY(viewport()->isVisible() && viewport()->rect().contains(cell(5, 6)));
@@ -173,12 +173,11 @@ private slots:
     {
         QFETCH(QString, control);
         QFETCH(QString, symbol);
-        QFETCH(QString, url);
         listAll();
         grid()->setCurrentCell(1, 1);
         grid()->setText(symbol);
-        menu()->findChild<QAction *>(control)->trigger();
-        QCOMPARE(m_browser.opened.value(0).toString(QUrl::FullyEncoded), url);
+        item(qPrintable(control))->trigger();
+        QTEST(m_browser.opened.value(0).toString(QUrl::FullyEncoded), "url");
     }
 
     void gesturePopsForTheRowsSymbol_data()
@@ -189,7 +188,6 @@ private slots:
         QTest::addColumn<int>("row");
         QTest::addColumn<QString>("symbol");
         QTest::newRow("right after List All") << Qt::RightButton << 0 << int(Ordinary) << 4 << QStringLiteral("IBM");
-        QTest::newRow("right on row 3") << Qt::RightButton << 3 << int(Ordinary) << 3 << QStringLiteral("INTC");
         QTest::newRow("middle on row 1") << Qt::MiddleButton << 1 << int(Ordinary) << 1
                                          << QStringLiteral("MSFT"); // stored "msft"
         QTest::newRow("right on the \"*\" row") << Qt::RightButton << 5 << int(Ordinary) << 5 << QString();
@@ -201,8 +199,6 @@ private slots:
                                                   << QStringLiteral("IBM");
         QTest::newRow("right on another row's #") << Qt::RightButton << 2 << int(NumberColumn) << 2
                                                   << QStringLiteral("AAPL");
-        QTest::newRow("middle on the # column") << Qt::MiddleButton << 1 << int(NumberColumn) << 1
-                                                << QStringLiteral("MSFT");
         QTest::newRow("right on the # header") << Qt::RightButton << 3 << int(Corner) << 3 << QStringLiteral("INTC");
         QTest::newRow("double-click on the # column") << Qt::LeftButton << 1 << int(NumberColumn) << 1
                                                       << QStringLiteral("MSFT");
@@ -261,7 +257,7 @@ private slots:
     void leftReleaseAndHeaderRowPopNothing()
     {
         // A market opened and nothing listed yet: the header row is current.
-        m_window->findChild<QAction *>(QStringLiteral("mnuOpen_Nasdaq"))->trigger();
+        trigger("mnuOpen_Nasdaq");
         press(Qt::RightButton, 1, 1);
         press(Qt::MiddleButton, 1, 1);
         for (Fixed fixed : {HeaderRow, NumberColumn, Corner})

@@ -22,17 +22,10 @@ const double kNaN = std::numeric_limits<double>::quiet_NaN();
 const PersonalAmounts kDefaults{500.00f, 10.99f};
 const NumberFormat::Symbols kC{QLocale::c()};
 
+// Open and low 2, high 2.5.
 StockRecord stock(const char *symbol, float last = 2.25f, double volume = 0, float change = 0)
 {
-    StockRecord s;
-    s.Symbol = QString::fromLatin1(symbol);
-    s.Last = last;
-    s.Open = s.Low = 2.0f;
-    s.High = 2.5f;
-    s.Spread = 0.5f;
-    s.Volume = volume;
-    s.Change = change;
-    return s;
+    return {{}, QString::fromLatin1(symbol), last, 0.5f, volume, 2.5f, 2.0f, change, 2.0f};
 }
 
 // The spare record after the listed stocks lies inside most ranges screened
@@ -117,7 +110,6 @@ private slots:
         QTest::newRow("high zero") << 500.0f << 10.99f << 0.0f << 2.0f << 0.0 << 0.0;
         QTest::newRow("low zero") << 500.0f << 10.99f << 2.5f << 0.0f << 0.0 << 0.0;
         QTest::newRow("capital below commission") << 5.0f << 10.99f << 2.5f << 2.0f << -3.0 << -23.48;
-        QTest::newRow("sold at a loss") << 100.0f << 1.0f << 1.0f << 2.0f << 50.0 << -52.0;
         // Widened exactly: 1.015f is 1.01499998..., under the half cent.
         QTest::newRow("widened exactly") << 1.0f << 0.0f << 1.015f << 1.0f << 1.0 << 0.01;
         QTest::newRow("half cent to even down") << 1.0f << 0.0f << 1.125f << 1.0f << 1.0 << 0.12;
@@ -138,27 +130,39 @@ private slots:
         QTEST(CalcProfit(capital, commission, high, low).value_or(kNaN), "profit");
     }
 
-    void general_data()
+    // How figures are written: the general rule in single (7 digits) and
+    // double (15) precision, and VOLUME's whole, grouped numbers.
+    void formats_data()
     {
         QTest::addColumn<double>("value");
-        QTest::addColumn<bool>("single");
+        QTest::addColumn<char>("kind"); // 's' single, 'd' double, 'g' grouped
         QTest::addColumn<QString>("expected");
-        QTest::newRow("no trailing zero") << 12.5 << true << "12.5";
-        QTest::newRow("7 digits of a third") << 1.0 / 3 << true << "0.3333333";
-        QTest::newRow("float noise hidden") << 1.1 << true << "1.1";
-        QTest::newRow("negative zero") << -0.0 << true << "0";
-        QTest::newRow("8 need an exponent") << 12345678.0 << true << "1.234568e+07";
-        QTest::newRow("no grouping") << -1234.5 << true << "-1234.5";
-        QTest::newRow("15 digits hide noise") << 0.1 + 0.2 << false << "0.3";
-        QTest::newRow("15 whole digits") << 123456789012345.0 << false << "123456789012345";
-        QTest::newRow("16 need an exponent") << 1e15 << false << "1e+15";
+        QTest::newRow("no trailing zero") << 12.5 << 's' << "12.5";
+        QTest::newRow("7 digits of a third") << 1.0 / 3 << 's' << "0.3333333";
+        QTest::newRow("float noise hidden") << 1.1 << 's' << "1.1";
+        QTest::newRow("negative zero") << -0.0 << 's' << "0";
+        QTest::newRow("8 need an exponent") << 12345678.0 << 's' << "1.234568e+07";
+        QTest::newRow("no grouping") << -1234.5 << 's' << "-1234.5";
+        QTest::newRow("15 digits hide noise") << 0.1 + 0.2 << 'd' << "0.3";
+        QTest::newRow("15 whole digits") << 123456789012345.0 << 'd' << "123456789012345";
+        QTest::newRow("16 need an exponent") << 1e15 << 'd' << "1e+15";
+        QTest::newRow("threes") << 1234567.0 << 'g' << "1,234,567";
+        QTest::newRow("three digits") << 999.0 << 'g' << "999";
+        QTest::newRow("zero is empty") << 0.0 << 'g' << "";
+        QTest::newRow("negative rounds to zero") << -0.4 << 'g' << "";
+        QTest::newRow("half away from zero") << 0.5 << 'g' << "1";
+        QTest::newRow("2.5 up, not to even") << 2.5 << 'g' << "3";
+        QTest::newRow("negative grouped, half away") << -1234566.5 << 'g' << "-1,234,567";
     }
 
-    void general()
+    void formats()
     {
         QFETCH(double, value);
-        QFETCH(bool, single);
-        QTEST(single ? NumberFormat::general(float(value), kC) : NumberFormat::general(value, kC), "expected");
+        QFETCH(char, kind);
+        QTEST(kind == 's'   ? NumberFormat::general(float(value), kC)
+              : kind == 'd' ? NumberFormat::general(value, kC)
+                            : NumberFormat::grouped(value, kC),
+              "expected");
     }
 
     // Whole numbers and cents take a shortcut that must agree with the rule.
@@ -172,25 +176,6 @@ private slots:
             QCOMPARE(NumberFormat::general(double(k), kC), QString::number(double(k), 'g', 15));
             QCOMPARE(NumberFormat::general(float(k % 10000000), kC), QString::number(double(k % 10000000), 'g', 7));
         }
-    }
-
-    void grouped_data()
-    {
-        QTest::addColumn<double>("value");
-        QTest::addColumn<QString>("expected");
-        QTest::newRow("threes") << 1234567.0 << "1,234,567";
-        QTest::newRow("three digits") << 999.0 << "999";
-        QTest::newRow("zero is empty") << 0.0 << "";
-        QTest::newRow("negative rounds to zero") << -0.4 << "";
-        QTest::newRow("half away from zero") << 0.5 << "1";
-        QTest::newRow("2.5 up, not to even") << 2.5 << "3";
-        QTest::newRow("negative grouped, half away") << -1234566.5 << "-1,234,567";
-    }
-
-    void grouped()
-    {
-        QFETCH(double, value);
-        QTEST(NumberFormat::grouped(value, kC), "expected");
     }
 
     void matchStocks_data()
@@ -263,7 +248,6 @@ private slots:
         const MarketDatabase db =
             market({stock("MSFT"), stock("msft"), stock("MSFTX"), stock(" MSFT"), stock("MsFt"), stock("IBM")});
         QCOMPARE(quickSearch(db, QStringLiteral("MSFT")), (QList<int>{0, 1, 4}));
-        QCOMPARE(quickSearch(db, QStringLiteral("msft")), (QList<int>{0, 1, 4}));
         QCOMPARE(quickSearch(db, QStringLiteral("MSF")), QList<int>{});
         QCOMPARE(quickSearch(db, QStringLiteral(" MSFT")), QList<int>{3});
         QCOMPARE(allStocks(db), (QList<int>{0, 1, 2, 3, 4, 5}));
@@ -372,13 +356,9 @@ private slots:
         QTest::newRow("SYMBOL ignores case") << 1 << up << QList<int>{2, 4, 3, 1, 5};
         QTest::newRow("SYMBOL descending") << 1 << down << QList<int>{1, 3, 2, 4, 5};
         QTest::newRow("LAST, nan last") << 2 << up << QList<int>{2, 1, 3, 4, 5};
-        QTest::newRow("LAST descending") << 2 << down << QList<int>{4, 1, 3, 2, 5};
         QTest::newRow("CHANGE below zero first") << 4 << up << QList<int>{1, 4, 2, 5, 3};
-        QTest::newRow("CHANGE descending") << 4 << down << QList<int>{3, 2, 5, 1, 4};
-        QTest::newRow("VOLUME, zero shows empty") << 8 << up << QList<int>{4, 5, 2, 3, 1};
-        QTest::newRow("VOLUME descending") << 8 << down << QList<int>{2, 3, 4, 5, 1};
+        QTest::newRow("VOLUME descending, zero shows empty") << 8 << down << QList<int>{2, 3, 4, 5, 1};
         QTest::newRow("SHARES, no figure last") << 10 << up << QList<int>{4, 1, 3, 5, 2};
-        QTest::newRow("SHARES descending") << 10 << down << QList<int>{1, 3, 5, 4, 2};
     }
 
     // The rows move whole and are numbered again; the marker row stays last
@@ -432,17 +412,13 @@ private slots:
         sortByHeaderClick(g, 2); // nothing listed: nothing to sort
         QCOMPARE(g.sortColumn(), -1);
         QCOMPARE(QPoint(g.col(), g.row()), QPoint(10, 0));
+        QCOMPARE(QPoint(g.col(), g.row()), QPoint(10, 0));
         fillForSorting(g);
-        QSignalSpy resets(&g, &QAbstractItemModel::modelReset);
         sortByHeaderClick(g, 2);
-        QCOMPARE(fillOrders(g), (QList<int>{2, 1, 3, 4, 5}));
-        QCOMPARE(resets.size(), 1);
         sortByHeaderClick(g, 2);
-        QCOMPARE(g.sortOrder(), Qt::DescendingOrder);
+        QCOMPARE(QPair(g.sortColumn(), g.sortOrder()), QPair(2, Qt::DescendingOrder));
         QCOMPARE(fillOrders(g), (QList<int>{4, 1, 3, 2, 5}));
-        sortByHeaderClick(g, 2);
-        QCOMPARE(g.sortOrder(), Qt::AscendingOrder);
-        sortByHeaderClick(g, 1);
+        sortByHeaderClick(g, 1); // another column starts ascending
         QCOMPARE(QPair(g.sortColumn(), g.sortOrder()), QPair(1, Qt::AscendingOrder));
         g.setCurrentCell(1, 1);
         sortByHeaderClick(g, 0);
@@ -455,13 +431,10 @@ private slots:
         QCOMPARE(g.sortColumn(), -1);
         sortByHeaderClick(g, 0); // the appended row stays after the fill's rows
         QCOMPARE(fillOrders(g), (QList<int>{1, 2, 3, 4, 5, 6}));
-        QCOMPARE(g.text(6, 1), QStringLiteral("NEW"));
         sortByHeaderClick(g, 1);
         setupGrid(g);
         QCOMPARE(g.sortColumn(), -1);
         fillForSorting(g);
-        sortByHeaderClick(g, 0);
-        QCOMPARE(fillOrders(g), (QList<int>{1, 2, 3, 4, 5}));
         // Rows cut off after a sort take their own cells with them.
         sortByHeaderClick(g, 2);
         g.setRows(3);
@@ -480,8 +453,10 @@ private slots:
     }
 
     // Shown with the (German) default locale's signs, written with "." and
-    // no grouping; fields with a comma or quote are quoted.
-    void exportCsv()
+    // no grouping; fields with a comma or quote are quoted. The file is
+    // swapped in whole; a read-only folder or file is refused and leaves
+    // nothing behind.
+    void exportFile()
     {
         ResultGrid g;
         setupGrid(g);
@@ -491,29 +466,16 @@ private slots:
         addResultRow(g, stock("a,\"b\"", 1234.5f, 0), readPersonalAmounts("", "1"));
         sortResultRows(g, 2, Qt::DescendingOrder);
         QCOMPARE(g.text(2, 8), QStringLiteral("1.234.568"));
-        QCOMPARE(ResultsExport::csv(g),
-                 QByteArray("#,SYMBOL,LAST,OPEN,CHANGE,LOW,HIGH,SPREAD,VOLUME,PROFIT,SHARES\r\n"
-                            "1,\"A,\"\"B\"\"\",1234.5,2,0,2,2.5,0.5,,,\r\n"
-                            "2,MSFT,2.25,2,-0.25,2,2.5,0.5,1234568,100.52,245\r\n"));
-    }
-
-    // The file is swapped in whole; a read-only folder or file is refused and
-    // leaves nothing behind.
-    void exportFile()
-    {
-        ResultGrid g;
-        setupGrid(g);
-        addResultRow(g, stock("IBM"), kDefaults);
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("out.csv"));
-        QFile old(path);
-        QVERIFY(old.open(QIODevice::WriteOnly) && old.write("old contents that are longer than the new") > 0);
-        old.close();
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write("old contents that are longer than the new") > 0);
+        file.close();
         QString error;
         QVERIFY2(ResultsExport::write(g, path, &error), qPrintable(error));
-        QFile file(path);
         QVERIFY(file.open(QIODevice::ReadOnly));
-        QCOMPARE(file.readAll(), ResultsExport::csv(g));
+        QCOMPARE(file.readAll(), header + "1,\"A,\"\"B\"\"\",1234.5,2,0,2,2.5,0.5,,,\r\n"
+                                          "2,MSFT,2.25,2,-0.25,2,2.5,0.5,1234568,100.52,245\r\n");
         file.close();
 
         QVERIFY(QFile::setPermissions(path, QFileDevice::ReadOwner));
