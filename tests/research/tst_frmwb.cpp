@@ -13,6 +13,7 @@
 #include <QHash>
 #include <QMainWindow>
 #include <QMenuBar>
+#include <QPointer>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTcpServer>
@@ -395,6 +396,14 @@ private slots:
         QVERIFY(!m_window->isEnabled()); // the about box is still open
         about->close();
         QVERIFY(m_window->isEnabled());
+
+        // Exit takes every other window with it: the research window and a calculator.
+        QPointer<QWidget> research = w;
+        trigger("mnuCalcs_Shares");
+        trigger("mnuMenu_Exit");
+        QTRY_VERIFY(!research || !research->isVisible());
+        for (QWidget *window : QApplication::topLevelWidgets())
+            QVERIFY2(!window->isVisible(), qPrintable(window->objectName()));
     }
 };
 
