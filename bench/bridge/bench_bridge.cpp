@@ -6,6 +6,7 @@
 //    (5,000 x 100 ms). Target: at most 15 s, at least 30 times faster.
 //  - Warm (everything cached): the update's rate against ApacheBench's
 //    (-c 1) for the same path from the same service. Target: at least 80%.
+#include "common/BenchFixtures.h"
 #include "common/BenchStats.h"
 
 #include "market/MarketStore.h"
@@ -39,14 +40,6 @@ constexpr double kWarmTarget = 0.8;
 
 QTextStream out(stdout);
 QTextStream err(stderr);
-
-QByteArray symbolAt(int i)
-{
-    QByteArray s(4, 'A');
-    for (int k = 3; k >= 0; --k, i /= 26)
-        s[k] = char('A' + i % 26);
-    return s;
-}
 
 // The live source's stand-in: a CSV table for every asked symbol, 100 ms late.
 class SlowSource : public QObject

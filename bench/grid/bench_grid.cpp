@@ -4,6 +4,7 @@
 // of a fill: formatting the same rows' cell texts and nothing else. Also the
 // program's resident memory after the first and the second "List All" and at
 // the end, to show that a fill does not grow it.
+#include "common/BenchFixtures.h"
 #include "common/BenchStats.h"
 
 #include "app/Prompter.h"
@@ -35,14 +36,6 @@ namespace {
 
 constexpr int kStocks = 32767;
 constexpr int kRuns = 15;
-
-class SilentPrompter : public Prompter
-{
-public:
-    void message(const QString &, Icon) override {}
-    bool askYesNo(const QString &) override { return false; }
-    QString input(const QString &, const QString &, const QString &) override { return QString(); }
-};
 
 // Last spread evenly over 0.10 to 0.90, so the range 0.10 to 0.50 keeps
 // about half of the stocks.

@@ -2,6 +2,7 @@
 // by each column, timed from the click on the heading to the grid painted on
 // the offscreen platform. Every column is clicked alternately up and down;
 // median of 15 clicks per column, and "#" bringing back the fill's order.
+#include "common/BenchFixtures.h"
 #include "common/BenchStats.h"
 
 #include "app/Prompter.h"
@@ -33,14 +34,6 @@ namespace {
 
 constexpr int kStocks = 32767;
 constexpr int kRuns = 15;
-
-class SilentPrompter : public Prompter
-{
-public:
-    void message(const QString &, Icon) override {}
-    bool askYesNo(const QString &) override { return false; }
-    QString input(const QString &, const QString &, const QString &) override { return QString(); }
-};
 
 // Symbols in random order with mixed case, prices with many ties, a tenth of
 // the volumes zero (empty cells).

@@ -3,6 +3,7 @@
 // does) to the page loaded, then the resident memory of the program (and of
 // the browser's helper processes) after the window has been opened and
 // closed five times.
+#include "common/BenchFixtures.h"
 #include "app/Prompter.h"
 #include "app/frmMain.h"
 #include "research/ResearchBrowser.h"
@@ -25,14 +26,6 @@
 #include <cstdio>
 
 namespace {
-
-class SilentPrompter : public Prompter
-{
-public:
-    void message(const QString &, Icon) override {}
-    bool askYesNo(const QString &) override { return false; }
-    QString input(const QString &, const QString &, const QString &) override { return QString(); }
-};
 
 // One page of text and a table, for every path.
 class PageServer : public QTcpServer

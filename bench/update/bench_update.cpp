@@ -2,6 +2,7 @@
 // tarnvale-quoted on a loopback port, and ApacheBench's rate for the same
 // quote path from the same service in the same run (one request at a time,
 // HTTP/1.0, a new connection each). Target: at least 80% of ab's rate.
+#include "common/BenchFixtures.h"
 #include "common/BenchStats.h"
 
 #include "market/MarketStore.h"
@@ -33,15 +34,6 @@ constexpr double kTarget = 0.8;
 
 QTextStream out(stdout);
 QTextStream err(stderr);
-
-// "AAAA" .. : four letters, as many as needed.
-QByteArray symbolAt(int i)
-{
-    QByteArray s(4, 'A');
-    for (int k = 3; k >= 0; --k, i /= 26)
-        s[k] = char('A' + i % 26);
-    return s;
-}
 
 bool writeSnapshot(const QString &path)
 {
