@@ -12,9 +12,9 @@ MarketWatch::MarketWatch(QObject *parent)
     m_quiet.setInterval(std::chrono::milliseconds(1000));
     connect(&m_quiet, &QTimer::timeout, this, [this] {
         watch();
-        QList<Stamp> now;
+        QList<FileStamp> now;
         for (const QString &path : std::as_const(m_paths))
-            now.append(stampOf(path));
+            now.append(FileStamp::of(path));
         if (now != m_stamps)
             readAll();
     });
@@ -31,21 +31,13 @@ void MarketWatch::setFiles(const QStringList &paths)
     watch();
 }
 
-MarketWatch::Stamp MarketWatch::stampOf(const QString &path)
-{
-    const QFileInfo info(path);
-    if (!info.exists())
-        return {};
-    return {info.size(), info.lastModified()};
-}
-
 void MarketWatch::readAll()
 {
     m_stamps.clear();
     QList<QByteArray> symbols;
     QSet<QByteArray> seen;
     for (const QString &path : std::as_const(m_paths)) {
-        m_stamps.append(stampOf(path));
+        m_stamps.append(FileStamp::of(path));
         MarketDatabase db;
         QString why;
         if (!readMarketFile(path, &db, &why)) {

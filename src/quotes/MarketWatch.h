@@ -1,5 +1,7 @@
 #pragma once
 
+#include "quotes/FileStamp.h"
+
 #include <QByteArray>
 #include <QDateTime>
 #include <QFileSystemWatcher>
@@ -35,18 +37,11 @@ signals:
     void problem(const QString &why);
 
 private:
-    struct Stamp
-    {
-        qint64 size = -1;
-        QDateTime modified;
-        friend bool operator==(const Stamp &, const Stamp &) = default;
-    };
-    static Stamp stampOf(const QString &path);
     void readAll();
     void watch();
 
     QStringList m_paths;
-    QList<Stamp> m_stamps;
+    QList<FileStamp> m_stamps;
     QList<QByteArray> m_symbols;
     QFileSystemWatcher m_watcher;
     QTimer m_quiet;

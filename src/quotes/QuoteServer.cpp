@@ -464,24 +464,16 @@ void QuoteServer::releaseClient(QTcpSocket *socket)
     acceptClients();
 }
 
-QuoteServer::FileStamp QuoteServer::stampOf(const QString &path)
-{
-    const QFileInfo info(path);
-    if (!info.exists())
-        return {};
-    return {info.size(), info.lastModified()};
-}
-
 void QuoteServer::snapshotTouched()
 {
-    m_touchedStamp = stampOf(m_snapshotPath);
+    m_touchedStamp = FileStamp::of(m_snapshotPath);
     m_quiet.start();
 }
 
 void QuoteServer::quietTimeOver()
 {
     watchSnapshot();
-    const FileStamp now = stampOf(m_snapshotPath);
+    const FileStamp now = FileStamp::of(m_snapshotPath);
     if (now != m_touchedStamp) { // still being written, even if no change was signalled
         m_touchedStamp = now;
         m_quiet.start();
@@ -498,7 +490,7 @@ void QuoteServer::startReload()
         m_reloadAgain = true;
         return;
     }
-    m_readStamp = stampOf(m_snapshotPath);
+    m_readStamp = FileStamp::of(m_snapshotPath);
     auto load = std::make_shared<SnapshotLoad>();
     m_reloader = QThread::create(
         [load, path = m_snapshotPath, digest = m_snapshotDigest] { *load = loadSnapshotFile(path, digest); });
@@ -524,7 +516,7 @@ bool QuoteServer::setSnapshotFile(const QString &path, QString *error)
     if (!m_watcher.directories().isEmpty())
         m_watcher.removePaths(m_watcher.directories());
     // Nothing is served yet, so the first read may take its time here.
-    m_readStamp = stampOf(m_snapshotPath);
+    m_readStamp = FileStamp::of(m_snapshotPath);
     SnapshotLoad load = loadSnapshotFile(m_snapshotPath, {});
     if (!applySnapshot(load, error))
         return false;

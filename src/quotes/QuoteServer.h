@@ -1,5 +1,6 @@
 #pragma once
 
+#include "quotes/FileStamp.h"
 #include "quotes/QuoteLineTable.h"
 
 #include <QByteArray>
@@ -94,16 +95,6 @@ private:
     QByteArray answerFor(QByteArrayView head, Deferred *deferred) const;
     void answerDeferred(QTcpSocket *socket);
     QByteArray quoteReply(QByteArrayView symbol) const;
-
-    // Size and time of change, to tell a file still being written from one
-    // left alone, and a touch of the folder from a change of the file.
-    struct FileStamp
-    {
-        qint64 size = -1;
-        QDateTime modified;
-        friend bool operator==(const FileStamp &, const FileStamp &) = default;
-    };
-    static FileStamp stampOf(const QString &path);
 
     void snapshotTouched();
     void quietTimeOver();
