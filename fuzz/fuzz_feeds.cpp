@@ -5,8 +5,8 @@
 // in range, symbols that can stand in a reply line or a market file, and a
 // quote line for every accepted quote that stays one line of nine fields.
 #include "market/SymbolDirectory.h"
-#include "quotes/QuoteLine.h"
-#include "quotes/UpstreamCsv.h"
+#include "quoted/QuoteLine.h"
+#include "quoted/UpstreamCsv.h"
 
 #include <cmath>
 #include <cstdint>

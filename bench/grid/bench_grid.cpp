@@ -7,11 +7,11 @@
 #include "common/BenchFixtures.h"
 #include "common/BenchStats.h"
 
-#include "app/Prompter.h"
+#include "widgets/Prompter.h"
 #include "app/frmMain.h"
 #include "market/MarketStore.h"
 #include "screen/GridFill.h"
-#include "screen/GridView.h"
+#include "widgets/GridView.h"
 #include "screen/ResultGrid.h"
 #include "screen/Screening.h"
 

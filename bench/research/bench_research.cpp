@@ -4,7 +4,7 @@
 // the browser's helper processes) after the window has been opened and
 // closed five times.
 #include "common/BenchFixtures.h"
-#include "app/Prompter.h"
+#include "widgets/Prompter.h"
 #include "app/frmMain.h"
 #include "research/ResearchBrowser.h"
 #include "research/frmMenu.h"

@@ -5,7 +5,7 @@
 // with a new connection per request. Target: at least 50% of nginx's rate.
 #include "common/BenchStats.h"
 
-#include "quotes/QuoteLine.h"
+#include "quoted/QuoteLine.h"
 
 #include <QCoreApplication>
 #include <QDir>

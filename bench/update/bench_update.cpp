@@ -6,7 +6,7 @@
 #include "common/BenchStats.h"
 
 #include "market/MarketStore.h"
-#include "quotes/QuoteLine.h"
+#include "quoted/QuoteLine.h"
 #include "quotes/QuoteRequest.h"
 #include "quotes/UpdateDatabase.h"
 

@@ -1,6 +1,6 @@
 #include "about/AboutInfo.h"
 
-#include "app/InstallLayout.h"
+#include "base/InstallLayout.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,14 +1,13 @@
 #include "about/frmAbout.h"
 
 #include "about/AboutInfo.h"
-#include "app/frmMain.h"
 
 #include <QLabel>
 #include <QPalette>
 #include <QPixmap>
 #include <QVBoxLayout>
 
-frmAbout::frmAbout(frmMain *main) : ToolWindow(main)
+frmAbout::frmAbout(QWidget *owner) : ToolWindow(owner)
 {
     // The banner lives in the GUI library, a static one: its resource has to
     // be pulled in by name.

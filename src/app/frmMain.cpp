@@ -4,18 +4,19 @@
 #include "about/frmAbout.h"
 #include "calc/frmProfitCalc.h"
 #include "calc/frmShareCalc.h"
-#include "app/DialogPrompter.h"
-#include "app/InstallLayout.h"
-#include "app/NumericFilter.h"
-#include "app/SettingsTable.h"
+#include "widgets/DialogPrompter.h"
+#include "base/InstallLayout.h"
+#include "widgets/NumericFilter.h"
+#include "base/SettingsTable.h"
+#include "base/Text.h"
+#include "base/UserSettings.h"
 #include "screen/Criteria.h"
 #include "screen/GridFill.h"
-#include "screen/GridView.h"
+#include "widgets/GridView.h"
 #include "screen/ResultGrid.h"
 #include "screen/ResultsExport.h"
 #include "screen/SavedScreens.h"
 #include "screen/Screening.h"
-#include "market/SymbolList.h"
 #include "quotes/LiveQuote.h"
 #include "quotes/QuoteFetch.h"
 #include "quotes/UpdateDatabase.h"
@@ -39,11 +40,6 @@
 #include <QVBoxLayout>
 
 namespace {
-
-QString latin(const char *text)
-{
-    return QString::fromLatin1(text);
-}
 
 QLineEdit *makeBox(const char *name, QWidget *parent)
 {
@@ -373,16 +369,13 @@ bool frmMain::SaveDatabase()
     QString error;
     if (m_market.SaveDatabase(&error))
         return true;
-    m_prompter->message(QStringLiteral("The market file \"%1\" could not be saved. %2")
-                            .arg(QDir::toNativeSeparators(m_market.filePath()), error),
-                        Prompter::Icon::Exclamation);
+    m_prompter->message(m_market.saveFailureMessage(error), Prompter::Icon::Exclamation);
     return false;
 }
 
 void frmMain::LoadSettings()
 {
-    QSettings settings(QSettings::NativeFormat, QSettings::UserScope, latin(kSettingsApplication),
-                       latin(kSettingsApplication));
+    QSettings settings = userSettings();
     settings.beginGroup(latin(kSettingsSection));
     for (const SettingKey &k : kSettingKeys) {
         const QVariant value = settings.value(latin(k.key), latin(k.defaultValue));
@@ -398,8 +391,7 @@ void frmMain::SaveSettings()
 {
     // A store that cannot be written is ignored: it must never keep the
     // program from ending.
-    QSettings settings(QSettings::NativeFormat, QSettings::UserScope, latin(kSettingsApplication),
-                       latin(kSettingsApplication));
+    QSettings settings = userSettings();
     settings.beginGroup(latin(kSettingsSection));
     for (const SettingKey &k : kSettingKeys)
         settings.setValue(latin(k.key), box(k.box)->text());
@@ -454,15 +446,6 @@ void frmMain::Form_Unload()
     QCoreApplication::quit();
 }
 
-namespace {
-
-QString quoted(const QString &symbol)
-{
-    return u'"' + symbol + u'"';
-}
-
-} // namespace
-
 bool frmMain::refuseListChange()
 {
     if (!m_update && !m_liveQuote)
@@ -477,21 +460,9 @@ void frmMain::mnuMarket_AddSymbol_Click()
     if (refuseListChange())
         return;
     const QString typed = m_prompter->input(QStringLiteral("Enter stock symbol"), QStringLiteral("Add symbol"));
-    if (typed.trimmed().isEmpty() || !m_market.isOpen())
+    if (typed.trimmed().isEmpty())
         return;
-    MarketDatabase &db = m_market.database();
-    if (findSymbol(db, typed) >= 0) {
-        m_prompter->message(quoted(typed) + QStringLiteral(" is already listed!"), Prompter::Icon::Exclamation);
-        return;
-    }
-    addSymbol(db, typed);
-    if (!SaveDatabase()) {
-        // Keep the list equal to the file: the symbol is not listed after all.
-        db.Stocks.removeLast();
-        db.Stocks.last() = StockRecord{};
-        return;
-    }
-    m_prompter->message(quoted(typed) + QStringLiteral(" has been added!"), Prompter::Icon::Information);
+    showSymbolChange(m_market.addSymbol(typed));
 }
 
 void frmMain::mnuMarket_RemoveSymbol_Click()
@@ -501,37 +472,21 @@ void frmMain::mnuMarket_RemoveSymbol_Click()
     const QString typed = m_prompter->input(QStringLiteral("Enter stock symbol"), QStringLiteral("Remove symbol"));
     if (typed.trimmed().isEmpty())
         return;
-    bool reported = false;
-    const bool removed = RemoveSymbol(typed, &reported);
-    if (reported)
-        return;
-    if (removed)
-        m_prompter->message(quoted(typed.toUpper()) + QStringLiteral(" has been removed!"), Prompter::Icon::Information);
-    else
-        m_prompter->message(quoted(typed.toUpper()) + QStringLiteral(" is not listed!"), Prompter::Icon::Exclamation);
+    removeListedSymbol(typed);
 }
 
-bool frmMain::RemoveSymbol(const QString &symbol, bool *reported)
+void frmMain::removeListedSymbol(const QString &symbol)
 {
-    if (reported)
-        *reported = false;
-    if (!m_market.isOpen())
-        return false;
-    if (refuseListChange()) {
-        if (reported)
-            *reported = true;
-        return false;
-    }
-    const MarketDatabase before = m_market.database();
-    if (removeSymbol(m_market.database(), symbol) == 0)
-        return false;
-    if (!SaveDatabase()) {
-        m_market.database() = before;
-        if (reported)
-            *reported = true;
-        return false;
-    }
-    return true;
+    if (refuseListChange())
+        return;
+    showSymbolChange(m_market.removeSymbol(symbol));
+}
+
+void frmMain::showSymbolChange(const MarketStore::SymbolChange &change)
+{
+    if (!change.message.isEmpty())
+        m_prompter->message(change.message,
+                            change.changed ? Prompter::Icon::Information : Prompter::Icon::Exclamation);
 }
 
 void frmMain::txtQSSymbol_Change()
@@ -580,14 +535,14 @@ void frmMain::mnuMarket_Update_Click()
 void frmMain::mnuCalcs_Shares_Click()
 {
     if (!m_shareCalc || !m_shareCalc->isVisible()) // a closed one is already on its way out
-        m_shareCalc = new frmShareCalc(this);
+        m_shareCalc = new frmShareCalc(this, box("txtCapital")->text(), box("txtComm")->text());
     m_shareCalc->show();
 }
 
 void frmMain::mnuCalcs_Profit_Click()
 {
     if (!m_profitCalc || !m_profitCalc->isVisible()) // a closed one is already on its way out
-        m_profitCalc = new frmProfitCalc(this);
+        m_profitCalc = new frmProfitCalc(this, box("txtCapital")->text(), box("txtComm")->text());
     m_profitCalc->show();
 }
 
@@ -621,7 +576,7 @@ void showStocks(frmMain &w, const QList<int> &indexes)
 
 } // namespace
 
-void frmMain::butDS_Click()
+CriteriaBoxes frmMain::criteriaBoxes() const
 {
     CriteriaBoxes boxes;
     for (size_t i = 0; i < kCriteria.size(); ++i) {
@@ -629,6 +584,12 @@ void frmMain::butDS_Click()
         boxes[i] = {findChild<QCheckBox *>(latin(c.check))->isChecked(), box(c.startBox)->text(),
                     box(c.endBox)->text()};
     }
+    return boxes;
+}
+
+void frmMain::butDS_Click()
+{
+    const CriteriaBoxes boxes = criteriaBoxes();
     // All bounds are read before the walk, so a box without a number stops
     // the screen before the grid loses what it shows.
     int bad = 0;
@@ -704,7 +665,8 @@ void frmMain::holdForLiveQuote(bool on)
 frmMenu *frmMain::symbolMenu()
 {
     if (!m_frmMenu)
-        m_frmMenu = new frmMenu(this);
+        m_frmMenu = new frmMenu(this, *m_grid, *m_prompter,
+                                [this](const QString &symbol) { removeListedSymbol(symbol); });
     return m_frmMenu;
 }
 
@@ -739,12 +701,6 @@ void frmMain::Grid_DblClick()
 }
 
 namespace {
-
-QSettings userSettings()
-{
-    return QSettings(QSettings::NativeFormat, QSettings::UserScope, latin(kSettingsApplication),
-                     latin(kSettingsApplication));
-}
 
 const QString kGeometryKey = QStringLiteral("Window/Geometry");
 
@@ -856,12 +812,7 @@ void frmMain::mnuScreens_Save_Click()
         && !m_prompter->askYesNo(
             QStringLiteral("A screen named \"%1\" already exists. Do you want to replace it?").arg(existing)))
         return;
-    CriteriaBoxes boxes;
-    for (size_t i = 0; i < kCriteria.size(); ++i) {
-        const Criterion &c = kCriteria[i];
-        boxes[i] = {findChild<QCheckBox *>(latin(c.check))->isChecked(), box(c.startBox)->text(),
-                    box(c.endBox)->text()};
-    }
+    const CriteriaBoxes boxes = criteriaBoxes();
     if (!screens.save(*name, boxes, &error))
         m_prompter->message(QStringLiteral("The screen \"%1\" could not be saved. %2").arg(*name, error),
                             Prompter::Icon::Exclamation);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "market/MarketStore.h"
+#include "screen/Screening.h"
 
 #include <QMainWindow>
 #include <QPointer>
@@ -57,10 +58,9 @@ public:
     bool LoadDatabase();
     // Writes the open market; a failure is reported and the old file kept.
     bool SaveDatabase();
-    // Drops every listed record of the symbol and saves. False when it is not
-    // listed; also when a quote is being fetched or the save failed: then
-    // nothing changed, *reported is set and the reason has been shown.
-    bool RemoveSymbol(const QString &symbol, bool *reported = nullptr);
+    // Drops every listed record of the symbol, saves, and tells the user how
+    // that went; refused while quotes are fetched.
+    void removeListedSymbol(const QString &symbol);
     // True, after saying so, while an update or a live quote runs: the symbol
     // list must not change under them.
     bool refuseListChange();
@@ -105,6 +105,9 @@ private:
     void Form_Load();
     void Form_Unload();
     void openMarket(const MarketInfo &market);
+    void showSymbolChange(const MarketStore::SymbolChange &change);
+    // The ticks and bound texts of the screening panel.
+    CriteriaBoxes criteriaBoxes() const;
     // Holds or frees what could start a second request while a live quote waits.
     void holdForLiveQuote(bool on);
     void buildResultsMenus();

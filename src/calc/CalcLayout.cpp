@@ -1,9 +1,8 @@
 #include "calc/CalcLayout.h"
 
-#include "app/frmMain.h"
 #include "calc/CalcFigures.h"
 
-#include "app/NumericFilter.h"
+#include "widgets/NumericFilter.h"
 
 #include <QGridLayout>
 #include <QLabel>
@@ -93,8 +92,9 @@ QLabel *addResultLabel(QGridLayout *layout, int row, const char *labelName)
 
 } // namespace CalcLayout
 
-void CalcLayout::copyPersonalAmounts(frmMain *main, QLineEdit *capital, QLineEdit *commission)
+void CalcLayout::copyPersonalAmounts(const QString &capitalText, const QString &commissionText, QLineEdit *capital,
+                                     QLineEdit *commission)
 {
-    capital->setText(CalcFigures::plainAmountText(main->box("txtCapital")->text()));
-    commission->setText(CalcFigures::plainAmountText(main->box("txtComm")->text()));
+    capital->setText(CalcFigures::plainAmountText(capitalText));
+    commission->setText(CalcFigures::plainAmountText(commissionText));
 }

@@ -7,7 +7,6 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QWidget;
-class frmMain;
 
 // The look both calculators share: light grey windows, captions in bold
 // dark grey Arial 8.25 pt, results in bold dark red Arial 9 pt.
@@ -23,8 +22,9 @@ QLineEdit *addAmountRow(QGridLayout *layout, int row, const QString &caption, co
 QPushButton *addCalcButton(QGridLayout *layout, int row);
 QLabel *addResultLabel(QGridLayout *layout, int row, const char *labelName);
 
-// The main window's capital and commission as plain decimal text
-// ("500.00" gives "500").
-void copyPersonalAmounts(frmMain *main, QLineEdit *capital, QLineEdit *commission);
+// Fills the capital and commission boxes with the main window's amounts as
+// plain decimal text ("500.00" gives "500").
+void copyPersonalAmounts(const QString &capitalText, const QString &commissionText, QLineEdit *capital,
+                         QLineEdit *commission);
 
 } // namespace CalcLayout

@@ -8,7 +8,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-frmProfitCalc::frmProfitCalc(frmMain *main) : ToolWindow(main)
+frmProfitCalc::frmProfitCalc(QWidget *owner, const QString &capital, const QString &commission)
+    : ToolWindow(owner)
 {
     setObjectName(QStringLiteral("frmProfitCalc"));
     QGridLayout *layout = CalcLayout::setUpWindow(this, QStringLiteral("Possible Profit"));
@@ -26,12 +27,12 @@ frmProfitCalc::frmProfitCalc(frmMain *main) : ToolWindow(main)
     setTabOrder(m_txtSell, m_txtComm);
     setTabOrder(m_txtComm, calc);
     connect(calc, &QPushButton::clicked, this, &frmProfitCalc::butDS_Click);
-    Form_Load();
+    Form_Load(capital, commission);
 }
 
-void frmProfitCalc::Form_Load()
+void frmProfitCalc::Form_Load(const QString &capital, const QString &commission)
 {
-    CalcLayout::copyPersonalAmounts(mainWindow(), m_txtCapital, m_txtComm);
+    CalcLayout::copyPersonalAmounts(capital, commission, m_txtCapital, m_txtComm);
 }
 
 void frmProfitCalc::butDS_Click()

@@ -1,10 +1,9 @@
 #pragma once
 
-#include "app/ToolWindow.h"
+#include "widgets/ToolWindow.h"
 
 class QLabel;
 class QLineEdit;
-class frmMain;
 
 // "Possible Profit": the shares a capital buys at a buy price and what
 // selling them all at a sell price earns after a commission on each trade.
@@ -15,13 +14,14 @@ class frmProfitCalc : public ToolWindow
     Q_OBJECT
 
 public:
-    explicit frmProfitCalc(frmMain *main);
+    // capital and commission are the main window's, as its boxes hold them.
+    frmProfitCalc(QWidget *owner, const QString &capital, const QString &commission);
 
 public slots:
     void butDS_Click();
 
 private:
-    void Form_Load();
+    void Form_Load(const QString &capital, const QString &commission);
 
     QLineEdit *m_txtCapital = nullptr;
     QLineEdit *m_txtBuy = nullptr;

@@ -8,7 +8,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-frmShareCalc::frmShareCalc(frmMain *main) : ToolWindow(main)
+frmShareCalc::frmShareCalc(QWidget *owner, const QString &capital, const QString &commission)
+    : ToolWindow(owner)
 {
     setObjectName(QStringLiteral("frmShareCalc"));
     QGridLayout *layout = CalcLayout::setUpWindow(this, QStringLiteral("Buy Power"));
@@ -24,12 +25,12 @@ frmShareCalc::frmShareCalc(frmMain *main) : ToolWindow(main)
     setTabOrder(m_txtPrice, m_txtComm);
     setTabOrder(m_txtComm, calc);
     connect(calc, &QPushButton::clicked, this, &frmShareCalc::butDS_Click);
-    Form_Load();
+    Form_Load(capital, commission);
 }
 
-void frmShareCalc::Form_Load()
+void frmShareCalc::Form_Load(const QString &capital, const QString &commission)
 {
-    CalcLayout::copyPersonalAmounts(mainWindow(), m_txtCapital, m_txtComm);
+    CalcLayout::copyPersonalAmounts(capital, commission, m_txtCapital, m_txtComm);
 }
 
 void frmShareCalc::butDS_Click()

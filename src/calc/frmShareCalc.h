@@ -1,10 +1,9 @@
 #pragma once
 
-#include "app/ToolWindow.h"
+#include "widgets/ToolWindow.h"
 
 class QLabel;
 class QLineEdit;
-class frmMain;
 
 // "Buy Power": how many shares a capital buys at a price after one
 // commission. It starts from the main window's capital and commission and
@@ -14,13 +13,14 @@ class frmShareCalc : public ToolWindow
     Q_OBJECT
 
 public:
-    explicit frmShareCalc(frmMain *main);
+    // capital and commission are the main window's, as its boxes hold them.
+    frmShareCalc(QWidget *owner, const QString &capital, const QString &commission);
 
 public slots:
     void butDS_Click();
 
 private:
-    void Form_Load();
+    void Form_Load(const QString &capital, const QString &commission);
 
     QLineEdit *m_txtCapital = nullptr;
     QLineEdit *m_txtPrice = nullptr;

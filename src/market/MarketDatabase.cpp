@@ -1,5 +1,7 @@
 #include "market/MarketDatabase.h"
 
+#include "base/ErrorReturn.h"
+
 #include <QDate>
 #include <QDateTime>
 #include <QLocale>
@@ -102,13 +104,6 @@ const char *readText(const char *at, QString &text)
             out[i] = QChar(uchar(at[i]));
     }
     return at + length;
-}
-
-bool fail(QString *error, const QString &why)
-{
-    if (error)
-        *error = why;
-    return false;
 }
 
 } // namespace

@@ -1,6 +1,9 @@
 #include "market/MarketStore.h"
 
+#include "base/ErrorReturn.h"
+#include "base/Text.h"
 #include "market/SafeFile.h"
+#include "market/SymbolList.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -10,30 +13,19 @@
 #include <QTemporaryFile>
 
 
-namespace {
-
-bool setError(QString *error, const QString &text)
-{
-    if (error)
-        *error = text;
-    return false;
-}
-
-} // namespace
-
 bool readMarketFile(const QString &path, MarketDatabase *db, QString *error)
 {
     QFile file(path);
     if (!file.exists())
-        return setError(error, QStringLiteral("The file does not exist."));
+        return fail(error, QStringLiteral("The file does not exist."));
     if (!file.open(QIODevice::ReadOnly))
-        return setError(error, file.errorString());
+        return fail(error, file.errorString());
     const QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError)
-        return setError(error, file.errorString());
+        return fail(error, file.errorString());
     QString why;
     if (!MarketFormat::decodeInto(bytes, *db, &why))
-        return setError(error, QStringLiteral("The file is damaged: %1").arg(why));
+        return fail(error, QStringLiteral("The file is damaged: %1").arg(why));
     return true;
 }
 
@@ -46,29 +38,29 @@ bool copySeedFile(const QString &seedPath, const QString &path, QString *error)
 {
     QFile seed(seedPath);
     if (!seed.open(QIODevice::ReadOnly))
-        return setError(error, QStringLiteral("The installed market \"%1\" cannot be read: %2")
+        return fail(error, QStringLiteral("The installed market \"%1\" cannot be read: %2")
                                    .arg(QDir::toNativeSeparators(seedPath), seed.errorString()));
     const QByteArray bytes = seed.readAll();
     const QFileInfo info(path);
     if (!QDir().mkpath(info.absolutePath()))
-        return setError(error, QStringLiteral("The folder \"%1\" cannot be created.")
+        return fail(error, QStringLiteral("The folder \"%1\" cannot be created.")
                                    .arg(QDir::toNativeSeparators(info.absolutePath())));
     // Named like a save's temporary copy, so that an interrupted copy is
     // cleared away like one.
     QTemporaryFile copy(path + QStringLiteral(".XXXXXX"));
     copy.setAutoRemove(false);
     if (!copy.open())
-        return setError(error, copy.errorString());
+        return fail(error, copy.errorString());
     if (copy.write(bytes) != bytes.size() || !copy.flush()) {
         const QString why = copy.errorString();
         copy.remove();
-        return setError(error, why);
+        return fail(error, why);
     }
     // QTemporaryFile::rename never replaces an existing file; when one is there
     // now, another copy of the program got there first with the same seed.
     if (!copy.rename(path)) {
         copy.remove();
-        return QFileInfo::exists(path) || setError(error, copy.errorString());
+        return QFileInfo::exists(path) || fail(error, copy.errorString());
     }
     SafeFile::syncDirectory(info.absolutePath());
     return true;
@@ -119,7 +111,7 @@ bool MarketStore::LoadDatabase(QString *error)
     if (m_directory.isEmpty()) {
         m_open = false;
         m_db = MarketDatabase();
-        return setError(error, QStringLiteral("There is no folder for the market files."));
+        return fail(error, QStringLiteral("There is no folder for the market files."));
     }
     if (!MarketFileName.isEmpty()) {
         removeStaleSaveCopies(m_directory);
@@ -133,7 +125,7 @@ bool MarketStore::LoadDatabase(QString *error)
     }
     if (MarketFileName.isEmpty() || !readMarketFile(filePath(), &m_db, error)) {
         if (MarketFileName.isEmpty())
-            setError(error, QStringLiteral("No market is chosen."));
+            fail(error, QStringLiteral("No market is chosen."));
         m_db = MarketDatabase();
         m_open = false;
         return false;
@@ -145,6 +137,44 @@ bool MarketStore::LoadDatabase(QString *error)
 bool MarketStore::SaveDatabase(QString *error) const
 {
     if (!m_open)
-        return setError(error, QStringLiteral("No market is open."));
+        return fail(error, QStringLiteral("No market is open."));
     return writeMarketFile(filePath(), m_db, error);
+}
+
+QString MarketStore::saveFailureMessage(const QString &error) const
+{
+    return QStringLiteral("The market file \"%1\" could not be saved. %2").arg(QDir::toNativeSeparators(filePath()), error);
+}
+
+MarketStore::SymbolChange MarketStore::addSymbol(const QString &typed)
+{
+    if (!m_open)
+        return {};
+    if (findSymbol(m_db, typed) >= 0)
+        return {false, quoted(typed) + QStringLiteral(" is already listed!")};
+    ::addSymbol(m_db, typed);
+    QString error;
+    if (!SaveDatabase(&error)) {
+        // The new record sits where the spare was: it becomes the spare again.
+        m_db.Stocks.removeLast();
+        m_db.Stocks.last() = StockRecord{};
+        return {false, saveFailureMessage(error)};
+    }
+    return {true, quoted(typed) + QStringLiteral(" has been added!")};
+}
+
+MarketStore::SymbolChange MarketStore::removeSymbol(const QString &symbol)
+{
+    const QString shown = quoted(symbol.toUpper());
+    if (!m_open)
+        return {false, shown + QStringLiteral(" is not listed!")};
+    const MarketDatabase before = m_db;
+    if (::removeSymbol(m_db, symbol) == 0)
+        return {false, shown + QStringLiteral(" is not listed!")};
+    QString error;
+    if (!SaveDatabase(&error)) {
+        m_db = before;
+        return {false, saveFailureMessage(error)};
+    }
+    return {true, shown + QStringLiteral(" has been removed!")};
 }

@@ -34,6 +34,21 @@ public:
     // failure the old file stays as it was.
     bool SaveDatabase(QString *error = nullptr) const;
 
+    // Adding and removing a symbol save the market at once. A change that
+    // cannot be saved is undone in memory, so the list stays equal to the
+    // file. Nothing changes while no market is open.
+    struct SymbolChange
+    {
+        bool changed = false; // listed or dropped, and saved
+        QString message;      // what to tell the user; empty when there is nothing to say
+    };
+    // Lists the symbol exactly as typed, unless it is listed already.
+    SymbolChange addSymbol(const QString &typed);
+    // Drops every listed record of the symbol.
+    SymbolChange removeSymbol(const QString &symbol);
+    // The message of a save that failed with error.
+    QString saveFailureMessage(const QString &error) const;
+
     MarketDatabase &database() { return m_db; }
     const MarketDatabase &database() const { return m_db; }
     bool isOpen() const { return m_open; }

@@ -1,5 +1,7 @@
 #include "market/SafeFile.h"
 
+#include "base/ErrorReturn.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
@@ -10,13 +12,6 @@
 #endif
 
 namespace {
-
-bool fail(QString *error, const QString &text)
-{
-    if (error)
-        *error = text;
-    return false;
-}
 
 bool markedReadOnly(const QFileInfo &info)
 {

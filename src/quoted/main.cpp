@@ -1,10 +1,10 @@
 // tarnvale-quoted: the bundled local quote service. Answers the program's
 // quote requests over HTTP/1.0, from a live public quote source (fetched in
 // batches and cached) or from a quotes snapshot file.
-#include "app/CommandLine.h"
-#include "quotes/MarketWatch.h"
-#include "quotes/QuoteServer.h"
-#include "quotes/UpstreamQuotes.h"
+#include "base/CommandLine.h"
+#include "quoted/MarketWatch.h"
+#include "quoted/QuoteServer.h"
+#include "quoted/UpstreamQuotes.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>

@@ -1,8 +1,6 @@
 #include "quotes/QuoteHost.h"
 
-#include "app/SettingsTable.h"
-
-#include <QSettings>
+#include "base/UserSettings.h"
 
 namespace {
 
@@ -44,8 +42,7 @@ QuoteHost parseQuoteHost(const QString &text)
 
 QuoteHost quoteHostSetting()
 {
-    const QString app = QString::fromLatin1(kSettingsApplication);
-    QSettings settings(QSettings::NativeFormat, QSettings::UserScope, app, app);
+    QSettings settings = userSettings();
     settings.beginGroup(QString::fromLatin1(QuoteHostSection));
     return parseQuoteHost(settings.value(QString::fromLatin1(QuoteHostKey)).toString());
 }

@@ -1,9 +1,8 @@
 #include "research/frmMenu.h"
 
-#include "app/InstallLayout.h"
-
-#include "app/Prompter.h"
-#include "app/frmMain.h"
+#include "base/InstallLayout.h"
+#include "base/Text.h"
+#include "widgets/Prompter.h"
 #include "research/BrowserGraphics.h"
 #include "research/LinkCatalogue.h"
 #include "research/ResearchBrowser.h"
@@ -20,11 +19,6 @@
 
 namespace {
 
-QString latin(const char *text)
-{
-    return QString::fromLatin1(text);
-}
-
 // Menu texts treat "&" as a mnemonic mark; the captions mean a plain "&".
 QString menuText(const char *caption)
 {
@@ -39,25 +33,21 @@ QMenu *addSubmenu(QMenu *parent, const char *name, const char *caption)
     return menu;
 }
 
-QString quoted(const QString &symbol)
-{
-    return u'"' + symbol + u'"';
-}
-
 } // namespace
 
 // A top-level window of its own rather than the main window's child: the
 // calculators and the about box disable the main window with every window it
 // holds, and the research window's "Research Tools" must still pop a menu
 // that works. It goes with the main window all the same.
-frmMenu::frmMenu(frmMain *main)
-    : QWidget(nullptr, Qt::Window), m_main(main),
+frmMenu::frmMenu(QWidget *owner, ResultGrid &grid, Prompter &prompter,
+                 std::function<void(const QString &)> removeSymbol)
+    : QWidget(nullptr, Qt::Window), m_grid(grid), m_prompter(prompter), m_removeSymbol(std::move(removeSymbol)),
       m_browserDirectory(InstallLayout::privateDirectory(QCoreApplication::applicationDirPath()))
 {
     setObjectName(QStringLiteral("frmMenu"));
     setWindowTitle(QStringLiteral("Symbol Menu"));
     buildMenus();
-    connect(main, &QObject::destroyed, this, [this] { delete this; });
+    connect(owner, &QObject::destroyed, this, [this] { delete this; });
 }
 
 frmMenu::~frmMenu()
@@ -122,14 +112,13 @@ void frmMenu::popSymbolMenu()
 
 QString frmMenu::currentCellText() const
 {
-    return m_main->grid()->text();
+    return m_grid.text();
 }
 
 bool frmMenu::currentSymbol(QString *symbol) const
 {
-    const ResultGrid *grid = m_main->grid();
-    *symbol = grid->text();
-    return grid->row() >= 1 && !symbol->isEmpty();
+    *symbol = m_grid.text();
+    return m_grid.row() >= 1 && !symbol->isEmpty();
 }
 
 void frmMenu::OpenChart(qint16 templateIndex, const QString &time, const QString &extra)
@@ -163,7 +152,7 @@ void frmMenu::openPage(const QUrl &url)
     QString error;
     ResearchBrowser *browser = researchBrowser(&error);
     if (!browser) {
-        m_main->prompter().message(QStringLiteral("The research window could not be opened. %1").arg(error),
+        m_prompter.message(QStringLiteral("The research window could not be opened. %1").arg(error),
                                    Prompter::Icon::Exclamation);
         return;
     }
@@ -194,23 +183,14 @@ ResearchBrowser *frmMenu::researchBrowser(QString *error)
 
 void frmMenu::mnuSymb_Remove_Click()
 {
-    ResultGrid *grid = m_main->grid();
-    if (grid->row() < 1)
+    if (m_grid.row() < 1)
         return;
     // A blank cell (the empty row of an empty grid, or the "*" row) names no
     // stock, just as a blank answer to "Remove Symbol" does not.
-    const QString symbol = grid->text();
+    const QString symbol = m_grid.text();
     if (symbol.trimmed().isEmpty())
         return;
-    bool reported = false;
-    const bool removed = m_main->RemoveSymbol(symbol, &reported);
-    if (reported)
-        return; // refused while quotes are fetched, or not saved: already said, nothing removed
-    const QString shown = quoted(grid->text().toUpper());
-    if (removed)
-        m_main->prompter().message(shown + QStringLiteral(" has been removed!"), Prompter::Icon::Information);
-    else
-        m_main->prompter().message(shown + QStringLiteral(" is not listed!"), Prompter::Icon::Exclamation);
+    m_removeSymbol(symbol);
 }
 
 // One handler per page item, each opening its own row of the catalogue.

@@ -7,20 +7,25 @@
 #include <QStringView>
 #include <QWidget>
 
+#include <functional>
+
+class Prompter;
 class QUrl;
 class ResearchBrowser;
-class frmMain;
+class ResultGrid;
 
 // The hidden window that hosts the Symbol Menu tree: "Charts" with the Yahoo!
 // and Big Charts periods, "Research" with its eleven groups, and "Remove".
 // It is never shown; the main window, its grid and the research window pop
 // its menus. Every command reads the result grid's current cell when it runs.
+// It goes with its owner, the main window.
 class frmMenu : public QWidget, public ResearchHost
 {
     Q_OBJECT
 
 public:
-    explicit frmMenu(frmMain *main);
+    // removeSymbol drops a listed symbol and tells the user how that went.
+    frmMenu(QWidget *owner, ResultGrid &grid, Prompter &prompter, std::function<void(const QString &)> removeSymbol);
     ~frmMenu() override;
 
     QMenu *mnuSymb() const { return m_mnuSymb; }
@@ -119,7 +124,9 @@ private:
     bool currentSymbol(QString *symbol) const;
     void openPage(const QUrl &url);
 
-    frmMain *m_main;
+    ResultGrid &m_grid;
+    Prompter &m_prompter;
+    std::function<void(const QString &)> m_removeSymbol;
     QMenu *m_mnuSymb = nullptr;
     QMenu *m_mnuSymb_Charts = nullptr;
     QMenu *m_mnuSymb_Research = nullptr;

@@ -1,5 +1,7 @@
 #include "screen/SavedScreens.h"
 
+#include "base/ErrorReturn.h"
+
 #include <QSettings>
 
 #include <algorithm>
@@ -7,13 +9,6 @@
 namespace {
 
 const QString kSection = QStringLiteral("Screens");
-
-bool fail(QString *error, const QString &text)
-{
-    if (error)
-        *error = text;
-    return false;
-}
 
 QString key(const Criterion &c, const char *suffix)
 {

@@ -1,6 +1,6 @@
 // tarnvale-symbols: fills or refreshes a market file from the exchange's
 // official symbol directory, read from a web address or a local folder.
-#include "app/CommandLine.h"
+#include "base/CommandLine.h"
 #include "market/MarketStore.h"
 #include "market/SymbolDirectory.h"
 

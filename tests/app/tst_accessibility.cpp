@@ -4,7 +4,7 @@
 #include "about/HelpWindow.h"
 #include "common/MainWindowTest.h"
 #include "common/OpenedWindow.h"
-#include "quotes/QuoteFaultServer.h"
+#include "common/QuoteFaultServer.h"
 
 #include <QAbstractButton>
 #include <QAccessible>

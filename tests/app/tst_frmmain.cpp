@@ -1,4 +1,4 @@
-#include "app/SettingsTable.h"
+#include "base/SettingsTable.h"
 #include "common/MainWindowTest.h"
 #include "screen/ResultGrid.h"
 

@@ -1,7 +1,7 @@
 // What the user keeps of the results: "Export Results...", saved screens and
 // the main window's place on the screen, through the real main window.
 #include "common/MainWindowTest.h"
-#include "screen/GridView.h"
+#include "widgets/GridView.h"
 #include "screen/ResultGrid.h"
 
 #include <QAction>

@@ -1,6 +1,6 @@
-#include "FakeUpstream.h"
+#include "common/FakeUpstream.h"
 
-#include "app/SettingsTable.h"
+#include "base/SettingsTable.h"
 #include "app/frmMain.h"
 #include "common/ScriptedPrompter.h"
 #include "common/TestSettings.h"

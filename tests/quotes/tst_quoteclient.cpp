@@ -1,9 +1,9 @@
-#include "QuoteFaultServer.h"
+#include "common/QuoteFaultServer.h"
 
 #include "common/TestSettings.h"
 #include "market/MarketStore.h"
 #include "market/SymbolList.h"
-#include "quotes/QuoteLine.h"
+#include "quoted/QuoteLine.h"
 #include "quotes/QuoteReply.h"
 #include "quotes/QuoteRequest.h"
 #include "quotes/UpdateDatabase.h"

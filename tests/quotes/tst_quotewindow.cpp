@@ -1,13 +1,13 @@
-#include "QuoteFaultServer.h"
+#include "common/QuoteFaultServer.h"
 
-#include "app/SettingsTable.h"
+#include "base/SettingsTable.h"
 #include "common/MainWindowTest.h"
 #include "market/MarketStore.h"
 #include "quotes/LiveQuote.h"
-#include "quotes/QuoteLine.h"
+#include "quoted/QuoteLine.h"
 #include "quotes/UpdateDatabase.h"
 #include "research/frmMenu.h"
-#include "screen/GridView.h"
+#include "widgets/GridView.h"
 #include "screen/ResultGrid.h"
 
 #include <QAction>

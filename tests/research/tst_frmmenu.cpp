@@ -3,7 +3,7 @@
 #include "common/MainWindowTest.h"
 #include "research/ResearchBrowser.h"
 #include "research/frmMenu.h"
-#include "screen/GridView.h"
+#include "widgets/GridView.h"
 #include "screen/ResultGrid.h"
 
 #include <QAbstractButton>

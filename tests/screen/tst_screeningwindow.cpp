@@ -1,6 +1,6 @@
 #include "common/MainWindowTest.h"
 #include "screen/GridFill.h"
-#include "screen/GridView.h"
+#include "widgets/GridView.h"
 
 #include <QAbstractButton>
 #include <QAction>

@@ -2,7 +2,7 @@
 // made-up but plausible quote for every symbol of the given symbol lists
 // (one symbol a line, "#" starts a comment). The values depend only on the
 // symbol, so every build writes the same file.
-#include "quotes/QuoteLine.h"
+#include "quoted/QuoteLine.h"
 
 #include <QCoreApplication>
 #include <QDir>

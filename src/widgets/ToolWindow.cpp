@@ -1,6 +1,4 @@
-#include "app/ToolWindow.h"
-
-#include "app/frmMain.h"
+#include "widgets/ToolWindow.h"
 
 #include <QAccessibleWidget>
 #include <QCloseEvent>
@@ -18,29 +16,24 @@ QAccessibleInterface *toolWindowAccessible(const QString &, QObject *object)
 
 } // namespace
 
-ToolWindow::ToolWindow(frmMain *main) : QWidget(nullptr), m_main(main)
+ToolWindow::ToolWindow(QWidget *owner) : QWidget(nullptr), m_owner(owner)
 {
     static const bool accessibleAsWindow = (QAccessible::installFactory(toolWindowAccessible), true);
     Q_UNUSED(accessibleAsWindow);
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     setAttribute(Qt::WA_DeleteOnClose);
-    connect(main, &QObject::destroyed, this, [this] { delete this; });
-    main->setEnabled(false);
+    connect(owner, &QObject::destroyed, this, [this] { delete this; });
+    owner->setEnabled(false);
 }
 
 void ToolWindow::Form_Unload()
 {
-    if (m_main)
-        m_main->setEnabled(true);
+    if (m_owner)
+        m_owner->setEnabled(true);
 }
 
 void ToolWindow::closeEvent(QCloseEvent *event)
 {
     Form_Unload();
     event->accept();
-}
-
-frmMain *ToolWindow::mainWindow() const
-{
-    return m_main;
 }

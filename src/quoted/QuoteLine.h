@@ -98,5 +98,8 @@ std::optional<QByteArray> readSnapshotBytes(const QString &path, QString *error 
 std::optional<QuoteSnapshot> readQuoteSnapshot(const QString &path, QStringList *warnings = nullptr,
                                                QString *error = nullptr, qsizetype *badRows = nullptr);
 
+// One comma-separated field without its surrounding blanks and double quotes.
+QByteArrayView unquoted(QByteArrayView field);
+
 // The key a symbol is looked up by: ASCII letters in upper case.
 QByteArray quoteSymbolKey(QByteArrayView symbol);

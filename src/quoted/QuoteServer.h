@@ -1,7 +1,7 @@
 #pragma once
 
-#include "quotes/FileStamp.h"
-#include "quotes/QuoteLineTable.h"
+#include "base/FileStamp.h"
+#include "quoted/QuoteLineTable.h"
 
 #include <QByteArray>
 #include <QDateTime>

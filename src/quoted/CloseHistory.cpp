@@ -1,4 +1,4 @@
-#include "quotes/CloseHistory.h"
+#include "quoted/CloseHistory.h"
 
 #include "market/SafeFile.h"
 

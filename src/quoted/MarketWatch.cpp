@@ -1,4 +1,4 @@
-#include "quotes/MarketWatch.h"
+#include "quoted/MarketWatch.h"
 
 #include "market/MarketStore.h"
 

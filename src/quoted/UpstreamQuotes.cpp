@@ -1,6 +1,6 @@
-#include "quotes/UpstreamQuotes.h"
+#include "quoted/UpstreamQuotes.h"
 
-#include "quotes/UpstreamCsv.h"
+#include "quoted/UpstreamCsv.h"
 
 #include <QHostAddress>
 #include <QNetworkProxy>

@@ -1,7 +1,7 @@
-#include "quotes/QuoteServer.h"
+#include "quoted/QuoteServer.h"
 
-#include "quotes/QuoteLine.h"
-#include "quotes/UpstreamQuotes.h"
+#include "quoted/QuoteLine.h"
+#include "quoted/UpstreamQuotes.h"
 
 #include <QCryptographicHash>
 #include <QFile>

@@ -1,4 +1,6 @@
-#include "quotes/UpstreamCsv.h"
+#include "quoted/UpstreamCsv.h"
+
+#include "quoted/QuoteLine.h"
 
 #include <QUrlQuery>
 
@@ -10,14 +12,6 @@ enum Column { Symbol, Date, Time, Open, High, Low, Close, Volume, PreviousClose,
 
 constexpr double kMaxValue = 1e9; // what a quote line can carry
 constexpr double kMaxVolume = 1e15;
-
-QByteArrayView unquoted(QByteArrayView field)
-{
-    field = field.trimmed();
-    if (field.size() >= 2 && field.front() == '"' && field.back() == '"')
-        field = field.sliced(1, field.size() - 2).trimmed();
-    return field;
-}
 
 int columnOf(QByteArrayView name)
 {

@@ -1,4 +1,4 @@
-#include "quotes/QuoteLine.h"
+#include "quoted/QuoteLine.h"
 
 #include <QFile>
 #include <QList>
@@ -61,14 +61,6 @@ QByteArray changeText(const std::optional<double> &value)
 bool isMissing(QByteArrayView field)
 {
     return field.isEmpty() || field.compare("N/A", Qt::CaseInsensitive) == 0;
-}
-
-QByteArrayView unquoted(QByteArrayView field)
-{
-    field = field.trimmed();
-    if (field.size() >= 2 && field.front() == '"' && field.back() == '"')
-        field = field.sliced(1, field.size() - 2).trimmed();
-    return field;
 }
 
 int digits(QByteArrayView text, qsizetype from, qsizetype count)
@@ -397,4 +389,12 @@ std::optional<QuoteSnapshot> readQuoteSnapshot(const QString &path, QStringList 
     if (!bytes)
         return std::nullopt;
     return parseQuoteSnapshot(*bytes, warnings, error, badRows);
+}
+
+QByteArrayView unquoted(QByteArrayView field)
+{
+    field = field.trimmed();
+    if (field.size() >= 2 && field.front() == '"' && field.back() == '"')
+        field = field.sliced(1, field.size() - 2).trimmed();
+    return field;
 }

@@ -1,4 +1,4 @@
-#include "quotes/QuoteLineTable.h"
+#include "quoted/QuoteLineTable.h"
 
 #include <algorithm>
 

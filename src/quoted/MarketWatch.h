@@ -1,6 +1,6 @@
 #pragma once
 
-#include "quotes/FileStamp.h"
+#include "base/FileStamp.h"
 
 #include <QByteArray>
 #include <QDateTime>

@@ -1,4 +1,4 @@
-#include "app/DialogPrompter.h"
+#include "widgets/DialogPrompter.h"
 
 #include <QFileDialog>
 #include <QFileInfo>

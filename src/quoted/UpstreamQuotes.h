@@ -1,8 +1,8 @@
 #pragma once
 
-#include "quotes/CloseHistory.h"
-#include "quotes/QuoteLine.h"
-#include "quotes/UpstreamCsv.h"
+#include "quoted/CloseHistory.h"
+#include "quoted/QuoteLine.h"
+#include "quoted/UpstreamCsv.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>

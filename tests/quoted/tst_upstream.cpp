@@ -1,10 +1,10 @@
-#include "FakeUpstream.h"
+#include "common/FakeUpstream.h"
 
 #include "market/MarketStore.h"
-#include "quotes/CloseHistory.h"
-#include "quotes/MarketWatch.h"
-#include "quotes/UpstreamCsv.h"
-#include "quotes/UpstreamQuotes.h"
+#include "quoted/CloseHistory.h"
+#include "quoted/MarketWatch.h"
+#include "quoted/UpstreamCsv.h"
+#include "quoted/UpstreamQuotes.h"
 #include "market/SymbolList.h"
 
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "screen/GridView.h"
+#include "widgets/GridView.h"
 
 #include "screen/GridSort.h"
 #include "screen/ResultGrid.h"

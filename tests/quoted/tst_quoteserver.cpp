@@ -1,6 +1,6 @@
-#include "quotes/QuoteServer.h"
+#include "quoted/QuoteServer.h"
 
-#include "quotes/QuoteLine.h"
+#include "quoted/QuoteLine.h"
 
 #include <QFile>
 #include <QSaveFile>

@@ -1,18 +1,6 @@
-#include "app/NumericFilter.h"
+#include "widgets/NumericFilter.h"
 
 #include <QLineEdit>
-
-QString numericText(const QString &text)
-{
-    static const QString allowed = QStringLiteral("1234567890.");
-    QString out;
-    out.reserve(text.size());
-    for (QChar c : text) {
-        if (allowed.contains(c))
-            out += c;
-    }
-    return out;
-}
 
 void NumericFilter(QLineEdit *box)
 {

@@ -1,11 +1,8 @@
 #pragma once
 
-#include <QString>
+#include "base/NumericText.h"
 
 class QLineEdit;
-
-// Keeps only "1234567890." of a text, in order.
-QString numericText(const QString &text);
 
 // The change handler of every amount box: rewrites the box to its numeric
 // text and puts the caret after the last character. Writing back an equal
