@@ -54,8 +54,8 @@ QString buyPowerText(const QString &capital, const QString &commission, const QS
     return QStringLiteral("Shares:   ") + NumberFormat::grouped(shares, locale);
 }
 
-QString possibleProfitText(const QString &capital, const QString &commission, const QString &buy,
-                           const QString &sell, const QLocale &locale)
+QString possibleProfitText(const QString &capital, const QString &commission, const QString &buy, const QString &sell,
+                           const QLocale &locale)
 {
     const Amount c = readAmount(capital, QStringLiteral("capital"));
     if (!c.value)

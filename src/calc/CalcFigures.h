@@ -17,8 +17,8 @@ QString buyPowerText(const QString &capital, const QString &commission, const QS
 
 // "Profit:     $" + profit in cents, CR LF, "Shares:   " + share count. The
 // count is rounded half to even and must fit 32 bits, as in the result grid.
-QString possibleProfitText(const QString &capital, const QString &commission, const QString &buy,
-                           const QString &sell, const QLocale &locale = QLocale());
+QString possibleProfitText(const QString &capital, const QString &commission, const QString &buy, const QString &sell,
+                           const QLocale &locale = QLocale());
 
 // The main window's capital or commission as a calculator box starts with:
 // the plain decimal number ("500.00" gives "500"), written with "." because

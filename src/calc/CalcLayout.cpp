@@ -30,8 +30,6 @@ void setTextColour(QWidget *w, const QColor &colour)
     w->setPalette(palette);
 }
 
-} // namespace
-
 QGridLayout *setUpWindow(QWidget *window, const QString &title)
 {
     window->setWindowTitle(title);
@@ -88,6 +86,26 @@ QLabel *addResultLabel(QGridLayout *layout, int row, const char *labelName)
     label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     layout->addWidget(label, row, 0, 1, 2);
     return label;
+}
+
+} // namespace
+
+Controls setUpCalculator(QWidget *window, const QString &title, std::initializer_list<AmountRow> rows,
+                         const char *resultName)
+{
+    QGridLayout *layout = setUpWindow(window, title);
+    Controls controls;
+    for (const AmountRow &row : rows) {
+        QLineEdit *box = addAmountRow(layout, int(controls.boxes.size()), QString::fromLatin1(row.caption), row.boxName,
+                                      QString::fromLatin1(row.initial));
+        if (!controls.boxes.isEmpty())
+            QWidget::setTabOrder(controls.boxes.last(), box);
+        controls.boxes.append(box);
+    }
+    controls.calc = addCalcButton(layout, int(rows.size()));
+    QWidget::setTabOrder(controls.boxes.last(), controls.calc);
+    controls.result = addResultLabel(layout, int(rows.size()) + 1, resultName);
+    return controls;
 }
 
 } // namespace CalcLayout

@@ -1,8 +1,10 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 
-class QGridLayout;
+#include <initializer_list>
+
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -12,15 +14,26 @@ class QWidget;
 // dark grey Arial 8.25 pt, results in bold dark red Arial 9 pt.
 namespace CalcLayout {
 
-// Background, fixed size and a grid layout of caption/box rows.
-QGridLayout *setUpWindow(QWidget *window, const QString &title);
-// One row: a caption of the lblLabel array and an amount box running the
-// numeric filter, holding `initial`.
-QLineEdit *addAmountRow(QGridLayout *layout, int row, const QString &caption, const char *boxName,
-                        const QString &initial);
-// "Calc" and the empty result label below the rows.
-QPushButton *addCalcButton(QGridLayout *layout, int row);
-QLabel *addResultLabel(QGridLayout *layout, int row, const char *labelName);
+// One amount box of a calculator: its caption, objectName and first text.
+struct AmountRow
+{
+    const char *caption;
+    const char *boxName;
+    const char *initial;
+};
+
+// A calculator window's controls, in the order laid out.
+struct Controls
+{
+    QList<QLineEdit *> boxes; // one for each row, running the numeric filter
+    QPushButton *calc = nullptr;
+    QLabel *result = nullptr;
+};
+
+// Lays out the window: a caption/box pair for each row, then "Calc" and the
+// empty result label; the tab order follows the rows.
+Controls setUpCalculator(QWidget *window, const QString &title, std::initializer_list<AmountRow> rows,
+                         const char *resultName);
 
 // Fills the capital and commission boxes with the main window's amounts as
 // plain decimal text ("500.00" gives "500").

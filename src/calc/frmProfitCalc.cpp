@@ -3,7 +3,6 @@
 #include "calc/CalcFigures.h"
 #include "calc/CalcLayout.h"
 
-#include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -12,21 +11,18 @@ frmProfitCalc::frmProfitCalc(QWidget *owner, const QString &capital, const QStri
     : ToolWindow(owner)
 {
     setObjectName(QStringLiteral("frmProfitCalc"));
-    QGridLayout *layout = CalcLayout::setUpWindow(this, QStringLiteral("Possible Profit"));
-    m_txtCapital = CalcLayout::addAmountRow(layout, 0, QStringLiteral("Capital: $"), "txtCapital",
-                                            QStringLiteral("500.00"));
-    m_txtBuy = CalcLayout::addAmountRow(layout, 1, QStringLiteral("Buy Price: $"), "txtBuy", QStringLiteral("1.00"));
-    m_txtSell = CalcLayout::addAmountRow(layout, 2, QStringLiteral("Sell Price: $"), "txtSell",
-                                         QStringLiteral("2.00"));
-    m_txtComm = CalcLayout::addAmountRow(layout, 3, QStringLiteral("Commission: $"), "txtComm",
-                                         QStringLiteral("10.99"));
-    QPushButton *calc = CalcLayout::addCalcButton(layout, 4);
-    m_lblProfit = CalcLayout::addResultLabel(layout, 5, "lblProfit");
-    setTabOrder(m_txtCapital, m_txtBuy);
-    setTabOrder(m_txtBuy, m_txtSell);
-    setTabOrder(m_txtSell, m_txtComm);
-    setTabOrder(m_txtComm, calc);
-    connect(calc, &QPushButton::clicked, this, &frmProfitCalc::butDS_Click);
+    const CalcLayout::Controls c = CalcLayout::setUpCalculator(this, QStringLiteral("Possible Profit"),
+                                                               {{"Capital: $", "txtCapital", "500.00"},
+                                                                {"Buy Price: $", "txtBuy", "1.00"},
+                                                                {"Sell Price: $", "txtSell", "2.00"},
+                                                                {"Commission: $", "txtComm", "10.99"}},
+                                                               "lblProfit");
+    m_txtCapital = c.boxes[0];
+    m_txtBuy = c.boxes[1];
+    m_txtSell = c.boxes[2];
+    m_txtComm = c.boxes[3];
+    m_lblProfit = c.result;
+    connect(c.calc, &QPushButton::clicked, this, &frmProfitCalc::butDS_Click);
     Form_Load(capital, commission);
 }
 
@@ -37,6 +33,6 @@ void frmProfitCalc::Form_Load(const QString &capital, const QString &commission)
 
 void frmProfitCalc::butDS_Click()
 {
-    m_lblProfit->setText(CalcFigures::possibleProfitText(m_txtCapital->text(), m_txtComm->text(), m_txtBuy->text(),
-                                                         m_txtSell->text()));
+    m_lblProfit->setText(
+        CalcFigures::possibleProfitText(m_txtCapital->text(), m_txtComm->text(), m_txtBuy->text(), m_txtSell->text()));
 }

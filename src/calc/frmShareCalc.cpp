@@ -3,7 +3,6 @@
 #include "calc/CalcFigures.h"
 #include "calc/CalcLayout.h"
 
-#include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -12,19 +11,16 @@ frmShareCalc::frmShareCalc(QWidget *owner, const QString &capital, const QString
     : ToolWindow(owner)
 {
     setObjectName(QStringLiteral("frmShareCalc"));
-    QGridLayout *layout = CalcLayout::setUpWindow(this, QStringLiteral("Buy Power"));
-    m_txtCapital = CalcLayout::addAmountRow(layout, 0, QStringLiteral("Capital: $"), "txtCapital",
-                                            QStringLiteral("500.00"));
-    m_txtPrice = CalcLayout::addAmountRow(layout, 1, QStringLiteral("Price per share: $"), "txtPrice",
-                                          QStringLiteral("1.00"));
-    m_txtComm = CalcLayout::addAmountRow(layout, 2, QStringLiteral("Commission: $"), "txtComm",
-                                         QStringLiteral("10.99"));
-    QPushButton *calc = CalcLayout::addCalcButton(layout, 3);
-    m_lblShares = CalcLayout::addResultLabel(layout, 4, "lblShares");
-    setTabOrder(m_txtCapital, m_txtPrice);
-    setTabOrder(m_txtPrice, m_txtComm);
-    setTabOrder(m_txtComm, calc);
-    connect(calc, &QPushButton::clicked, this, &frmShareCalc::butDS_Click);
+    const CalcLayout::Controls c = CalcLayout::setUpCalculator(this, QStringLiteral("Buy Power"),
+                                                               {{"Capital: $", "txtCapital", "500.00"},
+                                                                {"Price per share: $", "txtPrice", "1.00"},
+                                                                {"Commission: $", "txtComm", "10.99"}},
+                                                               "lblShares");
+    m_txtCapital = c.boxes[0];
+    m_txtPrice = c.boxes[1];
+    m_txtComm = c.boxes[2];
+    m_lblShares = c.result;
+    connect(c.calc, &QPushButton::clicked, this, &frmShareCalc::butDS_Click);
     Form_Load(capital, commission);
 }
 
