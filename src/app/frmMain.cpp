@@ -15,11 +15,11 @@
 #include "widgets/GridView.h"
 #include "screen/ResultGrid.h"
 #include "screen/ResultsExport.h"
-#include "screen/SavedScreens.h"
 #include "screen/Screening.h"
 #include "quotes/LiveQuote.h"
 #include "quotes/QuoteFetch.h"
 #include "quotes/UpdateDatabase.h"
+#include "app/ScreensMenu.h"
 #include "research/frmMenu.h"
 
 #include <QApplication>
@@ -729,48 +729,21 @@ void frmMain::buildResultsMenus()
 
     // "Screens" comes after "Tools".
     QAction *help = menuBar()->findChild<QMenu *>(QStringLiteral("mnuHelp"))->menuAction();
-    m_mnuScreens = new QMenu(QStringLiteral("Screens"), menuBar());
-    m_mnuScreens->setObjectName(QStringLiteral("mnuScreens"));
-    m_mnuScreens->menuAction()->setObjectName(QStringLiteral("mnuScreens"));
-    menuBar()->insertMenu(help, m_mnuScreens);
-    fillScreensMenu();
-    // The screen items follow the screening panel in and out of use.
-    m_frmADVS->installEventFilter(this);
+    auto *screens = new ScreensMenu(*m_prompter, m_frmADVS, [this] { return criteriaBoxes(); }, menuBar());
+    menuBar()->insertMenu(help, screens);
+    connect(screens, &ScreensMenu::screenChosen, this, &frmMain::runScreen);
 }
 
-bool frmMain::eventFilter(QObject *watched, QEvent *event)
+void frmMain::runScreen(const CriteriaBoxes &boxes)
 {
-    if (watched == m_frmADVS && event->type() == QEvent::EnabledChange && m_mnuScreens)
-        fillScreensMenu();
-    return QMainWindow::eventFilter(watched, event);
-}
-
-void frmMain::fillScreensMenu()
-{
-    m_mnuScreens->clear();
-    // Screens fill and run the screening panel: only while it can be used.
-    const bool usable = m_frmADVS->isEnabled();
-    QAction *save = m_mnuScreens->addAction(QStringLiteral("Save Screen As..."));
-    save->setObjectName(QStringLiteral("mnuScreens_Save"));
-    save->setEnabled(usable);
-    connect(save, &QAction::triggered, this, &frmMain::mnuScreens_Save_Click);
-    QAction *remove = m_mnuScreens->addAction(QStringLiteral("Delete Screen..."));
-    remove->setObjectName(QStringLiteral("mnuScreens_Delete"));
-    connect(remove, &QAction::triggered, this, &frmMain::mnuScreens_Delete_Click);
-
-    QSettings settings = userSettings();
-    const QStringList names = SavedScreens(settings).names();
-    remove->setEnabled(!names.isEmpty());
-    if (names.isEmpty())
-        return;
-    m_mnuScreens->addSeparator()->setObjectName(QStringLiteral("mnuScreens_Brk"));
-    for (const QString &name : names) {
-        QAction *item = m_mnuScreens->addAction(QString(name).replace(u'&', QStringLiteral("&&")));
-        item->setObjectName(QStringLiteral("mnuScreens_Item"));
-        item->setData(name);
-        item->setEnabled(usable);
-        connect(item, &QAction::triggered, this, [this, name] { loadScreen(name); });
+    // The bounds go in as stored; the boxes' filter applies as to any text.
+    for (size_t i = 0; i < kCriteria.size(); ++i) {
+        const Criterion &c = kCriteria[i];
+        findChild<QCheckBox *>(latin(c.check))->setChecked(boxes[i].ticked);
+        box(c.startBox)->setText(boxes[i].start);
+        box(c.endBox)->setText(boxes[i].end);
     }
+    butDS_Click();
 }
 
 void frmMain::mnuMenu_Export_Click()
@@ -789,73 +762,6 @@ void frmMain::mnuMenu_Export_Click()
         m_prompter->message(QStringLiteral("The results could not be exported to \"%1\". %2")
                                 .arg(QDir::toNativeSeparators(path), error),
                             Prompter::Icon::Exclamation);
-}
-
-void frmMain::mnuScreens_Save_Click()
-{
-    if (!m_frmADVS->isEnabled())
-        return;
-    const QString typed = m_prompter->input(QStringLiteral("Enter a name for this screen"),
-                                            QStringLiteral("Save Screen As"));
-    if (typed.trimmed().isEmpty())
-        return;
-    QString error;
-    const std::optional<QString> name = SavedScreens::checkName(typed, &error);
-    if (!name) {
-        m_prompter->message(error, Prompter::Icon::Exclamation);
-        return;
-    }
-    QSettings settings = userSettings();
-    SavedScreens screens(settings);
-    const QString existing = screens.find(*name);
-    if (!existing.isEmpty()
-        && !m_prompter->askYesNo(
-            QStringLiteral("A screen named \"%1\" already exists. Do you want to replace it?").arg(existing)))
-        return;
-    const CriteriaBoxes boxes = criteriaBoxes();
-    if (!screens.save(*name, boxes, &error))
-        m_prompter->message(QStringLiteral("The screen \"%1\" could not be saved. %2").arg(*name, error),
-                            Prompter::Icon::Exclamation);
-    fillScreensMenu();
-}
-
-void frmMain::mnuScreens_Delete_Click()
-{
-    QSettings settings = userSettings();
-    SavedScreens screens(settings);
-    const QStringList names = screens.names();
-    if (names.isEmpty())
-        return;
-    const QString chosen =
-        m_prompter->chooseItem(QStringLiteral("Choose the screen to delete"), QStringLiteral("Delete Screen"), names);
-    if (chosen.isEmpty())
-        return;
-    QString error;
-    if (!screens.remove(chosen, &error))
-        m_prompter->message(QStringLiteral("The screen \"%1\" could not be deleted. %2").arg(chosen, error),
-                            Prompter::Icon::Exclamation);
-    fillScreensMenu();
-}
-
-void frmMain::loadScreen(const QString &name)
-{
-    if (!m_frmADVS->isEnabled())
-        return;
-    QSettings settings = userSettings();
-    const std::optional<CriteriaBoxes> boxes = SavedScreens(settings).load(name);
-    if (!boxes) {
-        m_prompter->message(QStringLiteral("There is no screen named \"%1\".").arg(name), Prompter::Icon::Exclamation);
-        fillScreensMenu();
-        return;
-    }
-    // The bounds go in as stored; the boxes' filter applies as to any text.
-    for (size_t i = 0; i < kCriteria.size(); ++i) {
-        const Criterion &c = kCriteria[i];
-        findChild<QCheckBox *>(latin(c.check))->setChecked((*boxes)[i].ticked);
-        box(c.startBox)->setText((*boxes)[i].start);
-        box(c.endBox)->setText((*boxes)[i].end);
-    }
-    butDS_Click();
 }
 
 void frmMain::restoreWindowGeometry()

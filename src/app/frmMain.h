@@ -89,15 +89,12 @@ public slots:
     void Grid_DblClick();
     // "Market" > "Export Results...": the grid's listed rows as a CSV file.
     void mnuMenu_Export_Click();
-    // "Screens": save the screening panel under a name, delete a saved
-    // screen, or load one (ticks and bounds) and run "Match Stocks".
-    void mnuScreens_Save_Click();
-    void mnuScreens_Delete_Click();
-    void loadScreen(const QString &name);
+    // Fills the screening panel with a saved screen's ticks and bounds and
+    // runs "Match Stocks".
+    void runScreen(const CriteriaBoxes &boxes);
 
 protected:
     void closeEvent(QCloseEvent *event) override;
-    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void buildWindow();
@@ -111,7 +108,6 @@ private:
     // Holds or frees what could start a second request while a live quote waits.
     void holdForLiveQuote(bool on);
     void buildResultsMenus();
-    void fillScreensMenu();
     void restoreWindowGeometry();
     void saveWindowGeometry();
 
@@ -127,7 +123,6 @@ private:
     QWidget *m_frmADVS = nullptr;
     QMenu *m_mnuMenu_Market = nullptr;
     QAction *m_mnuMenu_Export = nullptr;
-    QPointer<QMenu> m_mnuScreens;
     // The database update and the live quote while they run; never both.
     QPointer<UpdateDatabase> m_update;
     QPointer<QuoteFetch> m_liveQuote;

@@ -1,0 +1,116 @@
+#include "app/ScreensMenu.h"
+
+#include "base/UserSettings.h"
+#include "screen/SavedScreens.h"
+#include "widgets/Prompter.h"
+
+#include <QEvent>
+#include <QSettings>
+
+ScreensMenu::ScreensMenu(Prompter &prompter, QWidget *panel, std::function<CriteriaBoxes()> currentBoxes,
+                         QWidget *parent)
+    : QMenu(QStringLiteral("Screens"), parent)
+    , m_prompter(prompter)
+    , m_panel(panel)
+    , m_currentBoxes(std::move(currentBoxes))
+{
+    setObjectName(QStringLiteral("mnuScreens"));
+    menuAction()->setObjectName(QStringLiteral("mnuScreens"));
+    fill();
+    m_panel->installEventFilter(this);
+}
+
+bool ScreensMenu::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_panel && event->type() == QEvent::EnabledChange)
+        fill();
+    return QMenu::eventFilter(watched, event);
+}
+
+void ScreensMenu::fill()
+{
+    clear();
+    // Screens fill and run the screening panel: only while it can be used.
+    const bool usable = m_panel->isEnabled();
+    QAction *save = addAction(QStringLiteral("Save Screen As..."));
+    save->setObjectName(QStringLiteral("mnuScreens_Save"));
+    save->setEnabled(usable);
+    connect(save, &QAction::triggered, this, &ScreensMenu::mnuScreens_Save_Click);
+    QAction *remove = addAction(QStringLiteral("Delete Screen..."));
+    remove->setObjectName(QStringLiteral("mnuScreens_Delete"));
+    connect(remove, &QAction::triggered, this, &ScreensMenu::mnuScreens_Delete_Click);
+
+    QSettings settings = userSettings();
+    const QStringList names = SavedScreens(settings).names();
+    remove->setEnabled(!names.isEmpty());
+    if (names.isEmpty())
+        return;
+    addSeparator()->setObjectName(QStringLiteral("mnuScreens_Brk"));
+    for (const QString &name : names) {
+        QAction *item = addAction(QString(name).replace(u'&', QStringLiteral("&&")));
+        item->setObjectName(QStringLiteral("mnuScreens_Item"));
+        item->setData(name);
+        item->setEnabled(usable);
+        connect(item, &QAction::triggered, this, [this, name] { loadScreen(name); });
+    }
+}
+
+void ScreensMenu::mnuScreens_Save_Click()
+{
+    if (!m_panel->isEnabled())
+        return;
+    const QString typed =
+        m_prompter.input(QStringLiteral("Enter a name for this screen"), QStringLiteral("Save Screen As"));
+    if (typed.trimmed().isEmpty())
+        return;
+    QString error;
+    const std::optional<QString> name = SavedScreens::checkName(typed, &error);
+    if (!name) {
+        m_prompter.message(error, Prompter::Icon::Exclamation);
+        return;
+    }
+    QSettings settings = userSettings();
+    SavedScreens screens(settings);
+    const QString existing = screens.find(*name);
+    if (!existing.isEmpty()
+        && !m_prompter.askYesNo(
+            QStringLiteral("A screen named \"%1\" already exists. Do you want to replace it?").arg(existing)))
+        return;
+    const CriteriaBoxes boxes = m_currentBoxes();
+    if (!screens.save(*name, boxes, &error))
+        m_prompter.message(QStringLiteral("The screen \"%1\" could not be saved. %2").arg(*name, error),
+                           Prompter::Icon::Exclamation);
+    fill();
+}
+
+void ScreensMenu::mnuScreens_Delete_Click()
+{
+    QSettings settings = userSettings();
+    SavedScreens screens(settings);
+    const QStringList names = screens.names();
+    if (names.isEmpty())
+        return;
+    const QString chosen =
+        m_prompter.chooseItem(QStringLiteral("Choose the screen to delete"), QStringLiteral("Delete Screen"), names);
+    if (chosen.isEmpty())
+        return;
+    QString error;
+    if (!screens.remove(chosen, &error))
+        m_prompter.message(QStringLiteral("The screen \"%1\" could not be deleted. %2").arg(chosen, error),
+                           Prompter::Icon::Exclamation);
+    fill();
+}
+
+void ScreensMenu::loadScreen(const QString &name)
+{
+    if (!m_panel->isEnabled())
+        return;
+    QSettings settings = userSettings();
+    const std::optional<CriteriaBoxes> boxes = SavedScreens(settings).load(name);
+    if (!boxes) {
+        m_prompter.message(QStringLiteral("There is no screen named \"%1\".").arg(name), Prompter::Icon::Exclamation);
+        fill();
+        return;
+    }
+    emit screenChosen(*boxes);
+}

@@ -1,0 +1,41 @@
+#pragma once
+
+#include "screen/Screening.h"
+
+#include <QMenu>
+
+#include <functional>
+
+class Prompter;
+
+// "Screens": save the screening panel under a name, delete a saved screen,
+// or pick one to run. Its items follow the screening panel in and out of
+// use, and the saved screens are listed below a separator.
+class ScreensMenu : public QMenu
+{
+    Q_OBJECT
+
+public:
+    // panel is the screening panel; currentBoxes reads its ticks and bounds.
+    ScreensMenu(Prompter &prompter, QWidget *panel, std::function<CriteriaBoxes()> currentBoxes,
+                QWidget *parent = nullptr);
+
+signals:
+    // A saved screen was picked while the panel can be used.
+    void screenChosen(const CriteriaBoxes &boxes);
+
+public slots:
+    void mnuScreens_Save_Click();
+    void mnuScreens_Delete_Click();
+    void loadScreen(const QString &name);
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void fill();
+
+    Prompter &m_prompter;
+    QWidget *m_panel;
+    std::function<CriteriaBoxes()> m_currentBoxes;
+};
