@@ -18,6 +18,7 @@
 #include "screen/Screening.h"
 #include "quotes/LiveQuote.h"
 #include "quotes/QuoteFetch.h"
+#include "quotes/ServiceStatus.h"
 #include "quotes/UpdateDatabase.h"
 #include "app/ScreensMenu.h"
 #include "research/frmMenu.h"
@@ -64,6 +65,12 @@ QPushButton *makeButton(const char *name, const QString &caption, const QString 
     button->setAccessibleDescription(tip);
     button->setAutoDefault(false);
     return button;
+}
+
+// A failure message, then what the quote service said of it, if anything.
+QString withReason(const QString &message, const QString &reason)
+{
+    return reason.isEmpty() ? message : message + QStringLiteral("\n\n") + reason;
 }
 
 MarketStore marketStoreFor(const QString &programDir)
@@ -520,7 +527,8 @@ void frmMain::mnuMarket_Update_Click()
         if (m_unloaded)
             return;
         if (result.ending == UpdateDatabase::Ending::Unreachable)
-            m_prompter->message(QString::fromLatin1(ConnectionFailureMessage), Prompter::Icon::Exclamation);
+            m_prompter->message(withReason(QString::fromLatin1(ConnectionFailureMessage), result.sourceReason),
+                                Prompter::Icon::Exclamation);
         else if (result.ending == UpdateDatabase::Ending::Completed && result.saved)
             m_prompter->message(UpdateDatabase::completionMessage(result),
                                 result.refreshed == 0 && !result.skipped.isEmpty() ? Prompter::Icon::Exclamation
@@ -625,12 +633,20 @@ void frmMain::butLiveQuote_Click()
         m_liveQuote = nullptr;
         holdForLiveQuote(false);
         if (!result.quote) {
-            QString why = QString::fromLatin1(ConnectionFailureMessage);
-            if (result.fault == ReplyFault::UnknownSymbol)
-                why = liveQuoteUnknownMessage(result.symbol);
-            else if (result.answered)
-                why = liveQuoteFailedMessage(result.symbol);
-            m_prompter->message(why, Prompter::Icon::Exclamation);
+            if (result.fault == ReplyFault::UnknownSymbol) {
+                m_prompter->message(liveQuoteUnknownMessage(result.symbol), Prompter::Icon::Exclamation);
+                return;
+            }
+            // A local service that cannot get quotes says why, and the
+            // message waits for that answer, a short one at most.
+            const QString why = result.answered ? liveQuoteFailedMessage(result.symbol)
+                                                : QString::fromLatin1(ConnectionFailureMessage);
+            auto *status = new ServiceStatusQuery(this);
+            connect(status, &ServiceStatusQuery::finished, this, [this, status, why](const QString &reason) {
+                status->deleteLater();
+                m_prompter->message(withReason(why, reason), Prompter::Icon::Exclamation);
+            });
+            status->ask(quoteHostSetting());
             return;
         }
         // The symbol asked for, not whatever the box holds by now.

@@ -2,7 +2,8 @@
 
 #include "quotes/QuoteRequest.h"
 
-QuoteFetch::QuoteFetch(QObject *parent) : QObject(parent)
+QuoteFetch::QuoteFetch(QObject *parent)
+    : QObject(parent)
 {
     connect(&m_transport, &QuoteTransport::finished, this, &QuoteFetch::onReply);
 }
@@ -39,6 +40,7 @@ void QuoteFetch::onReply(QuoteTransport::Outcome outcome)
     if (outcome == QuoteTransport::Outcome::Replied) {
         QuoteReply reply = parseQuoteReply(m_transport.ReceiveBuffer());
         m_result.quote = reply.quote;
+        m_result.tradeDate = reply.tradeDate;
         m_result.fault = reply.fault;
         mendable = retryMayMend(reply.fault);
     }

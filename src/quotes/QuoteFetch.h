@@ -25,8 +25,9 @@ public:
     struct Result
     {
         QString symbol;
-        std::optional<ParsedQuote> quote; // set when a reply could be used
-        bool answered = false;            // some attempt got bytes back from the service
+        std::optional<ParsedQuote> quote;    // set when a reply could be used
+        QDate tradeDate;                     // the used reply's trade date, when it gave one
+        bool answered = false;               // some attempt got bytes back from the service
         ReplyFault fault = ReplyFault::None; // why the last reply could not be used
         int attempts = 0;
     };

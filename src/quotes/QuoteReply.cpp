@@ -85,13 +85,18 @@ bool serverErrorStatus(QStringView text)
            && (status.size() == blank + 4 || status[blank + 4] == u' ');
 }
 
-// The trade date the service writes for a symbol it does not know.
-bool unknownDate(QStringView field)
+QStringView unquotedDate(QStringView field)
 {
     QStringView date = trimSpaces(field);
     if (date.size() >= 2 && date.startsWith(u'"') && date.endsWith(u'"'))
         date = date.sliced(1, date.size() - 2);
-    return date == u"N/A";
+    return date;
+}
+
+// The trade date the service writes for a symbol it does not know.
+bool unknownDate(QStringView field)
+{
+    return unquotedDate(field) == u"N/A";
 }
 
 } // namespace
@@ -257,6 +262,7 @@ QuoteReply parseQuoteReply(QByteArrayView reply)
     quote.High = *high;
     quote.Low = *low;
     result.quote = quote;
+    result.tradeDate = QDate::fromString(unquotedDate(fields[2]).toString(), QStringLiteral("M/d/yyyy"));
     return result;
 }
 

@@ -3,6 +3,7 @@
 #include "market/StockRecord.h"
 
 #include <QByteArrayView>
+#include <QDate>
 #include <QString>
 #include <QStringView>
 
@@ -49,6 +50,7 @@ struct ParsedQuote
 struct QuoteReply
 {
     std::optional<ParsedQuote> quote;
+    QDate tradeDate; // the quote's trade date ("M/D/YYYY"); invalid when "N/A" or unreadable
     ReplyFault fault = ReplyFault::None;
 };
 

@@ -3,12 +3,19 @@
 #include "market/MarketStore.h"
 
 #include <QHash>
+#include <QLocale>
 
 UpdateDatabase::UpdateDatabase(MarketStore &store, const QuoteHost &host, QObject *parent)
-    : QObject(parent), m_store(store), m_host(host)
+    : QObject(parent)
+    , m_store(store)
+    , m_host(host)
 {
     m_saver = [this] { return m_store.SaveDatabase(); };
     connect(&m_fetch, &QuoteFetch::finished, this, &UpdateDatabase::onFetched);
+    connect(&m_status, &ServiceStatusQuery::finished, this, [this](const QString &explanation) {
+        m_result.sourceReason = explanation;
+        emit finished(m_result);
+    });
 }
 
 void UpdateDatabase::start()
@@ -89,6 +96,8 @@ void UpdateDatabase::onFetched(const QuoteFetch::Result &fetched)
     if (record >= 0 && fetched.quote) {
         storeQuote(*fetched.quote, m_store.database().Stocks[record]);
         ++m_result.refreshed;
+        if (fetched.tradeDate > m_result.quotesDate) // an invalid date is before every other
+            m_result.quotesDate = fetched.tradeDate;
     } else if (record >= 0) {
         m_result.skipped.append(fetched.symbol);
     }
@@ -126,6 +135,12 @@ void UpdateDatabase::end(Ending ending)
             m_store.database().LastUpdate = dateToMarketDate(QDate::currentDate());
         m_result.saved = m_saver();
     }
+    // A service that is there but cannot get quotes says why; the message
+    // waits for that answer, a short one at most.
+    if (ending == Ending::Unreachable && isLocalHost(m_host)) {
+        m_status.ask(m_host);
+        return;
+    }
     emit finished(m_result);
 }
 
@@ -150,6 +165,9 @@ QString UpdateDatabase::progressCaption(int percent, const QString &symbol)
 QString UpdateDatabase::completionMessage(const Result &result)
 {
     QString text = QString::fromLatin1(UpdateCompletedMessage);
+    if (result.refreshed > 0 && result.quotesDate.isValid())
+        text += QStringLiteral("\n\nThe quotes stored are of %1.")
+                    .arg(QLocale().toString(result.quotesDate, QLocale::LongFormat));
     if (result.refreshed == 0)
         text += QStringLiteral("\n\nNo quote was refreshed, so the date of the last update stays as it was.");
     if (result.skipped.isEmpty())

@@ -2,6 +2,7 @@
 
 #include "quotes/QuoteFetch.h"
 #include "quotes/QuoteHost.h"
+#include "quotes/ServiceStatus.h"
 
 #include <QObject>
 #include <QString>
@@ -45,8 +46,10 @@ public:
     {
         Ending ending = Ending::Completed;
         qsizetype refreshed = 0;
-        QStringList skipped; // symbols without a usable quote, in list order
-        bool saved = true;   // false when the save failed (the saver has reported it)
+        QStringList skipped;  // symbols without a usable quote, in list order
+        bool saved = true;    // false when the save failed (the saver has reported it)
+        QDate quotesDate;     // the latest trade date among the refreshed quotes
+        QString sourceReason; // when the service could not be reached: why, as a local service tells it
     };
 
     // Symbols in a row without a byte of answer before the update gives up;
@@ -71,8 +74,8 @@ public:
     static int progressPercent(qsizetype index, qsizetype count);
     // "Updating: P%" CR LF "Updating: SYMBOL".
     static QString progressCaption(int percent, const QString &symbol);
-    // "The update has been completed!", whether nothing was refreshed, and
-    // what was skipped, if anything.
+    // "The update has been completed!", the trading date of the quotes
+    // stored, whether nothing was refreshed, and what was skipped, if anything.
     static QString completionMessage(const Result &result);
 
 signals:
@@ -90,6 +93,7 @@ private:
     MarketStore &m_store;
     QuoteHost m_host;
     QuoteFetch m_fetch;
+    ServiceStatusQuery m_status;
     std::function<bool()> m_saver;
     Result m_result;
     QStringList m_symbols; // as listed at the start, empty ones included
