@@ -22,7 +22,7 @@ bool markedReadOnly(const QFileInfo &info)
 
 namespace SafeFile {
 
-bool writeAtomically(const QString &path, const QByteArray &bytes, QString *error)
+bool writeAtomically(const QString &path, const QByteArray &bytes, QString *error, QFileDevice::Permissions permissions)
 {
     const QFileInfo info(path);
     if (info.isDir())
@@ -35,6 +35,11 @@ bool writeAtomically(const QString &path, const QByteArray &bytes, QString *erro
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return fail(error, file.errorString());
+    if (permissions && !file.setPermissions(permissions)) {
+        const QString why = file.errorString();
+        file.cancelWriting();
+        return fail(error, why);
+    }
     if (file.write(bytes) != bytes.size()) {
         const QString why = file.errorString();
         file.cancelWriting();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QFileDevice>
 #include <QString>
 
 // Writing the user's files so that nothing is ever lost half-way: the whole
@@ -10,8 +11,11 @@
 namespace SafeFile {
 
 // Replaces path with bytes atomically, then flushes the folder. False with a
-// reason when nothing was replaced; the old file is then as it was.
-bool writeAtomically(const QString &path, const QByteArray &bytes, QString *error = nullptr);
+// reason when nothing was replaced; the old file is then as it was. Given
+// permissions are set before a byte is written (a secret never sits in a
+// file others may read).
+bool writeAtomically(const QString &path, const QByteArray &bytes, QString *error = nullptr,
+                     QFileDevice::Permissions permissions = {});
 
 // Flushes the folder's entries to disk, so that a replaced file survives a
 // power loss as wholly old or wholly new.

@@ -48,6 +48,17 @@ void releaseFreedMemory()
 #endif
 }
 
+// The reply lines of quotes; bytes is about the size of their snapshot text.
+QuoteLineTable lineTable(const QuoteSnapshot &quotes, qsizetype bytes)
+{
+    QuoteLineTable lines;
+    lines.reserve(quotes.size(), bytes + quotes.size() * 48); // reply lines run longer than rows
+    for (auto it = quotes.cbegin(); it != quotes.cend(); ++it)
+        lines.add(it.key(), it->format() + "\r\n");
+    lines.sort();
+    return lines;
+}
+
 // Runs on the reload thread; touches nothing of the server's.
 SnapshotLoad loadSnapshotFile(const QString &path, const QByteArray &servedDigest)
 {
@@ -67,10 +78,7 @@ SnapshotLoad loadSnapshotFile(const QString &path, const QByteArray &servedDiges
     if (!snapshot)
         return load;
     load.badRows = int(badRows); // a file within the size limit has fewer rows than that
-    load.lines.reserve(snapshot->size(), size + snapshot->size() * 48); // reply lines run longer than rows
-    for (auto it = snapshot->cbegin(); it != snapshot->cend(); ++it)
-        load.lines.add(it.key(), it->format() + "\r\n");
-    load.lines.sort();
+    load.lines = lineTable(*snapshot, size);
     snapshot.reset();
     // The parse's many small pieces are handed back here, on the reading
     // thread, not on the thread that answers clients.
@@ -590,4 +598,12 @@ bool QuoteServer::parseListenAddress(const QString &text, QHostAddress *address,
     *address = parsed;
     *port = quint16(number);
     return true;
+}
+
+void QuoteServer::serveQuotes(const QuoteSnapshot &quotes)
+{
+    QuoteLineTable lines = lineTable(quotes, quotes.size() * 64);
+    m_lines.swap(lines);
+    lines = {}; // the previous quotes go now, in two blocks
+    releaseFreedMemory();
 }

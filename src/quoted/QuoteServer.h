@@ -1,6 +1,7 @@
 #pragma once
 
 #include "base/FileStamp.h"
+#include "quoted/QuoteLine.h"
 #include "quoted/QuoteLineTable.h"
 
 #include <QByteArray>
@@ -45,6 +46,10 @@ public:
     // when the new file cannot be read, is too large or has no header.
     bool setSnapshotFile(const QString &path, QString *error = nullptr);
     void setQuietTime(std::chrono::milliseconds quiet) { m_quiet.setInterval(quiet); }
+
+    // Serves these quotes from now on, as a snapshot file's would be served:
+    // the keyed source hands in the whole market at once.
+    void serveQuotes(const QuoteSnapshot &quotes);
 
     // Answers from the live source instead of the snapshot (not owned).
     void setUpstream(UpstreamQuotes *upstream);

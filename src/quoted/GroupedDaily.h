@@ -1,0 +1,134 @@
+#pragma once
+
+#include "quoted/QuoteLine.h"
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QDate>
+#include <QDateTime>
+#include <QHash>
+#include <QList>
+#include <QNetworkAccessManager>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+#include <QUrl>
+
+#include <chrono>
+#include <functional>
+#include <optional>
+
+class QNetworkReply;
+
+/*
+ * The keyed whole-market source: Massive's grouped daily bars,
+ *
+ *   GET {base}/v2/aggs/grouped/locale/us/market/stocks/{YYYY-MM-DD}?adjusted=true&include_otc=false
+ *   Authorization: Bearer KEY
+ *
+ * answered with JSON whose "results" array holds {T, o, h, l, c, v, vw, t, n}
+ * for every US stock that traded that day. One request thus fills the whole
+ * market; the quotes served are the latest completed trading day's bars,
+ * their change the difference to the trading day before.
+ */
+
+// One stock's bar of one day.
+struct DailyBar
+{
+    QByteArray symbol;
+    double open = 0;
+    double high = 0;
+    double low = 0;
+    double close = 0;
+    qint64 volume = 0;
+};
+
+// The bars of a grouped daily answer. An answer with no "results" (a day not
+// yet published, or no trading) gives an empty list. Fails when the text is
+// not such an answer; results without a ticker or a close are left out.
+std::optional<QList<DailyBar>> parseGroupedDaily(QByteArrayView json, QString *error = nullptr);
+
+// The request for one day.
+QUrl groupedDailyUrl(const QUrl &base, QDate day);
+
+// The quotes of day, with each symbol's change against its close on the
+// previous trading day, when it traded then. The time is the 16:00 close.
+QuoteSnapshot dailyQuotes(const QList<DailyBar> &day, QDate date, const QList<DailyBar> &previous);
+
+// Which trading days the market has had and when the next one closes; the
+// service hands in the trading calendar, tests a simpler one.
+struct TradingDays
+{
+    std::function<QDate(const QDateTime &)> latestCompleted; // the last day whose session had closed at the instant
+    std::function<QDate(QDate)> previous;                    // the trading day before a day
+    std::function<QDateTime(const QDateTime &)> nextClose;   // the next session close after the instant
+};
+
+// Fetches the grouped daily bars as rarely as the market allows: the latest
+// completed trading day and the one before it at start, then once after each
+// close, at most one request every pace (the free plan allows five a
+// minute). A day that is not yet published is asked again every
+// notPublishedRetry while the previous day's quotes are served. A refusal
+// (bad key, limit) is backed off and reported once with the time of the next
+// try. Everything runs from the event loop of the owner's thread.
+class GroupedDailySource : public QObject
+{
+    Q_OBJECT
+
+public:
+    struct Options
+    {
+        QUrl base{QStringLiteral("https://api.massive.com")};
+        QString apiKey; // never logged, never part of a message
+        std::chrono::milliseconds pace{12'000};
+        std::chrono::milliseconds notPublishedRetry{15 * 60'000};
+        std::chrono::milliseconds afterClose{20 * 60'000}; // the first try after a close
+        std::chrono::milliseconds timeout{60'000};
+        qint64 maxBodyBytes = 64 * 1024 * 1024;
+        TradingDays days;
+        std::function<QDateTime()> now = [] { return QDateTime::currentDateTimeUtc(); };
+    };
+
+    // What /status tells of the source.
+    struct Status
+    {
+        QString state = QStringLiteral("ok"); // ok, no-key, unauthorized, limited, refused, unreachable
+        QString reason;
+        QDateTime lastSuccess;
+        QDateTime retryAt;
+        QDate quotesDate;
+    };
+
+    explicit GroupedDailySource(Options options, QObject *parent = nullptr);
+
+    // Fetches what the quotes of the latest completed trading day need.
+    void start();
+    const Status &status() const { return m_status; }
+    int requestsSent() const { return m_requestsSent; }
+
+signals:
+    // New quotes to serve, of the trading day date.
+    void quotesReady(const QuoteSnapshot &quotes, QDate date);
+    // A refusal or failure, said once until the source answers again.
+    void problem(const QString &why);
+
+private:
+    void plan();
+    void request(QDate day);
+    void onReply(QNetworkReply *reply, QDate day);
+    void serve(QDate day);
+    void backOff(const QString &state, const QString &reason, std::chrono::milliseconds wait);
+    void planAt(const QDateTime &when);
+
+    Options m_options;
+    QNetworkAccessManager m_network;
+    QHash<QDate, QList<DailyBar>> m_days; // the few days the served quotes need
+    QHash<QDate, QDateTime> m_askedAt;    // when each kept day was answered
+    QDate m_served;
+    QDateTime m_lastRequest;
+    QTimer m_timer;
+    Status m_status;
+    bool m_busy = false;
+    bool m_reported = false;
+    int m_requestsSent = 0;
+};
