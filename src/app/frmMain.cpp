@@ -20,6 +20,7 @@
 #include "quotes/QuoteFetch.h"
 #include "quotes/ServiceStatus.h"
 #include "quotes/UpdateDatabase.h"
+#include "app/QuoteSourceDialog.h"
 #include "app/ScreensMenu.h"
 #include "research/frmMenu.h"
 
@@ -306,6 +307,8 @@ void frmMain::buildMenus()
     QMenu *calcs = menu(tools, "mnuTools_Calcs", QStringLiteral("Calculators"));
     item(calcs, "mnuCalcs_Shares", QStringLiteral("Buy Power"), &frmMain::mnuCalcs_Shares_Click);
     item(calcs, "mnuCalcs_Profit", QStringLiteral("Possible Profit"), &frmMain::mnuCalcs_Profit_Click);
+    tools->addSeparator();
+    item(tools, "mnuTools_QuoteSource", QStringLiteral("Quote Source..."), &frmMain::mnuTools_QuoteSource_Click);
 
     QMenu *help = menu(nullptr, "mnuHelp", QStringLiteral("Help"));
     item(help, "mnuHelp_Topics", QStringLiteral("Help Topics"), &frmMain::mnuHelp_Topics_Click);
@@ -554,6 +557,13 @@ void frmMain::mnuCalcs_Profit_Click()
     m_profitCalc->show();
 }
 
+void frmMain::mnuTools_QuoteSource_Click()
+{
+    auto *dialog = new QuoteSourceDialog(*m_prompter, this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->open();
+}
+
 void frmMain::mnuHelp_Topics_Click()
 {
     // Every choice starts another copy; the main window keeps no link to it.
@@ -642,9 +652,11 @@ void frmMain::butLiveQuote_Click()
             const QString why = result.answered ? liveQuoteFailedMessage(result.symbol)
                                                 : QString::fromLatin1(ConnectionFailureMessage);
             auto *status = new ServiceStatusQuery(this);
-            connect(status, &ServiceStatusQuery::finished, this, [this, status, why](const QString &reason) {
+            connect(status, &ServiceStatusQuery::finished, this,
+                    [this, status, why](const std::optional<ServiceStatus> &answer) {
                 status->deleteLater();
-                m_prompter->message(withReason(why, reason), Prompter::Icon::Exclamation);
+                m_prompter->message(withReason(why, answer ? statusExplanation(*answer) : QString()),
+                                    Prompter::Icon::Exclamation);
             });
             status->ask(quoteHostSetting());
             return;

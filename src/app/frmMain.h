@@ -76,6 +76,8 @@ public slots:
     void mnuMarket_RemoveSymbol_Click();
     void mnuCalcs_Shares_Click();
     void mnuCalcs_Profit_Click();
+    // "Tools" > "Quote Source...": where the bundled quote service gets quotes.
+    void mnuTools_QuoteSource_Click();
     void mnuHelp_Topics_Click();
     void mnuHelp_About_Click();
     void butDS_Click();

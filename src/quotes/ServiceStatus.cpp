@@ -67,6 +67,17 @@ QString statusExplanation(const ServiceStatus &status)
     return text;
 }
 
+QString statusSummary(const ServiceStatus &status)
+{
+    QString text = status.state == u"ok" ? QStringLiteral("The quote service gets quotes from %1.").arg(status.source)
+                                         : QStringLiteral("The quote service uses %1, which does not answer: %2")
+                                               .arg(status.source, statusExplanation(status));
+    if (status.state == u"ok" && status.quotesDate.isValid())
+        text += QStringLiteral(" The quotes it has are of %1.")
+                    .arg(QLocale().toString(status.quotesDate, QLocale::LongFormat));
+    return text;
+}
+
 bool isLocalHost(const QuoteHost &host)
 {
     if (host.host.compare(QStringLiteral("localhost"), Qt::CaseInsensitive) == 0)
@@ -83,7 +94,7 @@ ServiceStatusQuery::ServiceStatusQuery(QObject *parent)
         std::optional<ServiceStatus> status;
         if (outcome == QuoteTransport::Outcome::Replied)
             status = parseServiceStatus(m_transport.ReceiveBuffer());
-        emit finished(status ? statusExplanation(*status) : QString());
+        emit finished(status);
     });
 }
 
@@ -91,5 +102,5 @@ void ServiceStatusQuery::ask(const QuoteHost &host)
 {
     if (!isLocalHost(host) || !host.isValid()
         || !m_transport.SendQuoteRequest(host.host, QString::fromLatin1(ServiceStatusPath), host.port))
-        QTimer::singleShot(0, this, [this] { emit finished(QString()); });
+        QTimer::singleShot(0, this, [this] { emit finished(std::nullopt); });
 }

@@ -36,9 +36,13 @@ QString statusExplanation(const ServiceStatus &status);
 // True when host names this machine: only a local service is asked why.
 bool isLocalHost(const QuoteHost &host);
 
+// What the service says of itself in one sentence or two, for a user who
+// asked ("Test" in the quote source settings).
+QString statusSummary(const ServiceStatus &status);
+
 // Asks a local quote service for its status, with short time-outs so that a
 // failure message never waits long for its explanation. finished() always
-// comes later, from the event loop, with the explanation or an empty text.
+// comes later, from the event loop, with the status or nothing.
 class ServiceStatusQuery : public QObject
 {
     Q_OBJECT
@@ -49,7 +53,7 @@ public:
     void ask(const QuoteHost &host);
 
 signals:
-    void finished(const QString &explanation);
+    void finished(const std::optional<ServiceStatus> &status);
 
 private:
     QuoteTransport m_transport;

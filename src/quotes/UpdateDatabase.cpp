@@ -12,8 +12,8 @@ UpdateDatabase::UpdateDatabase(MarketStore &store, const QuoteHost &host, QObjec
 {
     m_saver = [this] { return m_store.SaveDatabase(); };
     connect(&m_fetch, &QuoteFetch::finished, this, &UpdateDatabase::onFetched);
-    connect(&m_status, &ServiceStatusQuery::finished, this, [this](const QString &explanation) {
-        m_result.sourceReason = explanation;
+    connect(&m_status, &ServiceStatusQuery::finished, this, [this](const std::optional<ServiceStatus> &status) {
+        m_result.sourceReason = status ? statusExplanation(*status) : QString();
         emit finished(m_result);
     });
 }

@@ -1,0 +1,41 @@
+#pragma once
+
+#include "quotes/QuoteSourceConfig.h"
+
+#include <QDialog>
+
+class Prompter;
+class QLabel;
+class QLineEdit;
+class QRadioButton;
+class ServiceStatusQuery;
+
+// "Tools" > "Quote Source...": which source the bundled quote service asks
+// (Massive with a free API key, stooq without one, or the made-up sample
+// quotes), the key with its echo hidden, and "Test", which shows what the
+// running service says of its source. OK writes the service's configuration
+// file, which the service reads again when it changes.
+class QuoteSourceDialog : public QDialog
+{
+    Q_OBJECT
+
+public:
+    QuoteSourceDialog(Prompter &prompter, QWidget *parent = nullptr);
+
+public slots:
+    void butTest_Click();
+    void accept() override;
+
+private:
+    QuoteSourceConfig chosen() const;
+
+    Prompter &m_prompter;
+    QString m_path;
+    QuoteSourceConfig m_config; // as read, so that what the dialog does not show is kept
+    QRadioButton *m_optMassive = nullptr;
+    QRadioButton *m_optStooq = nullptr;
+    QRadioButton *m_optSample = nullptr;
+    QLineEdit *m_txtApiKey = nullptr;
+    QLabel *m_lblStatus = nullptr;
+    ServiceStatusQuery *m_query = nullptr;
+};
