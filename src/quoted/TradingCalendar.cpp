@@ -139,9 +139,4 @@ QDate currentOrNextSession(const QDateTime &at)
     return isTradingDay(day) && sessionClose(day) > at ? day : nextTradingDay(day);
 }
 
-bool canHaveChanged(const QDateTime &since, const QDateTime &now)
-{
-    return now > since && now > sessionOpen(currentOrNextSession(since));
-}
-
 } // namespace TradingCalendar

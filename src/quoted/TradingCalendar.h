@@ -28,12 +28,10 @@ QDateTime sessionClose(QDate day);
 
 bool inSession(const QDateTime &at);
 // The trading day whose session is under way at the instant, or else the
-// next one to begin.
+// next one to begin: a price seen then can change only once that session
+// has opened, and is that day's close once it has closed.
 QDate currentOrNextSession(const QDateTime &at);
 // The last trading day whose session had ended at the instant.
 QDate latestCompletedDay(const QDateTime &at);
-// Whether any trading lay between the two instants: a price seen at since
-// can differ from one seen at now.
-bool canHaveChanged(const QDateTime &since, const QDateTime &now);
 
 } // namespace TradingCalendar

@@ -66,21 +66,24 @@ private slots:
     }
 
     // Half an hour either side of the close, in winter and summer time, and
-    // the mornings after weekends and holidays.
+    // the nights, weekends and holidays before a session.
     void sessions_data()
     {
         QTest::addColumn<QDateTime>("instant");
         QTest::addColumn<bool>("inSession");
         QTest::addColumn<QDate>("completed");
-        QTest::newRow("winter, before the close") << at("2026-12-04T15:30:00-05:00") << true << QDate(2026, 12, 3);
-        QTest::newRow("winter, after the close") << at("2026-12-04T16:30:00-05:00") << false << QDate(2026, 12, 4);
-        QTest::newRow("summer, before the close") << at("2026-07-02T15:30:00-04:00") << true << QDate(2026, 7, 1);
-        QTest::newRow("summer, after the close") << at("2026-07-02T16:30:00-04:00") << false << QDate(2026, 7, 2);
-        QTest::newRow("before the open") << at("2026-12-07T09:29:00-05:00") << false << QDate(2026, 12, 4);
-        QTest::newRow("at the open") << at("2026-12-07T09:30:00-05:00") << true << QDate(2026, 12, 4);
-        QTest::newRow("Saturday") << at("2026-12-05T12:00:00-05:00") << false << QDate(2026, 12, 4);
-        QTest::newRow("Thanksgiving") << at("2026-11-26T12:00:00-05:00") << false << QDate(2026, 11, 25);
-        QTest::newRow("after a Friday holiday") << at("2026-07-06T09:00:00-04:00") << false << QDate(2026, 7, 2);
+        QTest::addColumn<QDate>("session"); // under way or next
+        const auto row = [](const char *name, const char *iso, bool in, QDate completed, QDate session) {
+            QTest::newRow(name) << at(iso) << in << completed << session;
+        };
+        row("winter, before the close", "2026-12-04T15:30-05:00", true, QDate(2026, 12, 3), QDate(2026, 12, 4));
+        row("winter, after the close", "2026-12-04T16:30-05:00", false, QDate(2026, 12, 4), QDate(2026, 12, 7));
+        row("summer, before the close", "2026-07-02T15:30-04:00", true, QDate(2026, 7, 1), QDate(2026, 7, 2));
+        row("summer, after the close", "2026-07-02T16:30-04:00", false, QDate(2026, 7, 2), QDate(2026, 7, 6));
+        row("before the open", "2026-12-07T09:29-05:00", false, QDate(2026, 12, 4), QDate(2026, 12, 7));
+        row("at the open", "2026-12-07T09:30-05:00", true, QDate(2026, 12, 4), QDate(2026, 12, 7));
+        row("Saturday", "2026-12-05T12:00-05:00", false, QDate(2026, 12, 4), QDate(2026, 12, 7));
+        row("Thanksgiving", "2026-11-26T12:00-05:00", false, QDate(2026, 11, 25), QDate(2026, 11, 27));
     }
 
     void sessions()
@@ -88,35 +91,10 @@ private slots:
         QFETCH(QDateTime, instant);
         QFETCH(bool, inSession);
         QFETCH(QDate, completed);
+        QFETCH(QDate, session);
         QCOMPARE(TradingCalendar::inSession(instant), inSession);
         QCOMPARE(TradingCalendar::latestCompletedDay(instant), completed);
-    }
-
-    void canHaveChanged_data()
-    {
-        QTest::addColumn<QDateTime>("since");
-        QTest::addColumn<QDateTime>("now");
-        QTest::addColumn<bool>("changed");
-        const QDateTime fridayClosed = at("2026-12-04T16:30:00-05:00");
-        QTest::newRow("over the weekend") << fridayClosed << at("2026-12-07T09:00:00-05:00") << false;
-        QTest::newRow("into Monday's session") << fridayClosed << at("2026-12-07T09:31:00-05:00") << true;
-        QTest::newRow("across the close") << at("2026-12-04T15:30:00-05:00") << fridayClosed << true;
-        QTest::newRow("within the evening") << fridayClosed << at("2026-12-04T23:00:00-05:00") << false;
-        QTest::newRow("within the session")
-            << at("2026-12-04T10:00:00-05:00") << at("2026-12-04T10:05:00-05:00") << true;
-        QTest::newRow("over Thanksgiving")
-            << at("2026-11-25T16:30:00-05:00") << at("2026-11-27T09:00:00-05:00") << false;
-        QTest::newRow("into the day after")
-            << at("2026-11-25T16:30:00-05:00") << at("2026-11-27T09:45:00-05:00") << true;
-        QTest::newRow("backwards") << at("2026-12-04T15:30:00-05:00") << at("2026-12-04T10:00:00-05:00") << false;
-    }
-
-    void canHaveChanged()
-    {
-        QFETCH(QDateTime, since);
-        QFETCH(QDateTime, now);
-        QFETCH(bool, changed);
-        QCOMPARE(TradingCalendar::canHaveChanged(since, now), changed);
+        QCOMPARE(TradingCalendar::currentOrNextSession(instant), session);
     }
 };
 
