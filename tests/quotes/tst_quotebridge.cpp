@@ -72,7 +72,9 @@ class TestQuoteBridge : public QObject
                 [this] { m_log += m_service->readAllStandardError(); });
         m_service->start(QStringLiteral(TARNVALE_BIN_DIR "/tarnvale-quoted"),
                          QStringList{"--listen", "127.0.0.1:0", "--upstream", m_source->url().toString(), "--market",
-                                     marketPath(), "--state", m_dir->filePath(QStringLiteral("closes.csv"))}
+                                     marketPath(), "--state", m_dir->filePath(QStringLiteral("closes.csv")),
+                                     // A Monday morning: the source's quotes can change from second to second.
+                                     "--clock-start", "2026-12-07T11:00:00-05:00"}
                              + extra);
         QTRY_VERIFY(m_service->canReadLine());
         const QString banner = QString::fromLocal8Bit(m_service->readLine());
