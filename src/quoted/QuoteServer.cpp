@@ -1,6 +1,7 @@
 #include "quoted/QuoteServer.h"
 
 #include "quoted/QuoteLine.h"
+#include "quoted/SourceStatus.h"
 #include "quoted/UpstreamQuotes.h"
 
 #include <QCryptographicHash>
@@ -29,11 +30,13 @@ struct SnapshotLoad
     QuoteLineTable lines;
     QStringList warnings;
     int badRows = 0;
+    QDate quotesDate; // the latest date among the quotes
 };
 
 namespace {
 
 constexpr QByteArrayView kQuotePath = "/d/quotes.csv";
+constexpr QByteArrayView kStatusPath = "/status";
 constexpr std::chrono::milliseconds kQuietTime{1000};
 // A client waiting for the live source is let go (closed without an answer)
 // after this long, a little before the program's own reply time-out.
@@ -68,8 +71,11 @@ SnapshotLoad loadSnapshotFile(const QString &path, const QByteArray &servedDiges
         return load;
     load.badRows = int(badRows); // a file within the size limit has fewer rows than that
     load.lines.reserve(snapshot->size(), size + snapshot->size() * 48); // reply lines run longer than rows
-    for (auto it = snapshot->cbegin(); it != snapshot->cend(); ++it)
+    for (auto it = snapshot->cbegin(); it != snapshot->cend(); ++it) {
         load.lines.add(it.key(), it->format() + "\r\n");
+        if (it->date.isValid() && (!load.quotesDate.isValid() || it->date > load.quotesDate))
+            load.quotesDate = it->date;
+    }
     load.lines.sort();
     snapshot.reset();
     // The parse's many small pieces are handed back here, on the reading
@@ -366,8 +372,10 @@ QByteArray QuoteServer::answerFor(QByteArrayView head, Deferred *deferred) const
     const QByteArrayView path = question < 0 ? target : target.first(question);
     const QByteArrayView query = question < 0 ? QByteArrayView() : target.sliced(question + 1);
     QByteArray answer;
-    if (path != kQuotePath) {
-        answer = errorResponse("404 Not Found", "Only /d/quotes.csv is served.");
+    if (path == kStatusPath) {
+        answer = response("200 OK", "application/json", status().toJson() + "\n");
+    } else if (path != kQuotePath) {
+        answer = errorResponse("404 Not Found", "Only /d/quotes.csv and /status are served.");
     } else {
         std::optional<QByteArray> symbol;
         for (qsizetype pos = 0; pos <= query.size();) {
@@ -408,6 +416,18 @@ QByteArray QuoteServer::answerFor(QByteArrayView head, Deferred *deferred) const
     if (headOnly)
         answer.truncate(answer.indexOf("\r\n\r\n") + 4);
     return answer;
+}
+
+SourceStatus QuoteServer::status() const
+{
+    if (m_upstream)
+        return m_upstream->status();
+    SourceStatus snapshot;
+    snapshot.source = QStringLiteral("snapshot");
+    snapshot.reason = QStringLiteral("Quotes come from the snapshot file.");
+    snapshot.lastSuccess = m_snapshotReadAt;
+    snapshot.quotesDate = m_snapshotQuotesDate;
+    return snapshot;
 }
 
 QByteArray QuoteServer::quoteReply(QByteArrayView symbol) const
@@ -550,6 +570,8 @@ bool QuoteServer::applySnapshot(SnapshotLoad &load, QString *error)
     if (load.unchanged)
         return true;
     m_snapshotDigest = load.digest;
+    m_snapshotReadAt = QDateTime::currentDateTimeUtc();
+    m_snapshotQuotesDate = load.quotesDate;
     m_lines.swap(load.lines);
     load.lines = {}; // the previous quotes go now (two blocks), not when the caller is done
     emit snapshotLoaded(int(m_lines.size()), load.warnings, load.badRows);

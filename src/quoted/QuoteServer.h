@@ -20,12 +20,14 @@ class QTcpSocket;
 class QThread;
 class UpstreamQuotes;
 struct SnapshotLoad;
+struct SourceStatus;
 
 // The bundled quote service: a small HTTP/1.0 server that answers
 //   GET /d/quotes.csv?s=SYMBOL&f=sl1d1t1c1ohgv&e=.csv
 // with one quote line from a snapshot file (see QuoteLine.h), then closes the
-// connection. Everything runs on the owner's thread, driven by socket
-// signals and timers; no call blocks on a client.
+// connection. GET /status tells how its source stands (see SourceStatus.h).
+// Everything runs on the owner's thread, driven by socket signals and
+// timers; no call blocks on a client.
 class QuoteServer : public QObject
 {
     Q_OBJECT
@@ -48,6 +50,7 @@ public:
 
     // Answers from the live source instead of the snapshot (not owned).
     void setUpstream(UpstreamQuotes *upstream);
+    SourceStatus status() const;
 
     bool listen(const QHostAddress &address, quint16 port, QString *error = nullptr);
     QHostAddress serverAddress() const { return m_server.serverAddress(); }
@@ -112,6 +115,8 @@ private:
 
     QString m_snapshotPath;
     QByteArray m_snapshotDigest;           // of the quotes served, to ignore rewrites that change nothing
+    QDateTime m_snapshotReadAt;
+    QDate m_snapshotQuotesDate;
     QuoteLineTable m_lines;                // symbol key -> reply line with CR LF
     QFileSystemWatcher m_watcher;
     QTimer m_quiet;                // restarted while the file keeps changing
