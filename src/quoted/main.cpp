@@ -13,6 +13,7 @@
 #include <QElapsedTimer>
 #include <QStandardPaths>
 #include <QTextStream>
+#include <QTimeZone>
 
 #include <memory>
 #include <optional>
@@ -207,7 +208,7 @@ int main(int argc, char *argv[])
         QObject::connect(upstream.get(), &UpstreamQuotes::sourceRefused, &server,
                          [&err](const QString &reason, const QDateTime &retryAt) {
                              err << "tarnvale-quoted: " << reason << " Serving cached quotes; asking again at "
-                                 << retryAt.toLocalTime().toString(Qt::ISODate) << '\n';
+                                 << retryAt.toTimeZone(QTimeZone::systemTimeZone()).toString(Qt::ISODate) << '\n';
                              err.flush();
                          });
         QObject::connect(upstream.get(), &UpstreamQuotes::sourceCameBack, &server, [&err] {
