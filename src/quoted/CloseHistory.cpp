@@ -1,6 +1,7 @@
 #include "quoted/CloseHistory.h"
 
 #include "market/SafeFile.h"
+#include "quoted/TradingCalendar.h"
 
 #include <QDir>
 #include <QFile>
@@ -27,14 +28,9 @@ std::optional<double> CloseHistory::previousClose(const QByteArray &key, QDate d
     const auto closes = m_closes.constFind(key);
     if (closes == m_closes.cend())
         return std::nullopt;
-    auto it = closes->lowerBound(date); // first at or after date
-    if (it == closes->cbegin())
+    const auto it = closes->constFind(TradingCalendar::previousTradingDay(date));
+    if (it == closes->cend())
         return std::nullopt;
-    --it;
-    for (QDate d = it.key().addDays(1); d < date; d = d.addDays(1)) {
-        if (d.dayOfWeek() <= 5)
-            return std::nullopt;
-    }
     return *it;
 }
 

@@ -21,10 +21,9 @@ public:
 
     // True when the close is new or different.
     bool record(const QByteArray &key, QDate date, double close);
-    // The close of the trading day before date: the latest earlier close of
-    // the symbol, provided no weekday lies between the two. Across a holiday
-    // (or a day the service did not run) the answer is nullopt rather than a
-    // change over two days.
+    // The close of the trading day before date (weekends and exchange
+    // holidays skipped). When the service did not see that day close the
+    // answer is nullopt rather than a change over two days.
     std::optional<double> previousClose(const QByteArray &key, QDate date) const;
     qsizetype symbolCount() const { return m_closes.size(); }
 

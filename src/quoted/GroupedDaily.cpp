@@ -17,8 +17,6 @@
 #include <cmath>
 #include <limits>
 
-using namespace std::chrono_literals;
-
 namespace {
 
 // A ticker as the quote service can serve it: 1 to 32 printable ASCII
@@ -35,26 +33,6 @@ std::optional<double> number(const QJsonObject &bar, QLatin1StringView key)
     if (!value.isDouble() || !std::isfinite(value.toDouble()))
         return std::nullopt;
     return value.toDouble();
-}
-
-// The wait a 429 or 503 asks for: whole seconds or an HTTP date.
-std::optional<std::chrono::milliseconds> retryAfter(const QByteArray &header, const QDateTime &now)
-{
-    bool ok = false;
-    const qint64 seconds = header.trimmed().toLongLong(&ok);
-    if (ok && seconds >= 0)
-        return std::chrono::seconds(seconds);
-    QDateTime when = QLocale::c().toDateTime(QString::fromLatin1(header.trimmed()),
-                                             QStringLiteral("ddd, dd MMM yyyy HH:mm:ss 'GMT'"));
-    if (!when.isValid())
-        return std::nullopt;
-    when.setTimeSpec(Qt::UTC);
-    return std::chrono::milliseconds(qMax<qint64>(0, now.msecsTo(when)));
-}
-
-QString timeText(const QDateTime &when)
-{
-    return QLocale::c().toString(when.toLocalTime(), QStringLiteral("yyyy-MM-dd HH:mm"));
 }
 
 } // namespace
@@ -148,6 +126,7 @@ GroupedDailySource::GroupedDailySource(Options options, QObject *parent)
     : QObject(parent)
     , m_options(std::move(options))
 {
+    m_status.source = QStringLiteral("massive");
     const QHostAddress host(m_options.base.host());
     if (m_options.base.host() == u"localhost" || (!host.isNull() && host.isLoopback()))
         m_network.setProxy(QNetworkProxy::NoProxy);
@@ -171,10 +150,10 @@ void GroupedDailySource::plan()
     if (m_busy)
         return;
     if (m_options.apiKey.isEmpty()) {
-        m_status.state = QStringLiteral("no-key");
+        m_status.state = SourceStatus::State::NoKey;
         m_status.reason = QStringLiteral("No API key is set for the Massive quote source.");
         if (!m_reported)
-            emit problem(m_status.reason);
+            emit sourceRefused(m_status.reason, QDateTime());
         m_reported = true;
         return;
     }
@@ -245,47 +224,46 @@ void GroupedDailySource::onReply(QNetworkReply *reply, QDate day)
     m_busy = false;
     const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     const QDateTime now = m_options.now();
+    using State = SourceStatus::State;
     if (reply->property("tooLarge").toBool()) {
-        backOff(QStringLiteral("refused"),
+        backOff(State::Refused,
                 QStringLiteral("The quote source's answer was larger than %1 MB.").arg(m_options.maxBodyBytes >> 20),
-                1h);
+                now.addSecs(3600));
         return;
     }
-    if (status == 401 || status == 403) {
-        backOff(QStringLiteral("unauthorized"),
-                QStringLiteral("The quote source refused the request: the API key is missing or not valid."), 1h);
-        return;
-    }
-    if (status == 429 || status == 503) {
-        const auto wait = retryAfter(reply->rawHeader("Retry-After"), now).value_or(status == 429 ? 60s : 5min);
-        backOff(status == 429 ? QStringLiteral("limited") : QStringLiteral("refused"),
-                status == 429 ? QStringLiteral("The quote source's request limit was reached.")
-                              : QStringLiteral("The quote source is not answering for now (HTTP 503)."),
-                qMax<std::chrono::milliseconds>(wait, m_options.pace));
+    const QByteArray body = reply->readAll();
+    if (const std::optional<SourceRefusal> refusal =
+            sourceRefusal(status, body, reply->rawHeader("Retry-After"), now, QTimeZone("America/New_York"))) {
+        // Without a time named, a bad key is tried again in an hour, a limit
+        // after a minute.
+        const qint64 wait = refusal->state == State::Limited ? 60 : 3600;
+        QDateTime retryAt = refusal->retryAt.isValid() ? refusal->retryAt : now.addSecs(wait);
+        retryAt = qMax(retryAt, now.addMSecs(m_options.pace.count()));
+        backOff(refusal->state, refusal->reason, retryAt);
         return;
     }
     if (status >= 400 && status < 500) {
-        backOff(QStringLiteral("refused"),
-                QStringLiteral("The quote source refused the request (HTTP %1).").arg(status), 1h);
+        backOff(State::Refused, QStringLiteral("The quote source refused the request (HTTP %1).").arg(status),
+                now.addSecs(3600));
         return;
     }
     if (reply->error() != QNetworkReply::NoError || status < 200 || status >= 300) {
         const QString why = status >= 500 ? QStringLiteral("HTTP %1").arg(status) : reply->errorString();
-        backOff(QStringLiteral("unreachable"), QStringLiteral("The quote source cannot be reached (%1).").arg(why),
-                5min);
+        backOff(State::Unreachable, QStringLiteral("The quote source cannot be reached (%1).").arg(why),
+                now.addSecs(300));
         return;
     }
     QString why;
-    std::optional<QList<DailyBar>> bars = parseGroupedDaily(reply->readAll(), &why);
+    std::optional<QList<DailyBar>> bars = parseGroupedDaily(body, &why);
     if (!bars) {
-        backOff(QStringLiteral("refused"), QStringLiteral("The quote source sent no daily bars: %1.").arg(why), 1h);
+        backOff(State::Refused, QStringLiteral("The quote source sent no daily bars: %1.").arg(why), now.addSecs(3600));
         return;
     }
     m_days.insert(day, std::move(*bars));
     m_askedAt.insert(day, now);
     m_status.lastSuccess = now;
     m_status.retryAt = QDateTime();
-    m_status.state = QStringLiteral("ok");
+    m_status.state = State::Ok;
     m_status.reason.clear();
     m_reported = false;
     plan();
@@ -298,15 +276,14 @@ void GroupedDailySource::serve(QDate day)
     emit quotesReady(dailyQuotes(m_days.value(day), day, m_days.value(m_options.days.previous(day))), day);
 }
 
-void GroupedDailySource::backOff(const QString &state, const QString &reason, std::chrono::milliseconds wait)
+void GroupedDailySource::backOff(SourceStatus::State state, const QString &reason, const QDateTime &retryAt)
 {
-    const QDateTime retryAt = m_options.now().addMSecs(wait.count());
     const bool news = !m_reported || state != m_status.state;
     m_status.state = state;
     m_status.reason = reason;
     m_status.retryAt = retryAt;
     if (news)
-        emit problem(QStringLiteral("%1 Asking again at %2.").arg(reason, timeText(retryAt)));
+        emit sourceRefused(reason, retryAt);
     m_reported = true;
     planAt(retryAt);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "quoted/QuoteLine.h"
+#include "quoted/SourceStatus.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
@@ -89,35 +90,27 @@ public:
         std::function<QDateTime()> now = [] { return QDateTime::currentDateTimeUtc(); };
     };
 
-    // What /status tells of the source.
-    struct Status
-    {
-        QString state = QStringLiteral("ok"); // ok, no-key, unauthorized, limited, refused, unreachable
-        QString reason;
-        QDateTime lastSuccess;
-        QDateTime retryAt;
-        QDate quotesDate;
-    };
-
     explicit GroupedDailySource(Options options, QObject *parent = nullptr);
 
     // Fetches what the quotes of the latest completed trading day need.
     void start();
-    const Status &status() const { return m_status; }
+    // What GET /status tells of the source.
+    const SourceStatus &status() const { return m_status; }
     int requestsSent() const { return m_requestsSent; }
 
 signals:
     // New quotes to serve, of the trading day date.
     void quotesReady(const QuoteSnapshot &quotes, QDate date);
-    // A refusal or failure, said once until the source answers again.
-    void problem(const QString &why);
+    // A refusal or failure, said once until the source answers again;
+    // retryAt is invalid when nothing is tried until the key changes.
+    void sourceRefused(const QString &reason, const QDateTime &retryAt);
 
 private:
     void plan();
     void request(QDate day);
     void onReply(QNetworkReply *reply, QDate day);
     void serve(QDate day);
-    void backOff(const QString &state, const QString &reason, std::chrono::milliseconds wait);
+    void backOff(SourceStatus::State state, const QString &reason, const QDateTime &retryAt);
     void planAt(const QDateTime &when);
 
     Options m_options;
@@ -127,7 +120,7 @@ private:
     QDate m_served;
     QDateTime m_lastRequest;
     QTimer m_timer;
-    Status m_status;
+    SourceStatus m_status;
     bool m_busy = false;
     bool m_reported = false;
     int m_requestsSent = 0;

@@ -1,6 +1,7 @@
 #include "quoted/QuoteServer.h"
 
 #include "quoted/QuoteLine.h"
+#include "quoted/SourceStatus.h"
 #include "quoted/UpstreamQuotes.h"
 
 #include <QCryptographicHash>
@@ -29,11 +30,13 @@ struct SnapshotLoad
     QuoteLineTable lines;
     QStringList warnings;
     int badRows = 0;
+    QDate quotesDate; // the latest date among the quotes
 };
 
 namespace {
 
 constexpr QByteArrayView kQuotePath = "/d/quotes.csv";
+constexpr QByteArrayView kStatusPath = "/status";
 constexpr std::chrono::milliseconds kQuietTime{1000};
 // A client waiting for the live source is let go (closed without an answer)
 // after this long, a little before the program's own reply time-out.
@@ -49,12 +52,16 @@ void releaseFreedMemory()
 }
 
 // The reply lines of quotes; bytes is about the size of their snapshot text.
-QuoteLineTable lineTable(const QuoteSnapshot &quotes, qsizetype bytes)
+// Also gives the latest date among the quotes.
+QuoteLineTable lineTable(const QuoteSnapshot &quotes, qsizetype bytes, QDate *latest)
 {
     QuoteLineTable lines;
     lines.reserve(quotes.size(), bytes + quotes.size() * 48); // reply lines run longer than rows
-    for (auto it = quotes.cbegin(); it != quotes.cend(); ++it)
+    for (auto it = quotes.cbegin(); it != quotes.cend(); ++it) {
         lines.add(it.key(), it->format() + "\r\n");
+        if (it->date > *latest) // an invalid date is before every other
+            *latest = it->date;
+    }
     lines.sort();
     return lines;
 }
@@ -78,7 +85,7 @@ SnapshotLoad loadSnapshotFile(const QString &path, const QByteArray &servedDiges
     if (!snapshot)
         return load;
     load.badRows = int(badRows); // a file within the size limit has fewer rows than that
-    load.lines = lineTable(*snapshot, size);
+    load.lines = lineTable(*snapshot, size, &load.quotesDate);
     snapshot.reset();
     // The parse's many small pieces are handed back here, on the reading
     // thread, not on the thread that answers clients.
@@ -374,8 +381,10 @@ QByteArray QuoteServer::answerFor(QByteArrayView head, Deferred *deferred) const
     const QByteArrayView path = question < 0 ? target : target.first(question);
     const QByteArrayView query = question < 0 ? QByteArrayView() : target.sliced(question + 1);
     QByteArray answer;
-    if (path != kQuotePath) {
-        answer = errorResponse("404 Not Found", "Only /d/quotes.csv is served.");
+    if (path == kStatusPath) {
+        answer = response("200 OK", "application/json", status().toJson() + "\n");
+    } else if (path != kQuotePath) {
+        answer = errorResponse("404 Not Found", "Only /d/quotes.csv and /status are served.");
     } else {
         std::optional<QByteArray> symbol;
         for (qsizetype pos = 0; pos <= query.size();) {
@@ -418,6 +427,20 @@ QByteArray QuoteServer::answerFor(QByteArrayView head, Deferred *deferred) const
     return answer;
 }
 
+SourceStatus QuoteServer::status() const
+{
+    if (m_statusSource)
+        return m_statusSource();
+    if (m_upstream)
+        return m_upstream->status();
+    SourceStatus snapshot;
+    snapshot.source = QStringLiteral("snapshot");
+    snapshot.reason = QStringLiteral("Quotes come from the snapshot file.");
+    snapshot.lastSuccess = m_snapshotReadAt;
+    snapshot.quotesDate = m_snapshotQuotesDate;
+    return snapshot;
+}
+
 QByteArray QuoteServer::quoteReply(QByteArrayView symbol) const
 {
     if (const std::optional<QByteArrayView> line = m_lines.find(quoteSymbolKey(symbol)))
@@ -444,8 +467,7 @@ void QuoteServer::reply(QTcpSocket *socket, const QByteArray &bytes)
 void QuoteServer::endOfReply(QTcpSocket *socket)
 {
     const auto it = m_clients.find(socket);
-    if (it == m_clients.end() || !it->answered || it->halfClosed
-        || socket->state() != QAbstractSocket::ConnectedState)
+    if (it == m_clients.end() || !it->answered || it->halfClosed || socket->state() != QAbstractSocket::ConnectedState)
         return;
     it->halfClosed = true;
 #ifdef Q_OS_UNIX
@@ -558,6 +580,8 @@ bool QuoteServer::applySnapshot(SnapshotLoad &load, QString *error)
     if (load.unchanged)
         return true;
     m_snapshotDigest = load.digest;
+    m_snapshotReadAt = QDateTime::currentDateTimeUtc();
+    m_snapshotQuotesDate = load.quotesDate;
     m_lines.swap(load.lines);
     load.lines = {}; // the previous quotes go now (two blocks), not when the caller is done
     emit snapshotLoaded(int(m_lines.size()), load.warnings, load.badRows);
@@ -602,7 +626,8 @@ bool QuoteServer::parseListenAddress(const QString &text, QHostAddress *address,
 
 void QuoteServer::serveQuotes(const QuoteSnapshot &quotes)
 {
-    QuoteLineTable lines = lineTable(quotes, quotes.size() * 64);
+    QDate latest;
+    QuoteLineTable lines = lineTable(quotes, quotes.size() * 64, &latest);
     m_lines.swap(lines);
     lines = {}; // the previous quotes go now, in two blocks
     releaseFreedMemory();

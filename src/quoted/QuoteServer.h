@@ -3,6 +3,7 @@
 #include "base/FileStamp.h"
 #include "quoted/QuoteLine.h"
 #include "quoted/QuoteLineTable.h"
+#include "quoted/SourceStatus.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -16,6 +17,7 @@
 #include <QTimer>
 
 #include <chrono>
+#include <functional>
 
 class QTcpSocket;
 class QThread;
@@ -25,8 +27,9 @@ struct SnapshotLoad;
 // The bundled quote service: a small HTTP/1.0 server that answers
 //   GET /d/quotes.csv?s=SYMBOL&f=sl1d1t1c1ohgv&e=.csv
 // with one quote line from a snapshot file (see QuoteLine.h), then closes the
-// connection. Everything runs on the owner's thread, driven by socket
-// signals and timers; no call blocks on a client.
+// connection. GET /status tells how its source stands (see SourceStatus.h).
+// Everything runs on the owner's thread, driven by socket signals and
+// timers; no call blocks on a client.
 class QuoteServer : public QObject
 {
     Q_OBJECT
@@ -53,6 +56,10 @@ public:
 
     // Answers from the live source instead of the snapshot (not owned).
     void setUpstream(UpstreamQuotes *upstream);
+    // What GET /status answers: the live source's, the given source's when
+    // one serves the quotes through serveQuotes(), else the snapshot's.
+    SourceStatus status() const;
+    void setStatusSource(std::function<SourceStatus()> status) { m_statusSource = std::move(status); }
 
     bool listen(const QHostAddress &address, quint16 port, QString *error = nullptr);
     QHostAddress serverAddress() const { return m_server.serverAddress(); }
@@ -113,11 +120,14 @@ private:
     int m_maxClients = 256;
 
     UpstreamQuotes *m_upstream = nullptr;
+    std::function<SourceStatus()> m_statusSource;
     QMultiHash<QByteArray, QTcpSocket *> m_waiting; // symbol key -> clients waiting for it
 
     QString m_snapshotPath;
-    QByteArray m_snapshotDigest;           // of the quotes served, to ignore rewrites that change nothing
-    QuoteLineTable m_lines;                // symbol key -> reply line with CR LF
+    QByteArray m_snapshotDigest; // of the quotes served, to ignore rewrites that change nothing
+    QDateTime m_snapshotReadAt;
+    QDate m_snapshotQuotesDate;
+    QuoteLineTable m_lines; // symbol key -> reply line with CR LF
     QFileSystemWatcher m_watcher;
     QTimer m_quiet;                // restarted while the file keeps changing
     FileStamp m_touchedStamp;      // as seen when the quiet time began

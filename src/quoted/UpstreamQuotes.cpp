@@ -1,5 +1,6 @@
 #include "quoted/UpstreamQuotes.h"
 
+#include "quoted/TradingCalendar.h"
 #include "quoted/UpstreamCsv.h"
 
 #include <QHostAddress>
@@ -7,11 +8,21 @@
 #include <QNetworkReply>
 #include <QNetworkRequest>
 
+#include <limits>
+
 namespace {
 
 // How long a miss waits for others to join its request.
 constexpr std::chrono::milliseconds kGather{20};
 constexpr std::chrono::milliseconds kStateSaveDelay{2000};
+// A day the source has not published yet is asked for again no sooner.
+constexpr qint64 kRecheckMs = 15 * 60'000;
+// A refusal that names no time to come back waits this long, doubled with
+// each refusal in a row up to the most; one that does is kept within bounds.
+constexpr qint64 kRefusalWaitMs = 15 * 60'000;
+constexpr qint64 kMostRefusalWaitMs = 6 * 3600'000;
+constexpr qint64 kShortestRetryAfterMs = 10'000;
+constexpr qint64 kLongestRetryAfterMs = 24 * 3600'000;
 
 bool isLoopback(const QUrl &url)
 {
@@ -27,7 +38,8 @@ UpstreamQuotes::UpstreamQuotes(Options options, QObject *parent)
 {
     m_options.batch = qBound(1, m_options.batch, MaxBatch);
     m_options.maxInflight = qMax(1, m_options.maxInflight);
-    m_clock.start();
+    m_status.source = m_options.source;
+    m_status.reason = QStringLiteral("The quote source has not been asked yet.");
     // A source on this machine is never reached through a proxy.
     if (isLoopback(m_options.url))
         m_network.setProxy(QNetworkProxy::NoProxy);
@@ -35,7 +47,7 @@ UpstreamQuotes::UpstreamQuotes(Options options, QObject *parent)
     m_pump.setSingleShot(true);
     connect(&m_pump, &QTimer::timeout, this, &UpstreamQuotes::pump);
     m_refresh.setInterval(qMax(std::chrono::milliseconds(1000), m_options.refresh / 4));
-    connect(&m_refresh, &QTimer::timeout, this, &UpstreamQuotes::refreshDue);
+    connect(&m_refresh, &QTimer::timeout, this, &UpstreamQuotes::fetchDue);
     m_refresh.start();
     m_stateSave.setSingleShot(true);
     m_stateSave.setInterval(kStateSaveDelay);
@@ -62,7 +74,7 @@ UpstreamQuotes::Answer UpstreamQuotes::lookUp(QByteArrayView symbol)
 {
     const QByteArray key = quoteSymbolKey(symbol);
     const auto it = m_cache.constFind(key);
-    if (it != m_cache.cend() && fresh(*it))
+    if (it != m_cache.cend() && !due(*it, m_options.refresh.count()))
         return {Status::Ready, lineFor(symbol, *it)};
     if (holdingOff()) {
         if (it != m_cache.cend())
@@ -91,17 +103,47 @@ void UpstreamQuotes::setKeptSymbols(const QList<QByteArray> &symbols)
         m_queued.remove(key);
         return true;
     });
-    refreshDue();
+    fetchDue();
 }
 
-bool UpstreamQuotes::fresh(const Entry &entry) const
+qint64 UpstreamQuotes::now() const
 {
-    return m_clock.elapsed() - entry.fetchedAt < m_options.refresh.count();
+    return m_options.clock().toMSecsSinceEpoch();
+}
+
+UpstreamQuotes::Schedule UpstreamQuotes::scheduleAt(qint64 fetchedAt) const
+{
+    using namespace TradingCalendar;
+    const qint64 delay = m_options.sourceDelay.count();
+    const QDateTime shown = QDateTime::fromMSecsSinceEpoch(fetchedAt - delay, QTimeZone::utc());
+    const QDate session = currentOrNextSession(shown);
+    Schedule s;
+    s.fetchedAt = fetchedAt;
+    s.sessionStart = sessionOpen(session).toMSecsSinceEpoch() + delay;
+    s.sessionEnd = sessionClose(session).toMSecsSinceEpoch() + delay;
+    s.completed = latestCompletedDay(shown);
+    // The longer the day has been missing, the longer until the next try.
+    const qint64 sinceClose = fetchedAt - (sessionClose(s.completed).toMSecsSinceEpoch() + delay);
+    s.recheck = fetchedAt + qMax(kRecheckMs, sinceClose);
+    return s;
+}
+
+bool UpstreamQuotes::due(const Entry &entry, qint64 maxAge) const
+{
+    const qint64 t = now();
+    const Schedule &s = entry.schedule;
+    if (t >= s.sessionEnd)
+        return true; // the close, and for an unknown symbol a new trading day
+    if (!entry.known)
+        return false;
+    if (t >= s.sessionStart)
+        return t - s.fetchedAt >= maxAge;
+    return t >= entry.recheckAt;
 }
 
 bool UpstreamQuotes::holdingOff() const
 {
-    return m_downUntil > m_clock.elapsed();
+    return qMax(m_downUntil, m_refusedUntil) > now();
 }
 
 void UpstreamQuotes::want(const QByteArray &key, bool urgent)
@@ -129,7 +171,7 @@ void UpstreamQuotes::pump()
 {
     if (holdingOff()) {
         if (!m_urgent.isEmpty() || !m_background.isEmpty())
-            schedulePump(std::chrono::milliseconds(m_downUntil - m_clock.elapsed()));
+            schedulePump(std::chrono::milliseconds(qMax(m_downUntil, m_refusedUntil) - now()));
         return;
     }
     while (m_active < m_options.maxInflight && (!m_urgent.isEmpty() || !m_background.isEmpty())) {
@@ -149,8 +191,9 @@ void UpstreamQuotes::pump()
     }
 }
 
-void UpstreamQuotes::send(const Batch &batch)
+void UpstreamQuotes::send(Batch batch)
 {
+    batch.sentAt = now();
     QNetworkRequest request(upstreamUrl(m_options.url, batch.keys, m_options.suffix));
     request.setTransferTimeout(int(m_options.timeout.count()));
     request.setHeader(QNetworkRequest::UserAgentHeader, QStringLiteral("tarnvale-quoted"));
@@ -167,25 +210,31 @@ void UpstreamQuotes::onReply(QNetworkReply *reply, Batch batch)
     reply->deleteLater();
     const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     const QByteArray body = reply->readAll();
+    if (const std::optional<SourceRefusal> refusal =
+            sourceRefusal(status, body, reply->rawHeader("Retry-After"), m_options.clock(), m_options.sourceZone)) {
+        refuse(*refusal);
+        endBatch(batch);
+        return;
+    }
     QString why;
     bool retry = false;
     if (reply->error() == QNetworkReply::NoError && status >= 200 && status < 300) {
         const std::optional<QList<UpstreamQuote>> quotes = parseUpstreamCsv(body, &why);
         if (quotes) {
-            --m_active;
+            const Schedule schedule = scheduleAt(now());
             QSet<QByteArray> asked(batch.keys.cbegin(), batch.keys.cend());
             for (const UpstreamQuote &quote : *quotes) {
                 const QByteArray key = upstreamSymbolKey(quote.symbol, m_options.suffix);
                 if (asked.remove(key))
-                    store(key, quote);
+                    store(key, quote, schedule);
             }
             for (const QByteArray &key : std::as_const(asked))
-                store(key, UpstreamQuote{}); // left out of the answer: not known to the source
-            m_downUntil = 0;
-            if (m_down) {
-                m_down = false;
-                emit sourceCameBack();
-            }
+                store(key, UpstreamQuote{}, schedule); // left out of the answer: not known to the source
+            m_status.lastSuccess = QDateTime::fromMSecsSinceEpoch(schedule.fetchedAt, QTimeZone::utc());
+            // An answer to a request sent before a refusal says nothing of it.
+            if (batch.sentAt >= m_refusedAt)
+                cameBack();
+            --m_active;
             for (const QByteArray &key : std::as_const(batch.keys))
                 m_inflight.remove(key);
             for (const QByteArray &key : std::as_const(batch.keys))
@@ -209,7 +258,7 @@ void UpstreamQuotes::onReply(QNetworkReply *reply, Batch batch)
             // answer the retries either: clients are not kept waiting for
             // them. Those with nothing cached are let go now, as by a dead
             // service, while the retries go on and fill the cache.
-            m_downUntil = m_clock.elapsed() + m_options.downHold.count();
+            m_downUntil = now() + m_options.downHold.count();
             for (const QByteArray &key : std::as_const(batch.keys))
                 emit resolved(key);
         }
@@ -218,13 +267,14 @@ void UpstreamQuotes::onReply(QNetworkReply *reply, Batch batch)
         QTimer::singleShot(pause, this, [this, batch] { send(batch); });
         return;
     }
-    failBatch(batch, why);
+    markDown(why);
+    endBatch(batch);
 }
 
-void UpstreamQuotes::store(const QByteArray &key, const UpstreamQuote &quote)
+void UpstreamQuotes::store(const QByteArray &key, const UpstreamQuote &quote, const Schedule &schedule)
 {
     Entry entry;
-    entry.fetchedAt = m_clock.elapsed();
+    entry.schedule = schedule;
     entry.known = quote.known();
     if (entry.known) {
         QuoteLine &line = entry.quote;
@@ -241,20 +291,25 @@ void UpstreamQuotes::store(const QByteArray &key, const UpstreamQuote &quote)
             previous = m_history.previousClose(key, quote.date);
         if (previous)
             line.change = *quote.close - *previous;
-        if (quote.date.isValid() && m_history.record(key, quote.date, *quote.close)) {
+        // Only a price seen after its day's close is that day's close; one
+        // seen during the session would give tomorrow a false change.
+        const bool closed = quote.date.isValid() && quote.date <= schedule.completed;
+        if (closed && m_history.record(key, quote.date, *quote.close)) {
             m_stateDirty = true;
             if (!m_stateSave.isActive())
                 m_stateSave.start();
         }
+        entry.recheckAt = quote.date < schedule.completed ? schedule.recheck : std::numeric_limits<qint64>::max();
+        if (quote.date.isValid() && (!m_status.quotesDate.isValid() || quote.date > m_status.quotesDate))
+            m_status.quotesDate = quote.date;
     }
     entry.line = entry.known ? entry.quote.format() : QuoteLine::unknown(key);
     m_cache.insert(key, entry);
 }
 
-void UpstreamQuotes::failBatch(const Batch &batch, const QString &why)
+void UpstreamQuotes::endBatch(const Batch &batch)
 {
     --m_active;
-    markDown(why);
     for (const QByteArray &key : batch.keys)
         m_inflight.remove(key);
     for (const QByteArray &key : batch.keys)
@@ -271,20 +326,70 @@ void UpstreamQuotes::failBatch(const Batch &batch, const QString &why)
 
 void UpstreamQuotes::markDown(const QString &why)
 {
-    m_downUntil = m_clock.elapsed() + m_options.downHold.count();
+    m_downUntil = now() + m_options.downHold.count();
+    m_status.state = SourceStatus::State::Unreachable;
+    m_status.reason = QStringLiteral("The quote source cannot be reached (%1).").arg(why);
+    m_status.retryAt = QDateTime::fromMSecsSinceEpoch(m_downUntil, QTimeZone::utc());
     if (m_down)
         return;
     m_down = true;
     emit sourceWentDown(why);
 }
 
-void UpstreamQuotes::refreshDue()
+void UpstreamQuotes::refuse(const SourceRefusal &refusal)
+{
+    const qint64 t = now();
+    if (m_refusedUntil > t && m_status.state == refusal.state)
+        return; // another request that was under way: the same refusal
+    qint64 until = 0;
+    if (refusal.retryAt.isValid()) {
+        until = qBound(t + kShortestRetryAfterMs, refusal.retryAt.toMSecsSinceEpoch(), t + kLongestRetryAfterMs);
+    } else {
+        qint64 wait = kRefusalWaitMs;
+        for (int i = 0; i < m_refusalsInARow && wait < kMostRefusalWaitMs; ++i)
+            wait *= 2;
+        until = t + qMin(wait, kMostRefusalWaitMs);
+    }
+    ++m_refusalsInARow;
+    m_refusedAt = t;
+    m_refusedUntil = until;
+    const bool news = m_status.state != refusal.state || m_status.reason != refusal.reason;
+    m_status.state = refusal.state;
+    m_status.reason = refusal.reason;
+    m_status.retryAt = QDateTime::fromMSecsSinceEpoch(until, QTimeZone::utc());
+    if (news)
+        emit sourceRefused(refusal.reason, m_status.retryAt);
+}
+
+void UpstreamQuotes::cameBack()
+{
+    m_downUntil = 0;
+    m_refusedUntil = 0;
+    m_refusalsInARow = 0;
+    const bool wasAway = m_down || m_status.state != SourceStatus::State::Ok;
+    m_down = false;
+    m_status.state = SourceStatus::State::Ok;
+    m_status.reason = QStringLiteral("The quote source answers.");
+    m_status.retryAt = {};
+    if (wasAway)
+        emit sourceCameBack();
+}
+
+SourceStatus UpstreamQuotes::status() const
+{
+    SourceStatus status = m_status;
+    if (!holdingOff())
+        status.retryAt = {};
+    return status;
+}
+
+void UpstreamQuotes::fetchDue()
 {
     // Due a little before they go stale, so a client rarely waits.
     const qint64 dueAge = m_options.refresh.count() * 3 / 4;
     for (const QByteArray &key : std::as_const(m_kept)) {
         const auto it = m_cache.constFind(key);
-        if (it == m_cache.cend() || m_clock.elapsed() - it->fetchedAt >= dueAge)
+        if (it == m_cache.cend() || due(*it, dueAge))
             want(key, false);
     }
 }

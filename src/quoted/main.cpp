@@ -10,8 +10,10 @@
 #include <QCoreApplication>
 #include <QSocketNotifier>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QStandardPaths>
 #include <QTextStream>
+#include <QTimeZone>
 
 #include <memory>
 #include <optional>
@@ -100,8 +102,9 @@ int main(int argc, char *argv[])
                                             QStringLiteral("N"), QStringLiteral("2"));
     const QCommandLineOption refreshOption(
         QStringLiteral("refresh"),
-        QStringLiteral("Seconds a fetched quote is served before it is fetched again (default 300)."),
-        QStringLiteral("SECONDS"), QStringLiteral("300"));
+        QStringLiteral("Seconds between fetches of a quote during the US trading session (default 600). Outside "
+                       "it a quote is fetched once after the close, not over nights, weekends and holidays."),
+        QStringLiteral("SECONDS"), QStringLiteral("600"));
     const QCommandLineOption marketOption(
         QStringLiteral("market"),
         QStringLiteral("Market file whose listed symbols are kept fresh; may be given more than once."),
@@ -110,8 +113,13 @@ int main(int argc, char *argv[])
         QStringLiteral("state"),
         QStringLiteral("File of the last closes, for each day's change (default closes.csv in the cache folder)."),
         QStringLiteral("FILE"));
+    // Lets a test run the service at a chosen hour of the trading week.
+    QCommandLineOption clockOption(QStringLiteral("clock-start"),
+                                   QStringLiteral("Start the service's clock at this ISO 8601 instant."),
+                                   QStringLiteral("TIME"));
+    clockOption.setFlags(QCommandLineOption::HiddenFromHelp);
     parser.addOptions({listenOption, snapshotOption, upstreamOption, suffixOption, batchOption, inflightOption,
-                       refreshOption, marketOption, stateOption});
+                       refreshOption, marketOption, stateOption, clockOption});
     parser.process(app);
 
     QTextStream out(stdout);
@@ -177,6 +185,14 @@ int main(int argc, char *argv[])
         options.batch = *batch;
         options.maxInflight = *inflight;
         options.refresh = std::chrono::seconds(*refresh);
+        if (parser.isSet(clockOption)) {
+            const QDateTime start = QDateTime::fromString(parser.value(clockOption), Qt::ISODate);
+            if (!start.isValid())
+                return usage(QStringLiteral("--clock-start needs an ISO 8601 time"));
+            QElapsedTimer running;
+            running.start();
+            options.clock = [start, running] { return start.addMSecs(running.elapsed()).toUTC(); };
+        }
         options.statePath = parser.isSet(stateOption)
                                 ? parser.value(stateOption)
                                 : QDir(QStandardPaths::writableLocation(QStandardPaths::CacheLocation))
@@ -189,6 +205,12 @@ int main(int argc, char *argv[])
                 << "); serving cached quotes, closing requests for symbols not cached\n";
             err.flush();
         });
+        QObject::connect(upstream.get(), &UpstreamQuotes::sourceRefused, &server,
+                         [&err](const QString &reason, const QDateTime &retryAt) {
+                             err << "tarnvale-quoted: " << reason << " Serving cached quotes; asking again at "
+                                 << retryAt.toTimeZone(QTimeZone::systemTimeZone()).toString(Qt::ISODate) << '\n';
+                             err.flush();
+                         });
         QObject::connect(upstream.get(), &UpstreamQuotes::sourceCameBack, &server, [&err] {
             err << "tarnvale-quoted: the quote source answers again\n";
             err.flush();

@@ -26,6 +26,7 @@ public:
         QByteArray contentType = "text/csv";
         QByteArray body;
         int delayMs = 0;
+        QByteArray headers{}; // more header lines, each with its CR LF
     };
     // symbols: as asked, lower case with the suffix; request: 1 for the first
     using Script = std::function<Action(const QList<QByteArray> &symbols, int request)>;
@@ -116,7 +117,7 @@ private:
                 return;
             guard->write("HTTP/1.1 " + QByteArray::number(action.status) + " X\r\nContent-Type: "
                          + action.contentType + "\r\nContent-Length: " + QByteArray::number(action.body.size())
-                         + "\r\nConnection: close\r\n\r\n" + action.body);
+                         + "\r\nConnection: close\r\n" + action.headers + "\r\n" + action.body);
             guard->disconnectFromHost();
         });
     }

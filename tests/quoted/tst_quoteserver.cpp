@@ -3,6 +3,8 @@
 #include "quoted/QuoteLine.h"
 
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QSaveFile>
 #include <QSignalSpy>
 #include <QTcpSocket>
@@ -121,6 +123,19 @@ private slots:
         const QByteArray reply = ask(request);
         QCOMPARE(expected.endsWith("\r\n") ? reply : reply.left(reply.indexOf("\r\n")), expected);
         QTRY_COMPARE(m_server->clientCount(), 0);
+    }
+
+    // How the source stands: for a snapshot always well, dated by its latest quote.
+    void tellsItsStatus()
+    {
+        const QByteArray reply = ask("GET /status HTTP/1.0\r\n\r\n");
+        QVERIFY(reply.startsWith("HTTP/1.0 200 OK\r\nContent-Type: application/json\r\n"));
+        const QJsonObject status = QJsonDocument::fromJson(reply.mid(reply.indexOf("\r\n\r\n") + 4)).object();
+        QCOMPARE(status.value(u"source").toString(), QStringLiteral("snapshot"));
+        QCOMPARE(status.value(u"state").toString(), QStringLiteral("ok"));
+        QCOMPARE(status.value(u"quotesDate").toString(), QStringLiteral("2024-12-31"));
+        QVERIFY(status.value(u"retryAt").isNull());
+        QVERIFY(!status.value(u"reason").toString().isEmpty());
     }
 
     void idleClientsAreDropped()

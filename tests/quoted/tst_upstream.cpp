@@ -3,6 +3,7 @@
 #include "market/MarketStore.h"
 #include "quoted/CloseHistory.h"
 #include "quoted/MarketWatch.h"
+#include "quoted/SourceStatus.h"
 #include "quoted/UpstreamCsv.h"
 #include "quoted/UpstreamQuotes.h"
 #include "market/SymbolList.h"
@@ -19,6 +20,14 @@ using Status = UpstreamQuotes::Status;
 Q_DECLARE_METATYPE(UpstreamQuote)
 
 namespace {
+
+// An instant written with its offset from UTC, as New York's clocks show it.
+QDateTime at(const QString &iso)
+{
+    return QDateTime::fromString(iso, Qt::ISODate);
+}
+
+const QDateTime kMondayMorning = at(QStringLiteral("2026-12-07T11:00:00-05:00"));
 
 UpstreamQuote aapl()
 {
@@ -45,11 +54,13 @@ class TestUpstream : public QObject
     QTemporaryDir m_dir;
     std::unique_ptr<FakeUpstream> m_source;
     std::unique_ptr<UpstreamQuotes> m_quotes;
+    QDateTime m_now; // the service's clock
 
     void start(FakeUpstream::Script script, UpstreamQuotes::Options options = {})
     {
         m_source = std::make_unique<FakeUpstream>(std::move(script));
         options.url = m_source->url();
+        options.clock = [this] { return m_now; };
         options.backOff = {50ms, 100ms};
         if (options.statePath.isEmpty())
             options.statePath = m_dir.filePath(QStringLiteral("closes.csv"));
@@ -72,6 +83,8 @@ class TestUpstream : public QObject
     }
 
 private slots:
+    void init() { m_now = kMondayMorning; }
+
     void cleanup()
     {
         m_quotes.reset();
@@ -136,8 +149,9 @@ private slots:
         QCOMPARE(upstreamSymbolKey("brk.b.US", ".us"), QByteArray("BRK.B"));
     }
 
-    // Thursday, then Friday: a change; across a weekend: a change; across a
-    // missing weekday: none. Only a few dates are kept; the text reads back.
+    // Thursday, then Friday: a change; across a weekend or a holiday: a
+    // change; across a missing trading day: none. Only a few dates are
+    // kept; the text reads back.
     void keepsTheLastCloses()
     {
         CloseHistory history;
@@ -148,6 +162,8 @@ private slots:
         history.record("AAPL", QDate(2026, 12, 4), 11);
         QCOMPARE(history.previousClose("AAPL", QDate(2026, 12, 7)), 11.0); // Monday
         QCOMPARE(history.previousClose("AAPL", QDate(2026, 12, 8)), std::nullopt);
+        history.record("AAPL", QDate(2026, 11, 25), 9);
+        QCOMPARE(history.previousClose("AAPL", QDate(2026, 11, 27)), 9.0); // across Thanksgiving
         for (int day = 7; day < 12; ++day)
             history.record("AAPL", QDate(2026, 12, day), day);
         const CloseHistory back = CloseHistory::fromText(history.toText() + "junk\nMSFT,2026-13-01,1\n");
@@ -219,8 +235,6 @@ private slots:
                                               << QuoteLine::unknown("AAA") << 1 << false;
         QTest::newRow("left out: unknown") << QByteArray("left out") << int(Status::Ready)
                                            << QuoteLine::unknown("AAA") << 1 << false;
-        QTest::newRow("limit notice: no retry") << QByteArray("limit") << int(Status::Unavailable) << QByteArray() << 1
-                                                << true;
         QTest::newRow("404: no retry") << QByteArray("404") << int(Status::Unavailable) << QByteArray() << 1 << true;
         QTest::newRow("500, twice retried") << QByteArray("500") << int(Status::Unavailable) << QByteArray() << 3
                                             << true;
@@ -252,8 +266,6 @@ private slots:
                     a.body = FakeUpstream::header() + "AAA.US,N/D,N/D,N/D,N/D,N/D,N/D,N/D\r\n";
                 else if (kind == "left out")
                     a.body = FakeUpstream::header();
-                else if (kind == "limit")
-                    a = {Action::Reply, 200, "text/plain", "Exceeded the daily hits limit", 0};
                 else if (kind == "404")
                     a = {Action::Reply, 404, "text/html", "<html>Not here</html>", 0};
                 else if (kind == "500")
@@ -287,14 +299,13 @@ private slots:
     // A cached quote is served, old as it is, while the source is down.
     void servesTheCacheWhileDown()
     {
-        UpstreamQuotes::Options options;
-        options.refresh = 200ms;
-        start([](const QList<QByteArray> &symbols, int) { return FakeUpstream::table(symbols); }, options);
+        start([](const QList<QByteArray> &symbols, int) { return FakeUpstream::table(symbols); });
         const QByteArray fresh = answer("AAA").line;
         QVERIFY(fresh.startsWith("\"AAA\",1"));
         m_source->stop();
         QSignalSpy wentDown(m_quotes.get(), &UpstreamQuotes::sourceWentDown);
-        QTRY_COMPARE(m_quotes->lookUp("AAA").status, Status::Waiting); // stale now: asked again
+        m_now = m_now.addSecs(600);
+        QCOMPARE(m_quotes->lookUp("AAA").status, Status::Waiting); // due now: asked again
         QTRY_COMPARE(wentDown.count(), 1);
         QCOMPARE(m_quotes->lookUp("AAA").line, fresh);
         QVERIFY(m_quotes->sourceDown());
@@ -323,25 +334,174 @@ private slots:
     }
 
     // The change comes from the previous trading day's close, kept in the
-    // closes file from one run to the next; without one it is N/A.
-    void changeFromTheClosesFile()
+    // closes file from one run to the next, and only from a price seen after
+    // that day's close; without one it is N/A.
+    void changeFromTheLastClose_data()
     {
-        QByteArray date = "2026-12-03";
+        QTest::addColumn<QString>("fridaySeen");
+        QTest::addColumn<QByteArray>("mondayChange");
+        QTest::newRow("after Friday's close") << QStringLiteral("2026-12-04T16:30-05:00") << QByteArray("+1.00");
+        QTest::newRow("during Friday's session") << QStringLiteral("2026-12-04T15:00-05:00") << QByteArray("N/A");
+    }
+
+    void changeFromTheLastClose()
+    {
+        QFETCH(QString, fridaySeen);
+        QFETCH(QByteArray, mondayChange);
+        QByteArray date = "2026-12-04";
         double close = 10;
         const auto script = [&date, &close](const QList<QByteArray> &symbols, int) {
-            return Action{Action::Reply, 200, "text/csv", FakeUpstream::header() + FakeUpstream::row(symbols[0], close, date)};
+            return Action{Action::Reply, 200, "text/csv",
+                          FakeUpstream::header() + FakeUpstream::row(symbols[0], close, date)};
         };
-        start(script);
-        QVERIFY(answer("AAA").line.contains(",N/A,")); // first day: no change known
-        m_quotes.reset();                                // closes written at the end of a run
-        QVERIFY(QFile(m_dir.filePath(QStringLiteral("closes.csv"))).size() > 0);
-        date = "2026-12-04";
-        close = 11.5;
-        start(script);
-        QVERIFY(answer("AAA").line.contains("\"10:00pm\",+1.50,"));
-        date = "2026-12-08"; // Monday skipped: no change rather than a wrong one
+        m_now = at(fridaySeen);
         start(script);
         QVERIFY(answer("AAA").line.contains("\"10:00pm\",N/A,"));
+        m_quotes.reset(); // closes written at the end of a run
+        m_now = kMondayMorning;
+        date = "2026-12-07";
+        close = 11;
+        start(script);
+        QVERIFY(answer("AAA").line.contains("\"10:00pm\"," + mondayChange + ','));
+    }
+
+    // Kept symbols are asked for only when the market can have changed, the
+    // source showing it a quarter of an hour late: every refresh time in the
+    // session, once after the close, a day not yet published at widening
+    // intervals, an unknown symbol once a trading day.
+    void asksOnlyWhenTheMarketCanHaveChanged_data()
+    {
+        QTest::addColumn<QByteArray>("date"); // of the source's quote; empty: not known
+        QTest::addColumn<QStringList>("steps");
+        QTest::addColumn<QList<int>>("requests"); // so far, after each step
+        QTest::newRow("the session and the close")
+            << QByteArray("2026-12-07")
+            << QStringList{"2026-12-07T10:00-05:00", "2026-12-07T10:07-05:00", "2026-12-07T10:08-05:00",
+                           "2026-12-07T16:10-05:00", "2026-12-07T16:14-05:00", "2026-12-07T16:16-05:00",
+                           "2026-12-07T23:00-05:00", "2026-12-08T09:00-05:00"}
+            << QList<int>{1, 1, 2, 3, 3, 4, 4, 4};
+        QTest::newRow("the day not published yet")
+            << QByteArray("2026-12-04")
+            << QStringList{"2026-12-07T16:20-05:00", "2026-12-07T16:34-05:00", "2026-12-07T16:36-05:00",
+                           "2026-12-07T16:56-05:00", "2026-12-07T16:58-05:00"}
+            << QList<int>{1, 1, 2, 2, 3};
+        QTest::newRow("unknown to the source")
+            << QByteArray()
+            << QStringList{"2026-12-07T10:00-05:00", "2026-12-07T15:00-05:00", "2026-12-07T16:16-05:00",
+                           "2026-12-08T12:00-05:00", "2026-12-08T16:16-05:00"}
+            << QList<int>{1, 1, 2, 2, 3};
+    }
+
+    void asksOnlyWhenTheMarketCanHaveChanged()
+    {
+        QFETCH(QByteArray, date);
+        QFETCH(QStringList, steps);
+        QFETCH(QList<int>, requests);
+        start([date](const QList<QByteArray> &symbols, int) {
+            if (date.isEmpty())
+                return Action{Action::Reply, 200, "text/csv",
+                              FakeUpstream::header() + "AAA.US,N/D,N/D,N/D,N/D,N/D,N/D,N/D\r\n"};
+            return FakeUpstream::table(symbols, date);
+        });
+        for (qsizetype i = 0; i < steps.size(); ++i) {
+            m_now = at(steps[i]);
+            if (i == 0)
+                m_quotes->setKeptSymbols({"AAA"});
+            else
+                m_quotes->fetchDue();
+            QTRY_COMPARE(m_quotes->pendingCount(), 0);
+            QVERIFY2(m_source->requests.size() == requests[i], qPrintable(steps[i]));
+        }
+    }
+
+    // How a refusal is told, and when it lets the source be asked again.
+    void tellsARefusal_data()
+    {
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<QByteArray>("retryAfter");
+        QTest::addColumn<QByteArray>("state");
+        QTest::addColumn<QDateTime>("retryAt");
+        const QByteArray none;
+        QTest::newRow("401") << 401 << none << none << QByteArray("unauthorized") << QDateTime();
+        QTest::newRow("403 with a page") << 403 << QByteArray("<html>No</html>") << none << QByteArray("refused")
+                                         << QDateTime();
+        QTest::newRow("429, seconds") << 429 << none << QByteArray(" 120") << QByteArray("limited")
+                                      << kMondayMorning.addSecs(120);
+        QTest::newRow("503, an HTTP date") << 503 << none << QByteArray("Mon, 07 Dec 2026 18:30:00 GMT")
+                                           << QByteArray("limited") << at(QStringLiteral("2026-12-07T18:30:00Z"));
+        QTest::newRow("the daily limit: until midnight in Warsaw")
+            << 200 << QByteArray("Exceeded the daily hits limit\n") << none << QByteArray("limited")
+            << at(QStringLiteral("2026-12-07T23:00:00Z"));
+        QTest::newRow("a browser check") << 200 << QByteArray("\r\n<!DOCTYPE html><html><script>pow()</script>") << none
+                                         << QByteArray("refused") << QDateTime();
+    }
+
+    void tellsARefusal()
+    {
+        QFETCH(int, status);
+        QFETCH(QByteArray, body);
+        QFETCH(QByteArray, retryAfter);
+        QFETCH(QByteArray, state);
+        QFETCH(QDateTime, retryAt);
+        const std::optional<SourceRefusal> refusal =
+            sourceRefusal(status, body, retryAfter, kMondayMorning, QTimeZone("Europe/Warsaw"));
+        QVERIFY(refusal);
+        QCOMPARE(SourceStatus::stateName(refusal->state), state);
+        QCOMPARE(refusal->retryAt, retryAt);
+    }
+
+    // A refusing source is left alone until the time it named, or else a
+    // quarter of an hour; the cache is served meanwhile and the refusal is
+    // told once.
+    void backsOffWhenRefused_data()
+    {
+        QTest::addColumn<QByteArray>("kind");
+        QTest::addColumn<QByteArray>("state");
+        QTest::addColumn<QDateTime>("retryAt");
+        QTest::newRow("429 with Retry-After")
+            << QByteArray("429") << QByteArray("limited") << at(QStringLiteral("2026-12-07T11:12:00-05:00"));
+        QTest::newRow("a browser check") << QByteArray("challenge") << QByteArray("refused")
+                                         << at(QStringLiteral("2026-12-07T11:25:00-05:00"));
+    }
+
+    void backsOffWhenRefused()
+    {
+        QFETCH(QByteArray, kind);
+        QFETCH(QByteArray, state);
+        QFETCH(QDateTime, retryAt);
+        start([kind](const QList<QByteArray> &symbols, int request) {
+            if (request != 2)
+                return FakeUpstream::table(symbols);
+            if (kind == "429")
+                return Action{Action::Reply, 429, "text/plain", "Slow down", 0, "Retry-After: 120\r\n"};
+            return Action{Action::Reply, 200, "text/html", "<!DOCTYPE html><html>Checking your browser</html>"};
+        });
+        const QByteArray cached = answer("AAA").line;
+        QSignalSpy refused(m_quotes.get(), &UpstreamQuotes::sourceRefused);
+        QSignalSpy cameBack(m_quotes.get(), &UpstreamQuotes::sourceCameBack);
+        m_now = m_now.addSecs(600); // due again
+        QCOMPARE(answer("AAA").line, cached);
+        QCOMPARE(m_source->requests.size(), 2);
+        QCOMPARE(refused.count(), 1);
+        QCOMPARE(refused.first().at(1).toDateTime(), retryAt);
+        SourceStatus status = m_quotes->status();
+        QCOMPARE(SourceStatus::stateName(status.state), state);
+        QCOMPARE(status.retryAt, retryAt);
+
+        m_now = retryAt.addSecs(-1);
+        QCOMPARE(m_quotes->lookUp("BBB").status, Status::Unavailable);
+        QCOMPARE(answer("AAA").line, cached);
+        QCOMPARE(m_source->requests.size(), 2);
+        m_now = retryAt;
+        QCOMPARE(answer("BBB").status, Status::Ready);
+        QCOMPARE(m_source->requests.size(), 3);
+        status = m_quotes->status();
+        QCOMPARE(status.state, SourceStatus::State::Ok);
+        QCOMPARE(status.lastSuccess, retryAt);
+        QCOMPARE(status.retryAt, QDateTime());
+        QCOMPARE(cameBack.count(), 1);
+        QCOMPARE(refused.count(), 1);
     }
 };
 

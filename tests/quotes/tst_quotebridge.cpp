@@ -72,7 +72,9 @@ class TestQuoteBridge : public QObject
                 [this] { m_log += m_service->readAllStandardError(); });
         m_service->start(QStringLiteral(TARNVALE_BIN_DIR "/tarnvale-quoted"),
                          QStringList{"--listen", "127.0.0.1:0", "--upstream", m_source->url().toString(), "--market",
-                                     marketPath(), "--state", m_dir->filePath(QStringLiteral("closes.csv"))}
+                                     marketPath(), "--state", m_dir->filePath(QStringLiteral("closes.csv")),
+                                     // A Monday morning: the source's quotes can change from second to second.
+                                     "--clock-start", "2026-12-07T11:00:00-05:00"}
                              + extra);
         QTRY_VERIFY(m_service->canReadLine());
         const QString banner = QString::fromLocal8Bit(m_service->readLine());
@@ -176,7 +178,7 @@ private slots:
     }
 
     // Source down, nothing cached: the program sees a dead service, says so
-    // once and touches nothing.
+    // once, with the reason the service gives, and touches nothing.
     void sourceDownNothingCached()
     {
         writeMarket({QStringLiteral("AAA"), QStringLiteral("BBB")});
@@ -187,7 +189,10 @@ private slots:
         update(15'000);
         qInfo("the update ended after %lld ms", clock.elapsed());
         QCOMPARE(messages().size(), 1);
-        QCOMPARE(messages().first().text, QString::fromLatin1(ConnectionFailureMessage));
+        const QString text = messages().first().text;
+        QVERIFY2(text.startsWith(QString::fromLatin1(ConnectionFailureMessage) + QStringLiteral("\n\nThe quote source "
+                                                                                                "cannot be reached")),
+                 qPrintable(text));
         QCOMPARE(onDisk(), m_initial);
         QTRY_VERIFY(m_log.contains("the quote source is down"));
     }
@@ -207,7 +212,8 @@ private slots:
         QTest::mouseClick(find<QPushButton>("butLiveQuote"), Qt::LeftButton);
         QTRY_VERIFY(find<QPushButton>("butLiveQuote")->isEnabled());
         update(20'000);
-        QCOMPARE(messages().last().text, QString::fromLatin1(UpdateCompletedMessage));
+        QCOMPARE(messages().last().text, QString::fromLatin1(UpdateCompletedMessage) + QStringLiteral("\n\nThe quotes stored are of ")
+                                             + QLocale().toString(QDate(2026, 12, 3), QLocale::LongFormat) + u'.');
         QCOMPARE(onDisk().Stocks, expected.Stocks);
     }
 
