@@ -1,6 +1,7 @@
 #include "quoted/GroupedDaily.h"
 
 #include "base/ErrorReturn.h"
+#include "quoted/TradingCalendar.h"
 
 #include <QHostAddress>
 #include <QJsonArray>
@@ -158,9 +159,15 @@ void GroupedDailySource::plan()
         return;
     }
     const QDateTime now = m_options.now();
-    const QDate latest = m_options.days.latestCompleted(now);
+    // A refusal named its time; only the timer set for it asks before then.
+    if (m_status.retryAt.isValid() && now < m_status.retryAt) {
+        planAt(m_status.retryAt);
+        return;
+    }
+    const QDate latest = TradingCalendar::latestCompletedDay(now);
     QDate target = latest;
-    QDateTime next = m_options.days.nextClose(now).addMSecs(m_options.afterClose.count());
+    QDateTime next = TradingCalendar::sessionClose(TradingCalendar::currentOrNextSession(now))
+                         .addMSecs(m_options.afterClose.count());
     // An empty answer for a day that has closed means it is not published
     // yet: the day before is served meanwhile, and the day asked again.
     if (m_days.contains(target) && m_days.value(target).isEmpty()) {
@@ -168,11 +175,11 @@ void GroupedDailySource::plan()
         if (again <= now) {
             m_days.remove(target);
         } else {
-            target = m_options.days.previous(target);
+            target = TradingCalendar::previousTradingDay(target);
             next = qMin(next, again);
         }
     }
-    for (const QDate day : {target, m_options.days.previous(target)}) {
+    for (const QDate day : {target, TradingCalendar::previousTradingDay(target)}) {
         if (!m_days.contains(day)) {
             request(day);
             return;
@@ -181,7 +188,7 @@ void GroupedDailySource::plan()
     if (m_served != target && !m_days.value(target).isEmpty())
         serve(target);
     // Only the days the served quotes and the next ones need are kept.
-    const QDate oldest = m_options.days.previous(m_options.days.previous(latest));
+    const QDate oldest = TradingCalendar::previousTradingDay(TradingCalendar::previousTradingDay(latest));
     for (auto it = m_days.begin(); it != m_days.end();) {
         if (it.key() < oldest) {
             m_askedAt.remove(it.key());
@@ -273,7 +280,7 @@ void GroupedDailySource::serve(QDate day)
 {
     m_served = day;
     m_status.quotesDate = day;
-    emit quotesReady(dailyQuotes(m_days.value(day), day, m_days.value(m_options.days.previous(day))), day);
+    emit quotesReady(dailyQuotes(m_days.value(day), day, m_days.value(TradingCalendar::previousTradingDay(day))), day);
 }
 
 void GroupedDailySource::backOff(SourceStatus::State state, const QString &reason, const QDateTime &retryAt)

@@ -56,15 +56,6 @@ QUrl groupedDailyUrl(const QUrl &base, QDate day);
 // previous trading day, when it traded then. The time is the 16:00 close.
 QuoteSnapshot dailyQuotes(const QList<DailyBar> &day, QDate date, const QList<DailyBar> &previous);
 
-// Which trading days the market has had and when the next one closes; the
-// service hands in the trading calendar, tests a simpler one.
-struct TradingDays
-{
-    std::function<QDate(const QDateTime &)> latestCompleted; // the last day whose session had closed at the instant
-    std::function<QDate(QDate)> previous;                    // the trading day before a day
-    std::function<QDateTime(const QDateTime &)> nextClose;   // the next session close after the instant
-};
-
 // Fetches the grouped daily bars as rarely as the market allows: the latest
 // completed trading day and the one before it at start, then once after each
 // close, at most one request every pace (the free plan allows five a
@@ -86,7 +77,6 @@ public:
         std::chrono::milliseconds afterClose{20 * 60'000}; // the first try after a close
         std::chrono::milliseconds timeout{60'000};
         qint64 maxBodyBytes = 64 * 1024 * 1024;
-        TradingDays days;
         std::function<QDateTime()> now = [] { return QDateTime::currentDateTimeUtc(); };
     };
 

@@ -75,6 +75,7 @@ public:
     void setScript(Script script) { m_script = std::move(script); }
 
     QList<QList<QByteArray>> requests;
+    QList<QByteArray> heads; // each request's line and headers
     int mostAtOnce = 0;
 
 private:
@@ -100,6 +101,7 @@ private:
         for (const QByteArray &s : target.mid(from, to - from).split('+'))
             symbols.append(QByteArray::fromPercentEncoding(s));
         requests.append(symbols);
+        heads.append(request.first(request.indexOf("\r\n\r\n")));
         mostAtOnce = qMax(mostAtOnce, ++m_open);
         connect(socket, &QObject::destroyed, this, [this] { --m_open; });
         const Action action = m_script(symbols, int(requests.size()));
