@@ -69,7 +69,7 @@ QPushButton *makeButton(const char *name, const QString &caption, const QString 
 MarketStore marketStoreFor(const QString &programDir)
 {
     const InstallLayout::MarketLocation where = InstallLayout::marketLocation(
-        programDir, QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
+        programDir, QStandardPaths::writableLocation(QStandardPaths::AppDataLocation), marketFileNames());
     return MarketStore(where.directory, where.seedDirectory);
 }
 
