@@ -1,11 +1,16 @@
 #!/usr/bin/env bash
-# Builds Tarnvale with AddressSanitizer and UndefinedBehaviorSanitizer, runs
-# every test under a virtual X display, then runs each fuzz target briefly.
+# Checks that every source follows .clang-format, builds Tarnvale with
+# AddressSanitizer and UndefinedBehaviorSanitizer, runs every test under a
+# virtual X display, then runs each fuzz target briefly.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/deps.sh
-install_missing "${BUILD_PACKAGES[@]}" xvfb xauth dbus at-spi2-core clang libclang-rt-14-dev nginx-light \
-                apache2-utils desktop-file-utils appstream
+install_missing "${BUILD_PACKAGES[@]}" xvfb xauth dbus at-spi2-core clang clang-format libclang-rt-14-dev \
+                nginx-light apache2-utils desktop-file-utils appstream
+
+# Formatting first, so that a badly formatted source fails in seconds rather
+# than after the build.
+./scripts/format.sh --check
 
 root=$PWD
 build=build-test

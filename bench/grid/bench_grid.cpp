@@ -4,28 +4,19 @@
 // of a fill: formatting the same rows' cell texts and nothing else. Also the
 // program's resident memory after the first and the second "List All" and at
 // the end, to show that a fill does not grow it.
-#include "common/BenchFixtures.h"
 #include "common/BenchStats.h"
+#include "common/BenchWindow.h"
 
-#include "widgets/Prompter.h"
-#include "app/frmMain.h"
-#include "market/MarketStore.h"
 #include "screen/GridFill.h"
-#include "widgets/GridView.h"
 #include "screen/ResultGrid.h"
 #include "screen/Screening.h"
+#include "widgets/GridView.h"
 
-#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
-#include <QElapsedTimer>
-#include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRandomGenerator>
-#include <QSettings>
-#include <QStandardPaths>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <algorithm>
@@ -42,10 +33,7 @@ constexpr int kRuns = 15;
 MarketDatabase bigMarket()
 {
     QRandomGenerator random(20240601);
-    MarketDatabase db;
-    db.Stocks.clear();
-    for (int i = 0; i < kStocks; ++i) {
-        StockRecord s;
+    return listedMarket(kStocks, [&random](int i, StockRecord &s) {
         s.Symbol = QStringLiteral("S%1").arg(i, 4, 36, QLatin1Char('0')).toUpper();
         s.Last = float(0.10 + 0.8 * random.generateDouble());
         s.Low = s.Last * 0.9f;
@@ -54,10 +42,7 @@ MarketDatabase bigMarket()
         s.Spread = s.High - s.Low;
         s.Change = float(random.bounded(200) - 100) / 100.0f;
         s.Volume = double(random.bounded(5000000));
-        db.Stocks.append(s);
-    }
-    db.Stocks.append(StockRecord{});
-    return db;
+    });
 }
 
 double baselineMs(const MarketDatabase &db, const QList<int> &indexes, const PersonalAmounts &amounts)
@@ -76,43 +61,17 @@ double baselineMs(const MarketDatabase &db, const QList<int> &indexes, const Per
     return ms;
 }
 
-long residentKb()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLong();
-    }
-    return -1;
-}
-
 } // namespace
 
 int main(int argc, char *argv[])
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    preferOffscreen();
     QApplication app(argc, argv);
-
-    // Keep the user's settings out of it.
-    QTemporaryDir settingsDir;
-    QStandardPaths::setTestModeEnabled(true);
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsDir.path());
-
-    QTemporaryDir dir;
     const MarketDatabase db = bigMarket();
-    if (!writeMarketFile(dir.filePath(QStringLiteral("nasdaq.bin")), db))
+    MainWindowBench bench(&db);
+    if (!bench.openNasdaq(1000, 700))
         return 1;
-
-    SilentPrompter prompter;
-    frmMain w(dir.path(), &prompter);
-    w.show();
-    w.resize(1000, 700);
-    QCoreApplication::processEvents();
-    w.findChild<QAction *>(QStringLiteral("mnuOpen_Nasdaq"))->trigger();
-    QCoreApplication::processEvents();
+    frmMain &w = bench.window();
     w.box("txtLastS")->setText(QStringLiteral("0.10"));
     w.box("txtLastE")->setText(QStringLiteral("0.50"));
     w.findChild<QCheckBox *>(QStringLiteral("chkLast"))->setChecked(true);
@@ -137,7 +96,7 @@ int main(int argc, char *argv[])
         if (w.grid()->rows() != kStocks + 2)
             return 2;
         if (run < 2)
-            afterList[run] = residentKb();
+            afterList[run] = statusKb("VmRSS:");
         matchTotal.push_back(clickToPaint(match, &matchFill));
     }
     const int matched = w.grid()->rows() - 2;
@@ -162,6 +121,6 @@ int main(int argc, char *argv[])
                 mt, median(matchFill), mb, matched);
     std::printf("  resident memory: %.1f MiB after the first List All, %.1f MiB after the second, %.1f MiB after "
                 "%d of each  [target <= 80 MiB, second within 10%% of the first]\n",
-                afterList[0] / 1024.0, afterList[1] / 1024.0, residentKb() / 1024.0, kRuns);
+                afterList[0] / 1024.0, afterList[1] / 1024.0, statusKb("VmRSS:") / 1024.0, kRuns);
     return 0;
 }

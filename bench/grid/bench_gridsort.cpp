@@ -2,28 +2,21 @@
 // by each column, timed from the click on the heading to the grid painted on
 // the offscreen platform. Every column is clicked alternately up and down;
 // median of 15 clicks per column, and "#" bringing back the fill's order.
-#include "common/BenchFixtures.h"
 #include "common/BenchStats.h"
+#include "common/BenchWindow.h"
 
-#include "widgets/Prompter.h"
-#include "app/frmMain.h"
-#include "market/MarketStore.h"
 #include "screen/GridFill.h"
 #include "screen/GridSort.h"
-#include "widgets/GridView.h"
 #include "screen/ResultGrid.h"
 #include "screen/Screening.h"
-#include <QLineEdit>
+#include "widgets/GridView.h"
 
 #include <QAbstractButton>
-#include <QAction>
 #include <QApplication>
 #include <QHeaderView>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QRandomGenerator>
-#include <QSettings>
-#include <QStandardPaths>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <algorithm>
@@ -40,10 +33,7 @@ constexpr int kRuns = 15;
 MarketDatabase bigMarket()
 {
     QRandomGenerator random(20240602);
-    MarketDatabase db;
-    db.Stocks.clear();
-    for (int i = 0; i < kStocks; ++i) {
-        StockRecord s;
+    return listedMarket(kStocks, [&random](int i, StockRecord &s) {
         const quint32 id = random.bounded(36u * 36 * 36 * 36);
         s.Symbol = QString::number(id, 36);
         if (i % 2)
@@ -55,35 +45,20 @@ MarketDatabase bigMarket()
         s.Spread = s.High - s.Low;
         s.Change = float(random.bounded(200) - 100) / 100.0f;
         s.Volume = i % 10 == 0 ? 0.0 : double(random.bounded(5000000));
-        db.Stocks.append(s);
-    }
-    db.Stocks.append(StockRecord{});
-    return db;
+    });
 }
 
 } // namespace
 
 int main(int argc, char *argv[])
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    preferOffscreen();
     QApplication app(argc, argv);
-
-    // Keep the user's settings out of it.
-    QTemporaryDir settingsDir;
-    QStandardPaths::setTestModeEnabled(true);
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsDir.path());
-
-    QTemporaryDir dir;
-    if (!writeMarketFile(dir.filePath(QStringLiteral("nasdaq.bin")), bigMarket()))
+    const MarketDatabase db = bigMarket();
+    MainWindowBench bench(&db);
+    if (!bench.openNasdaq(1000, 700))
         return 1;
-
-    SilentPrompter prompter;
-    frmMain w(dir.path(), &prompter);
-    w.show();
-    w.resize(1000, 700);
-    QCoreApplication::processEvents();
-    w.findChild<QAction *>(QStringLiteral("mnuOpen_Nasdaq"))->trigger();
+    frmMain &w = bench.window();
     QTest::mouseClick(w.findChild<QPushButton *>(QStringLiteral("butListall")), Qt::LeftButton);
     QCoreApplication::processEvents();
     GridView *view = w.gridView();
@@ -107,8 +82,8 @@ int main(int argc, char *argv[])
         });
     };
 
-    std::printf("Sorting the result grid, %d listed stocks, median of %d clicks (click to grid painted)\n",
-                kStocks, kRuns);
+    std::printf("Sorting the result grid, %d listed stocks, median of %d clicks (click to grid painted)\n", kStocks,
+                kRuns);
     double worst = 0;
     for (int col = 1; col < ResultGrid::Cols; ++col) {
         std::vector<double> ms;

@@ -1,9 +1,8 @@
 // Load and save of a market file at the design limit of 32,767 listed
 // stocks: median of 25 runs each, and load time against reading the same
 // bytes into memory.
+#include "common/BenchFixtures.h"
 #include "common/BenchStats.h"
-
-#include "market/MarketStore.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -21,11 +20,7 @@ int main(int argc, char *argv[])
     MarketStore store(dir.path());
     store.selectMarket(kNasdaq);
 
-    MarketDatabase db;
-    db.LastUpdate = 46000;
-    db.Stocks.clear();
-    for (int i = 0; i < 32767; ++i) {
-        StockRecord s;
+    MarketDatabase db = listedMarket(32767, [](int i, StockRecord &s) {
         s.Symbol = QStringLiteral("S%1").arg(i, 4, 36, QLatin1Char('0')).toUpper();
         s.Last = 1.0f + float(i % 500) / 10.0f;
         s.Spread = 0.25f;
@@ -34,9 +29,8 @@ int main(int argc, char *argv[])
         s.Low = s.Last - 0.25f;
         s.Change = float(i % 7) - 3.0f;
         s.Open = s.Last;
-        db.Stocks.append(s);
-    }
-    db.Stocks.append(StockRecord{});
+    });
+    db.LastUpdate = 46000;
     if (!writeMarketFile(store.filePath(), db))
         return 1;
 
@@ -58,7 +52,8 @@ int main(int argc, char *argv[])
     const qint64 bytes = QFile(store.filePath()).size();
     QTextStream out(stdout);
     out << "market file: 32767 stocks, " << bytes << " bytes, " << runs << " runs\n";
-    out << QStringLiteral("load   median %1 ms, reload over an open market (target <= 10)\n").arg(median(load), 0, 'f', 2);
+    out << QStringLiteral("load   median %1 ms, reload over an open market (target <= 10)\n")
+               .arg(median(load), 0, 'f', 2);
     out << QStringLiteral("first  median %1 ms (load into an empty store)\n").arg(median(first), 0, 'f', 2);
     out << QStringLiteral("read   median %1 ms (bytes into memory)\n").arg(median(read), 0, 'f', 2);
     out << QStringLiteral("ratio  load/read %1 (target <= 5)\n").arg(median(load) / median(read), 0, 'f', 2);

@@ -7,12 +7,13 @@
 //    the large snapshot, and after (target: back within 20 MB of the start);
 //  - a file of 200,000 bad rows: the bytes of warnings one reload prints
 //    (target: a few lines).
+#include "common/BenchFixtures.h"
+#include "common/BenchService.h"
+#include "common/BenchStats.h"
+
 #include <QCoreApplication>
-#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QProcess>
-#include <QRegularExpression>
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTextStream>
@@ -26,28 +27,12 @@ QTextStream err(stderr);
 
 const QByteArray kHeader = "symbol,last,date,time,change,open,high,low,volume\n";
 
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
-}
-
 // Writes beside the snapshot, then renames over it, as writers should.
 bool replace(const QString &snapshot, const QByteArray &bytes)
 {
     const QString temp = snapshot + QStringLiteral(".new");
-    return writeFile(temp, bytes) && ::rename(QFile::encodeName(temp).constData(),
-                                              QFile::encodeName(snapshot).constData()) == 0;
-}
-
-qint64 residentKb(qint64 pid)
-{
-    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    const QRegularExpressionMatch m =
-        QRegularExpression(QStringLiteral(R"(VmRSS:\s+(\d+) kB)")).match(QString::fromLatin1(status.readAll()));
-    return m.hasMatch() ? m.captured(1).toLongLong() : -1;
+    return writeFile(temp, bytes)
+           && ::rename(QFile::encodeName(temp).constData(), QFile::encodeName(snapshot).constData()) == 0;
 }
 
 // One request, blocking; the reply, or nothing after 10 s.
@@ -63,42 +48,6 @@ QByteArray ask(quint16 port, const QByteArray &symbol)
         reply += socket.readAll();
     return reply + socket.readAll();
 }
-
-class Service
-{
-public:
-    bool start(const QString &snapshot)
-    {
-        m_process.start(QStringLiteral(TARNVALE_BIN_DIR "/tarnvale-quoted"),
-                        {QStringLiteral("--listen"), QStringLiteral("127.0.0.1:0"), QStringLiteral("--snapshot"),
-                         snapshot});
-        if (!m_process.waitForReadyRead(10'000))
-            return false;
-        const QRegularExpressionMatch m = QRegularExpression(QStringLiteral(R"(127\.0\.0\.1:(\d+),)"))
-                                              .match(QString::fromLatin1(m_process.readAllStandardOutput()));
-        port = m.hasMatch() ? quint16(m.captured(1).toUInt()) : 0;
-        return port != 0;
-    }
-    ~Service()
-    {
-        m_process.terminate();
-        m_process.waitForFinished(10'000);
-    }
-    // Everything printed on stderr so far.
-    const QByteArray &log()
-    {
-        m_process.setReadChannel(QProcess::StandardError);
-        m_process.waitForReadyRead(0);
-        m_log += m_process.readAllStandardError();
-        return m_log;
-    }
-    qint64 pid() const { return m_process.processId(); }
-    quint16 port = 0;
-
-private:
-    QProcess m_process;
-    QByteArray m_log;
-};
 
 } // namespace
 
@@ -118,12 +67,17 @@ int main(int argc, char *argv[])
         bad += "X" + QByteArray::number(i) + ",abc,,,,,,,\n";
     bad += "MSFT,32.00,2004-06-04,16:00,+0.12,27.40,27.60,27.30,1234567\n";
 
-    Service service;
-    if (!dir.isValid() || !writeFile(snapshot, small) || !service.start(snapshot)) {
-        err << "bench_reload: tarnvale-quoted did not start\n";
+    if (!dir.isValid() || !writeFile(snapshot, small)) {
+        err << "bench_reload: cannot write the snapshot\n";
         return 1;
     }
-    const qint64 before = residentKb(service.pid());
+    QuotedService service;
+    QString why;
+    if (!service.start({QStringLiteral("--snapshot"), snapshot}, &why)) {
+        err << "bench_reload: " << why << '\n';
+        return 1;
+    }
+    const qint64 before = statusKb("VmRSS:", service.pid());
 
     // While the large file is read, every answer must still come, and fast.
     replace(snapshot, large);
@@ -131,10 +85,10 @@ int main(int argc, char *argv[])
     reload.start();
     double longestMs = 0;
     int answered = 0;
-    while (!ask(service.port, "MSFT").contains("\"MSFT\",31.00,")) {
+    while (!ask(service.port(), "MSFT").contains("\"MSFT\",31.00,")) {
         QElapsedTimer one;
         one.start();
-        if (!ask(service.port, "MSFT").contains("\"MSFT\"")) {
+        if (!ask(service.port(), "MSFT").contains("\"MSFT\"")) {
             err << "bench_reload: a request went unanswered during the reload\n";
             return 1;
         }
@@ -146,24 +100,25 @@ int main(int argc, char *argv[])
         }
     }
     const double reloadSeconds = double(reload.nsecsElapsed()) / 1e9;
-    const qint64 withLarge = residentKb(service.pid());
+    const qint64 withLarge = statusKb("VmRSS:", service.pid());
 
     replace(snapshot, small);
-    while (!ask(service.port, "MSFT").contains("\"MSFT\",27.50,")) {
+    while (!ask(service.port(), "MSFT").contains("\"MSFT\",27.50,")) {
         if (reload.elapsed() > 600'000)
             return 1;
     }
-    const qint64 after = residentKb(service.pid());
+    const qint64 after = statusKb("VmRSS:", service.pid());
 
     const qsizetype logBefore = service.log().size();
     replace(snapshot, bad);
-    while (!ask(service.port, "MSFT").contains("\"MSFT\",32.00,")) {
+    while (!ask(service.port(), "MSFT").contains("\"MSFT\",32.00,")) {
         if (reload.elapsed() > 900'000)
             return 1;
     }
     const QByteArray warnings = service.log().mid(logBefore);
 
-    const bool waitMet = longestMs < 100, memoryMet = after - before < 20 * 1024, warningsMet = warnings.count('\n') <= 8;
+    const bool waitMet = longestMs < 100, memoryMet = after - before < 20 * 1024,
+               warningsMet = warnings.count('\n') <= 8;
     out << QStringLiteral("50 MB snapshot swapped in: served after %1 s; %2 answers meanwhile, the longest %3 ms "
                           "(target under 100 ms): %4\n")
                .arg(reloadSeconds, 0, 'f', 1)

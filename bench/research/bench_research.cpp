@@ -3,9 +3,9 @@
 // does) to the page loaded, then the resident memory of the program (and of
 // the browser's helper processes) after the window has been opened and
 // closed five times.
-#include "common/BenchFixtures.h"
-#include "widgets/Prompter.h"
-#include "app/frmMain.h"
+#include "common/BenchStats.h"
+#include "common/BenchWindow.h"
+
 #include "research/ResearchBrowser.h"
 #include "research/frmMenu.h"
 
@@ -14,12 +14,9 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QPointer>
-#include <QSettings>
 #include <QSignalSpy>
-#include <QStandardPaths>
 #include <QTcpServer>
 #include <QTcpSocket>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -55,18 +52,6 @@ public:
     QUrl url(int n) const { return QUrl(QStringLiteral("http://127.0.0.1:%1/p%2").arg(serverPort()).arg(n)); }
 };
 
-long statusKb(int pid, const char *key)
-{
-    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
-    if (!status.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith(key))
-            return line.mid(qstrlen(key)).trimmed().split(' ').value(0).toLong();
-    }
-    return 0;
-}
-
 // Resident memory of every process started below pid (the browser's helpers).
 long helpersKb(int pid)
 {
@@ -84,7 +69,7 @@ long helpersKb(int pid)
     for (auto it = parent.cbegin(); it != parent.cend(); ++it) {
         for (int up = it.value(); up > 1; up = parent.value(up, 0)) {
             if (up == pid) {
-                kb += statusKb(it.key(), "VmRSS:");
+                kb += qMax(0L, statusKb("VmRSS:", it.key())); // one may have ended meanwhile
                 break;
             }
         }
@@ -97,27 +82,21 @@ double mib(long kb)
     return double(kb) / 1024.0;
 }
 
-template<typename Open, typename Close>
-int measure(Open openPage, Close closeWindow, int pid);
+template <typename Open, typename Close> int measure(Open openPage, Close closeWindow, int pid);
 
 } // namespace
 
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
-    QTemporaryDir settingsDir;
-    QStandardPaths::setTestModeEnabled(true);
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsDir.path());
-    QTemporaryDir dir;
-    SilentPrompter prompter;
-    frmMain w(dir.path(), &prompter);
-    w.show();
-    frmMenu *menu = w.symbolMenu();
+    MainWindowBench bench;
+    bench.window().show();
+    frmMenu *menu = bench.window().symbolMenu();
     menu->setBrowserDirectory(QStringLiteral(TARNVALE_BIN_DIR));
     PageServer server;
     const int pid = int(QCoreApplication::applicationPid());
     std::printf("research window, page on 127.0.0.1 (%s platform)\n", qPrintable(QGuiApplication::platformName()));
-    std::printf("  before the first page:   program %6.1f MiB\n", mib(statusKb(pid, "VmRSS:")));
+    std::printf("  before the first page:   program %6.1f MiB\n", mib(statusKb("VmRSS:", pid)));
 
     // Opens page n and waits until it has loaded; milliseconds, or -1.
     auto openPage = [&](int n) -> double {
@@ -153,14 +132,13 @@ int main(int argc, char *argv[])
 
 namespace {
 
-template<typename Open, typename Close>
-int measure(Open openPage, Close closeWindow, int pid)
+template <typename Open, typename Close> int measure(Open openPage, Close closeWindow, int pid)
 {
     const double first = openPage(0);
     if (first < 0)
         return 1;
     std::printf("  first page loaded:       %7.1f ms  [target <= 1500 ms]   program %6.1f MiB, helpers %6.1f MiB\n",
-                first, mib(statusKb(pid, "VmRSS:")), mib(helpersKb(pid)));
+                first, mib(statusKb("VmRSS:", pid)), mib(helpersKb(pid)));
     const double second = openPage(1);
     std::printf("  next page, same window:  %7.1f ms\n", second);
     if (!closeWindow())
@@ -169,9 +147,9 @@ int measure(Open openPage, Close closeWindow, int pid)
         if (openPage(round + 1) < 0 || !closeWindow())
             return 3;
         std::printf("  opened and closed %dx:    program %6.1f MiB, helpers %6.1f MiB\n", round,
-                    mib(statusKb(pid, "VmRSS:")), mib(helpersKb(pid)));
+                    mib(statusKb("VmRSS:", pid)), mib(helpersKb(pid)));
     }
-    std::printf("  peak of the program:     %6.1f MiB\n", mib(statusKb(pid, "VmHWM:")));
+    std::printf("  peak of the program:     %6.1f MiB\n", mib(statusKb("VmHWM:", pid)));
     return 0;
 }
 

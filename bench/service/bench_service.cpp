@@ -3,6 +3,8 @@
 // try_files on the s argument). Both listen on loopback ports of their own
 // and are measured the same way: ApacheBench, one request at a time, HTTP/1.0
 // with a new connection per request. Target: at least 50% of nginx's rate.
+#include "common/BenchFixtures.h"
+#include "common/BenchService.h"
 #include "common/BenchStats.h"
 
 #include "quoted/QuoteLine.h"
@@ -11,8 +13,6 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
-#include <QRegularExpression>
-#include <QStandardPaths>
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTextStream>
@@ -34,59 +34,12 @@ constexpr double kTarget = 0.5;
 QTextStream out(stdout);
 QTextStream err(stderr);
 
-struct AbResult
-{
-    double rate = 0;
-    int complete = 0;
-    int failed = 0;
-    int non2xx = 0;
-    int documentLength = -1;
-};
-
-int captured(const QString &text, const QString &pattern, int fallback = 0)
-{
-    const QRegularExpressionMatch m = QRegularExpression(pattern).match(text);
-    return m.hasMatch() ? m.captured(1).toInt() : fallback;
-}
-
-std::optional<AbResult> runAb(const QString &ab, int requests, const QString &url, QString *why)
-{
-    QProcess process;
-    process.setProcessChannelMode(QProcess::MergedChannels);
-    process.start(ab, {QStringLiteral("-q"), QStringLiteral("-c"), QStringLiteral("1"), QStringLiteral("-n"),
-                       QString::number(requests), url});
-    if (!process.waitForFinished(300'000) || process.exitCode() != 0) {
-        *why = QStringLiteral("ab failed: ") + QString::fromLocal8Bit(process.readAll()).trimmed();
-        return std::nullopt;
-    }
-    const QString text = QString::fromLocal8Bit(process.readAll());
-    AbResult result;
-    const QRegularExpressionMatch rate =
-        QRegularExpression(QStringLiteral(R"(Requests per second:\s+([\d.]+))")).match(text);
-    if (!rate.hasMatch()) {
-        *why = QStringLiteral("ab printed no rate:\n") + text;
-        return std::nullopt;
-    }
-    result.rate = rate.captured(1).toDouble();
-    result.complete = captured(text, QStringLiteral(R"(Complete requests:\s+(\d+))"));
-    result.failed = captured(text, QStringLiteral(R"(Failed requests:\s+(\d+))"));
-    result.non2xx = captured(text, QStringLiteral(R"(Non-2xx responses:\s+(\d+))"));
-    result.documentLength = captured(text, QStringLiteral(R"(Document Length:\s+(\d+) bytes)"), -1);
-    return result;
-}
-
 quint16 freeLoopbackPort()
 {
     QTcpServer probe;
     if (!probe.listen(QHostAddress::LocalHost, 0))
         return 0;
     return probe.serverPort();
-}
-
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
 
 // The workers of an nginx started as root run as an unprivileged user; they
@@ -105,13 +58,13 @@ public:
     Nginx(QString binary, QString prefix)
         : m_binary(std::move(binary))
         , m_prefix(std::move(prefix))
-    {
-    }
+    {}
     ~Nginx() { stop(); }
 
     QStringList arguments() const
     {
-        return {QStringLiteral("-p"), m_prefix + u'/', QStringLiteral("-c"), m_prefix + QStringLiteral("/nginx.conf"),
+        return {QStringLiteral("-p"), m_prefix + u'/',
+                QStringLiteral("-c"), m_prefix + QStringLiteral("/nginx.conf"),
                 QStringLiteral("-e"), m_prefix + QStringLiteral("/error.log")};
     }
 
@@ -160,15 +113,9 @@ private:
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
-    const QString binDir = QStringLiteral(TARNVALE_BIN_DIR);
-    const QString quoted = binDir + QStringLiteral("/tarnvale-quoted");
-    const QString snapshotPath = binDir + QStringLiteral("/quotes/sample-quotes.csv");
-    // nginx lives in sbin, which an ordinary user's PATH may lack.
-    QString nginx = QStandardPaths::findExecutable(QStringLiteral("nginx"));
-    if (nginx.isEmpty())
-        nginx = QStandardPaths::findExecutable(QStringLiteral("nginx"),
-                                               {QStringLiteral("/usr/sbin"), QStringLiteral("/sbin")});
-    const QString ab = QStandardPaths::findExecutable(QStringLiteral("ab"));
+    const QString snapshotPath = QStringLiteral(TARNVALE_BIN_DIR "/quotes/sample-quotes.csv");
+    const QString nginx = findTool(QStringLiteral("nginx"));
+    const QString ab = findTool(QStringLiteral("ab"));
     if (nginx.isEmpty() || ab.isEmpty()) {
         err << "bench_service: needs nginx (nginx-light) and ab (apache2-utils)\n";
         return 1;
@@ -205,26 +152,25 @@ int main(int argc, char *argv[])
     }
     const quint16 nginxPort = freeLoopbackPort();
     const QString temp = prefix.filePath(QStringLiteral("temp"));
-    const QString config = QStringLiteral(
-                               "worker_processes 1;\n"
-                               "pid %1/nginx.pid;\n"
-                               "error_log %1/error.log;\n"
-                               "events { worker_connections 1024; }\n"
-                               "http {\n"
-                               "  access_log off;\n"
-                               "  client_body_temp_path %2/body;\n"
-                               "  proxy_temp_path %2/proxy;\n"
-                               "  fastcgi_temp_path %2/fastcgi;\n"
-                               "  uwsgi_temp_path %2/uwsgi;\n"
-                               "  scgi_temp_path %2/scgi;\n"
-                               "  types { text/csv csv; }\n"
-                               "  default_type text/csv;\n"
-                               "  server {\n"
-                               "    listen 127.0.0.1:%3;\n"
-                               "    root %4;\n"
-                               "    location = /d/quotes.csv { try_files /$arg_s.csv =404; }\n"
-                               "  }\n"
-                               "}\n")
+    const QString config = QStringLiteral("worker_processes 1;\n"
+                                          "pid %1/nginx.pid;\n"
+                                          "error_log %1/error.log;\n"
+                                          "events { worker_connections 1024; }\n"
+                                          "http {\n"
+                                          "  access_log off;\n"
+                                          "  client_body_temp_path %2/body;\n"
+                                          "  proxy_temp_path %2/proxy;\n"
+                                          "  fastcgi_temp_path %2/fastcgi;\n"
+                                          "  uwsgi_temp_path %2/uwsgi;\n"
+                                          "  scgi_temp_path %2/scgi;\n"
+                                          "  types { text/csv csv; }\n"
+                                          "  default_type text/csv;\n"
+                                          "  server {\n"
+                                          "    listen 127.0.0.1:%3;\n"
+                                          "    root %4;\n"
+                                          "    location = /d/quotes.csv { try_files /$arg_s.csv =404; }\n"
+                                          "  }\n"
+                                          "}\n")
                                .arg(prefix.path(), temp)
                                .arg(nginxPort)
                                .arg(docs);
@@ -238,24 +184,15 @@ int main(int argc, char *argv[])
         return 1;
     }
 
-    QProcess service;
-    service.setProcessChannelMode(QProcess::SeparateChannels);
-    service.start(quoted, {QStringLiteral("--listen"), QStringLiteral("127.0.0.1:0"), QStringLiteral("--snapshot"),
-                           snapshotPath});
-    const bool announced = service.waitForStarted(10'000) && service.waitForReadyRead(10'000);
-    const QString banner = QString::fromLocal8Bit(service.readLine()).trimmed();
-    const QRegularExpressionMatch portMatch = QRegularExpression(QStringLiteral(R"(:(\d+),)")).match(banner);
-    if (!announced || !portMatch.hasMatch()) {
-        err << "bench_service: tarnvale-quoted did not start: " << banner
-            << QString::fromLocal8Bit(service.readAllStandardError())
-            << '\n';
+    QuotedService service;
+    if (!service.start({QStringLiteral("--snapshot"), snapshotPath}, &why)) {
+        err << "bench_service: " << why << '\n';
         return 1;
     }
-    const int servicePort = portMatch.captured(1).toInt();
 
     const QString path = QStringLiteral("/d/quotes.csv?s=%1&f=sl1d1t1c1ohgv&e=.csv").arg(QString::fromLatin1(symbol));
     const QString nginxUrl = QStringLiteral("http://127.0.0.1:%1%2").arg(nginxPort).arg(path);
-    const QString serviceUrl = QStringLiteral("http://127.0.0.1:%1%2").arg(servicePort).arg(path);
+    const QString serviceUrl = service.url(path);
     const int lineLength = int(snapshot->value(quoteSymbolKey(symbol)).format().size() + 2);
 
     out << "Quote service against nginx " << QStringLiteral("(path %1)").arg(path) << '\n'
@@ -275,9 +212,10 @@ int main(int argc, char *argv[])
     // Each round measures both back to back, taking turns at going first, so
     // that a busy spell on the machine weighs on both alike.
     for (int round = 0; round < kRounds; ++round) {
-        const QStringList order = round % 2 == 0 ? QStringList{nginxUrl, serviceUrl} : QStringList{serviceUrl, nginxUrl};
+        const QStringList order =
+            round % 2 == 0 ? QStringList{nginxUrl, serviceUrl} : QStringList{serviceUrl, nginxUrl};
         for (const QString &url : order) {
-            const std::optional<AbResult> result = runAb(ab, kRequests, url, &why);
+            const std::optional<AbRun> result = runAb(ab, kRequests, url, &why);
             if (!result) {
                 err << "bench_service: " << why << '\n';
                 return 1;
@@ -295,8 +233,7 @@ int main(int argc, char *argv[])
         ratios.append(serviceRates.last() / nginxRates.last());
     }
 
-    service.terminate();
-    service.waitForFinished(5'000);
+    service.stop();
     nginxServer.stop();
 
     auto rounds = [](const QList<double> &rates) {

@@ -1,8 +1,9 @@
 #pragma once
 
+#include "common/BenchStats.h"
+
 #include <QCoreApplication>
 #include <QEvent>
-#include <QFile>
 #include <QTimer>
 #include <QWidget>
 
@@ -16,18 +17,6 @@ class ShownProbe : public QObject
 public:
     explicit ShownProbe(QWidget *window) { window->installEventFilter(this); }
 
-    static long peakResidentKb()
-    {
-        QFile status(QStringLiteral("/proc/self/status"));
-        if (!status.open(QIODevice::ReadOnly))
-            return -1;
-        for (const QByteArray &line : status.readAll().split('\n')) {
-            if (line.startsWith("VmHWM:"))
-                return line.mid(6).trimmed().split(' ').value(0).toLong();
-        }
-        return -1;
-    }
-
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override
     {
@@ -35,7 +24,7 @@ protected:
             m_seen = true;
             // After this paint has reached the screen.
             QTimer::singleShot(0, this, [] {
-                std::printf("shown %ld\n", peakResidentKb());
+                std::printf("shown %ld\n", statusKb("VmHWM:"));
                 std::fflush(stdout);
                 QCoreApplication::quit();
             });

@@ -3,28 +3,20 @@
 // quote path from the same service in the same run (one request at a time,
 // HTTP/1.0, a new connection each). Target: at least 80% of ab's rate.
 #include "common/BenchFixtures.h"
+#include "common/BenchService.h"
 #include "common/BenchStats.h"
 
-#include "market/MarketStore.h"
 #include "quoted/QuoteLine.h"
 #include "quotes/QuoteRequest.h"
-#include "quotes/UpdateDatabase.h"
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QElapsedTimer>
-#include <QEventLoop>
 #include <QFile>
-#include <QProcess>
-#include <QRegularExpression>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTextStream>
 
 #include <algorithm>
 #include <optional>
-
-#include <sys/resource.h>
 
 namespace {
 
@@ -51,83 +43,35 @@ bool writeSnapshot(const QString &path)
         q.volume = 1000 + i;
         text += quoteSnapshotRow(q) + '\n';
     }
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(text) == text.size();
-}
-
-double cpuSeconds(int who)
-{
-    rusage usage{};
-    getrusage(who, &usage);
-    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
-           + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+    return writeFile(path, text);
 }
 
 // ab's rate; *cpuMicros gets its CPU time per request.
 std::optional<double> abRate(const QString &ab, const QString &url, double *cpuMicros, QString *why)
 {
     const double cpuBefore = cpuSeconds(RUSAGE_CHILDREN);
-    QProcess process;
-    process.setProcessChannelMode(QProcess::MergedChannels);
-    process.start(ab, {QStringLiteral("-q"), QStringLiteral("-c"), QStringLiteral("1"), QStringLiteral("-n"),
-                       QString::number(kSymbols), url});
-    if (!process.waitForFinished(300'000) || process.exitCode() != 0) {
-        *why = QStringLiteral("ab failed: ") + QString::fromLocal8Bit(process.readAll()).trimmed();
+    const std::optional<AbRun> run = runAb(ab, kSymbols, url, why);
+    if (!run)
         return std::nullopt;
-    }
     *cpuMicros = (cpuSeconds(RUSAGE_CHILDREN) - cpuBefore) / kSymbols * 1e6;
-    const QString text = QString::fromLocal8Bit(process.readAll());
-    const QRegularExpressionMatch failed = QRegularExpression(QStringLiteral(R"(Failed requests:\s+(\d+))")).match(text);
-    const QRegularExpressionMatch rate =
-        QRegularExpression(QStringLiteral(R"(Requests per second:\s+([\d.]+))")).match(text);
-    if (!rate.hasMatch() || (failed.hasMatch() && failed.captured(1).toInt() != 0)) {
-        *why = QStringLiteral("ab: ") + text;
-        return std::nullopt;
-    }
-    return rate.captured(1).toDouble();
+    return run->rate;
 }
 
 struct UpdateRun
 {
     double rate = 0;
     double cpuMicros = 0; // this process's CPU time per symbol
-    UpdateDatabase::Result result;
 };
 
+// The update of a market whose symbols have no quote yet.
 std::optional<UpdateRun> updateRate(const QString &dir, quint16 port, QString *why)
 {
-    MarketDatabase db;
-    for (int i = 0; i < kSymbols; ++i) {
-        db.Stocks.last().Symbol = QString::fromLatin1(symbolAt(i));
-        db.Stocks.append(StockRecord{});
-    }
-    if (!writeMarketFile(QDir(dir).filePath(QStringLiteral("nasdaq.bin")), db, why))
+    if (!writeMarketFile(QDir(dir).filePath(QStringLiteral("nasdaq.bin")), unquotedMarket(kSymbols), why))
         return std::nullopt;
-    MarketStore store(dir);
-    store.selectMarket(kNasdaq);
-    if (!store.LoadDatabase(why))
+    const std::optional<TimedUpdate> update = timeUpdate(dir, port, why);
+    if (!update)
         return std::nullopt;
-
-    UpdateDatabase update(store, {QStringLiteral("127.0.0.1"), port});
-    QEventLoop loop;
-    UpdateRun run;
-    QObject::connect(&update, &UpdateDatabase::finished, &loop, [&](const UpdateDatabase::Result &result) {
-        run.result = result;
-        loop.quit();
-    });
-    QElapsedTimer clock;
-    const double cpuBefore = cpuSeconds(RUSAGE_SELF);
-    clock.start();
-    update.start();
-    loop.exec();
-    const double seconds = double(clock.nsecsElapsed()) / 1e9;
-    run.cpuMicros = (cpuSeconds(RUSAGE_SELF) - cpuBefore) / kSymbols * 1e6;
-    if (run.result.ending != UpdateDatabase::Ending::Completed || run.result.refreshed != kSymbols) {
-        *why = QStringLiteral("the update refreshed %1 of %2 symbols").arg(run.result.refreshed).arg(kSymbols);
-        return std::nullopt;
-    }
-    run.rate = kSymbols / seconds;
-    return run;
+    return UpdateRun{kSymbols / update->seconds, update->cpuSeconds / kSymbols * 1e6};
 }
 
 double best(const QList<double> &values)
@@ -140,10 +84,9 @@ double best(const QList<double> &values)
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
-    const QString quoted = QStringLiteral(TARNVALE_BIN_DIR "/tarnvale-quoted");
-    const QString ab = QStandardPaths::findExecutable(QStringLiteral("ab"));
-    if (!QFile::exists(quoted) || ab.isEmpty()) {
-        err << "bench_update: needs " << quoted << " and ab (apache2-utils)\n";
+    const QString ab = findTool(QStringLiteral("ab"));
+    if (!QFile::exists(QuotedService::program()) || ab.isEmpty()) {
+        err << "bench_update: needs " << QuotedService::program() << " and ab (apache2-utils)\n";
         return 1;
     }
     QTemporaryDir dir;
@@ -153,33 +96,21 @@ int main(int argc, char *argv[])
         return 1;
     }
 
-    QProcess service;
-    service.start(quoted, {QStringLiteral("--listen"), QStringLiteral("127.0.0.1:0"), QStringLiteral("--snapshot"),
-                           snapshot});
-    // The service names its port on its first line of output.
-    quint16 port = 0;
-    QByteArray banner;
-    while (port == 0 && service.waitForReadyRead(10'000)) {
-        banner += service.readAllStandardOutput();
-        const QRegularExpressionMatch m =
-            QRegularExpression(QStringLiteral(R"(listening on 127\.0\.0\.1:(\d+))")).match(QString::fromLatin1(banner));
-        if (m.hasMatch())
-            port = quint16(m.captured(1).toUInt());
-    }
-    if (port == 0) {
-        err << "bench_update: tarnvale-quoted did not start: " << banner << service.readAllStandardError() << '\n';
+    QuotedService service;
+    QString why;
+    if (!service.start({QStringLiteral("--snapshot"), snapshot}, &why)) {
+        err << "bench_update: " << why << '\n';
         return 1;
     }
 
-    const QString url = QStringLiteral("http://127.0.0.1:%1").arg(port) + quotePath(QStringLiteral("MSFT"));
+    const QString url = service.url(quotePath(QStringLiteral("MSFT")));
     QList<double> abRates;
     QList<double> updateRates;
-    QString why;
     int status = 0;
     for (int round = 0; round < kRounds && status == 0; ++round) {
         double abCpu = 0;
         const std::optional<double> abRun = abRate(ab, url, &abCpu, &why);
-        const std::optional<UpdateRun> updateRun = abRun ? updateRate(dir.path(), port, &why) : std::nullopt;
+        const std::optional<UpdateRun> updateRun = abRun ? updateRate(dir.path(), service.port(), &why) : std::nullopt;
         if (!abRun || !updateRun) {
             err << "bench_update: " << why << '\n';
             status = 1;
@@ -197,8 +128,7 @@ int main(int argc, char *argv[])
                    .arg(updateRun->rate / *abRun * 100, 0, 'f', 1);
         out.flush();
     }
-    service.terminate();
-    service.waitForFinished(10'000);
+    service.stop();
     if (status != 0)
         return status;
 

@@ -77,7 +77,7 @@ QString withReason(const QString &message, const QString &reason)
 MarketStore marketStoreFor(const QString &programDir)
 {
     const InstallLayout::MarketLocation where = InstallLayout::marketLocation(
-        programDir, QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
+        programDir, QStandardPaths::writableLocation(QStandardPaths::AppDataLocation), marketFileNames());
     return MarketStore(where.directory, where.seedDirectory);
 }
 

@@ -1,9 +1,9 @@
 #include "base/InstallLayout.h"
 
-#include "market/MarketStore.h"
-
 #include <QDir>
 #include <QFileInfo>
+
+#include <algorithm>
 
 // Paths from the installed bin folder to the private and data folders; the
 // build passes the ones of its install layout.
@@ -23,11 +23,11 @@ QString installedFolder(const QString &programDir, const char *fromBin)
     return QDir::cleanPath(QDir(programDir).filePath(QString::fromLatin1(fromBin)));
 }
 
-bool holdsMarketFile(const QString &directory)
+bool holdsAnyOf(const QString &directory, const QStringList &fileNames)
 {
     const QDir dir(directory);
-    return QFileInfo::exists(dir.filePath(QString::fromLatin1(kNasdaq.fileName)))
-           || QFileInfo::exists(dir.filePath(QString::fromLatin1(kNyse.fileName)));
+    return std::any_of(fileNames.cbegin(), fileNames.cend(),
+                       [&dir](const QString &name) { return QFileInfo::exists(dir.filePath(name)); });
 }
 
 } // namespace
@@ -50,7 +50,7 @@ bool folderWritable(const QString &directory)
     return info.isDir() && info.isWritable() && (info.permissions() & QFileDevice::WriteOwner);
 }
 
-MarketLocation marketLocation(const QString &programDir, const QString &userDataDir)
+MarketLocation marketLocation(const QString &programDir, const QString &userDataDir, const QStringList &marketFileNames)
 {
     const QString seeds = installedFolder(programDir, TARNVALE_DATA_FROM_BIN);
     const bool hasSeeds = QFileInfo(seeds).isDir();
@@ -59,7 +59,7 @@ MarketLocation marketLocation(const QString &programDir, const QString &userData
     // An installed tree's bin folder is shared with other programs even where
     // the user may write to it (root, or a prefix in the home folder); the
     // market files go there only when they already lie there.
-    where.installed = !folderWritable(programDir) || (hasSeeds && !holdsMarketFile(programDir));
+    where.installed = !folderWritable(programDir) || (hasSeeds && !holdsAnyOf(programDir, marketFileNames));
     where.directory = where.installed ? userDataDir : programDir;
     return where;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 // Where the program finds its files, always relative to its own executable so
 // that the same tree works from the build folder, /usr, /usr/local, /opt or
@@ -36,7 +37,9 @@ struct MarketLocation
 // build folder does. Installed use: when the program's folder is read-only,
 // or is an installed tree's shared bin folder that holds no market file of its
 // own, the market files live in userDataDir (the per-user application data
-// folder), each copied from its installed seed on first use.
-MarketLocation marketLocation(const QString &programDir, const QString &userDataDir);
+// folder), each copied from its installed seed on first use. marketFileNames
+// are the names a market file may have.
+MarketLocation marketLocation(const QString &programDir, const QString &userDataDir,
+                              const QStringList &marketFileNames);
 
 } // namespace InstallLayout

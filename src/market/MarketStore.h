@@ -3,6 +3,7 @@
 #include "market/MarketDatabase.h"
 
 #include <QString>
+#include <QStringList>
 
 // The markets the program knows: menu caption, file name, display name.
 struct MarketInfo
@@ -13,6 +14,12 @@ struct MarketInfo
 };
 inline constexpr MarketInfo kNasdaq{"NASDAQ", "nasdaq.bin", "Nasdaq"};
 inline constexpr MarketInfo kNyse{"NYSE", "nyse.bin", "NYSE"};
+
+// The file names of both markets.
+inline QStringList marketFileNames()
+{
+    return {QString::fromLatin1(kNasdaq.fileName), QString::fromLatin1(kNyse.fileName)};
+}
 
 // Owns the one open MarketDatabase and the names of its market. A database
 // counts as open only after a complete load; a failed load leaves it empty and

@@ -104,7 +104,7 @@ private slots:
         setWritable(m_bin, !readOnly);
         QCOMPARE(InstallLayout::folderWritable(m_bin), !readOnly);
 
-        const InstallLayout::MarketLocation where = InstallLayout::marketLocation(m_bin, m_user);
+        const InstallLayout::MarketLocation where = InstallLayout::marketLocation(m_bin, m_user, marketFileNames());
         QCOMPARE(where.installed, installed);
         QCOMPARE(where.directory, installed ? m_user : m_bin);
         QCOMPARE(where.seedDirectory, installedTree ? QDir::cleanPath(m_seeds) : QString());
@@ -114,7 +114,7 @@ private slots:
     {
         makeTree(true);
         setWritable(m_bin, false);
-        const InstallLayout::MarketLocation where = InstallLayout::marketLocation(m_bin, m_user);
+        const InstallLayout::MarketLocation where = InstallLayout::marketLocation(m_bin, m_user, marketFileNames());
         const QString seed = QDir(m_seeds).filePath(QStringLiteral("nasdaq.bin"));
         const QByteArray seedBytes = readAll(seed);
 
