@@ -55,14 +55,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                 line.low = q.low;
                 line.volume = q.volume;
                 checkLine(line.format());
-                upstreamSymbolKey(q.symbol, ".us");
+                // A name is either nothing or one that can stand in a URL unencoded but for "^".
+                const QByteArray name = upstreamName(q.symbol, ".us");
+                check(name.isEmpty() || upstreamUrl(QUrl(QStringLiteral("http://127.0.0.1/")), {name}).isValid());
             }
         }
         break;
     case 1:
     case 2:
-        if (const auto symbols = SymbolDirectory::parse(
-                bytes, data[0] % 4 == 1 ? SymbolDirectory::Exchange::Nasdaq : SymbolDirectory::Exchange::Nyse)) {
+        if (const auto symbols = SymbolDirectory::parse(bytes, data[0] % 4 == 1 ? SymbolDirectory::Exchange::Nasdaq
+                                                                                : SymbolDirectory::Exchange::Nyse)) {
             for (const QString &s : *symbols)
                 check(!s.isEmpty() && s.size() <= 32 && !s.contains(u',') && !s.contains(u' '));
             MarketDatabase db;

@@ -12,6 +12,14 @@ namespace {
 // How long a miss waits for others to join its request.
 constexpr std::chrono::milliseconds kGather{20};
 constexpr std::chrono::milliseconds kStateSaveDelay{2000};
+// Set on a reply cut off for running past the size cap.
+constexpr const char *kOverCapProperty = "tarnvaleOverCap";
+
+// A 4xx that says nothing of the request itself: the source refuses us.
+bool refusesUs(int status)
+{
+    return status == 401 || status == 403 || status == 407 || status == 429;
+}
 
 bool isLoopback(const QUrl &url)
 {
@@ -64,12 +72,13 @@ UpstreamQuotes::Answer UpstreamQuotes::lookUp(QByteArrayView symbol)
     const auto it = m_cache.constFind(key);
     if (it != m_cache.cend() && fresh(*it))
         return {Status::Ready, lineFor(symbol, *it)};
-    if (holdingOff()) {
+    if (holdingOff() || heldBack(key)) {
         if (it != m_cache.cend())
             return {Status::Ready, lineFor(symbol, *it)}; // older than wished, but what there is
         return {Status::Unavailable, {}};
     }
-    want(key, true);
+    if (!want(key, true))
+        return {Status::Ready, lineFor(symbol, m_cache.value(key))};
     return {Status::Waiting, {}};
 }
 
@@ -104,10 +113,20 @@ bool UpstreamQuotes::holdingOff() const
     return m_downUntil > m_clock.elapsed();
 }
 
-void UpstreamQuotes::want(const QByteArray &key, bool urgent)
+bool UpstreamQuotes::heldBack(const QByteArray &key) const
 {
-    if (m_inflight.contains(key))
-        return;
+    return m_heldBack.value(key) > m_clock.elapsed();
+}
+
+bool UpstreamQuotes::want(const QByteArray &key, bool urgent)
+{
+    if (upstreamName(key, m_options.suffix).isEmpty()) {
+        // Never sent, so it cannot spoil the batch it would have joined.
+        store(key, UpstreamQuote{});
+        return false;
+    }
+    if (m_inflight.contains(key) || heldBack(key))
+        return true;
     if (m_queued.contains(key)) {
         if (urgent && m_background.removeOne(key))
             m_urgent.append(key);
@@ -116,6 +135,7 @@ void UpstreamQuotes::want(const QByteArray &key, bool urgent)
         m_queued.insert(key);
     }
     schedulePump(urgent ? kGather : std::chrono::milliseconds(0));
+    return true;
 }
 
 void UpstreamQuotes::schedulePump(std::chrono::milliseconds delay)
@@ -134,10 +154,15 @@ void UpstreamQuotes::pump()
     }
     while (m_active < m_options.maxInflight && (!m_urgent.isEmpty() || !m_background.isEmpty())) {
         Batch batch;
+        qsizetype urlRoom = kMaxUpstreamUrlBytes - upstreamUrl(m_options.url, {}).toEncoded().size();
         // Waiting clients first; the rest of the batch is filled from the
         // symbols due for a refresh, which costs nothing extra.
         for (QList<QByteArray> *queue : {&m_urgent, &m_background}) {
             while (batch.keys.size() < m_options.batch && !queue->isEmpty()) {
+                const qsizetype cost = upstreamUrlCost(upstreamName(queue->first(), m_options.suffix));
+                if (cost >= urlRoom && !batch.keys.isEmpty())
+                    break;
+                urlRoom -= cost;
                 const QByteArray key = queue->takeFirst();
                 m_queued.remove(key);
                 m_inflight.insert(key);
@@ -151,7 +176,19 @@ void UpstreamQuotes::pump()
 
 void UpstreamQuotes::send(const Batch &batch)
 {
-    QNetworkRequest request(upstreamUrl(m_options.url, batch.keys, m_options.suffix));
+    QList<QByteArray> names; // BRK.B and BRK-B are one name to the source
+    for (const QByteArray &key : batch.keys) {
+        const QByteArray name = upstreamName(key, m_options.suffix);
+        if (!names.contains(name))
+            names.append(name);
+    }
+    const QUrl url = upstreamUrl(m_options.url, names);
+    if (!url.isValid()) {
+        // Deferred, as a reply would be: the callers expect no answer yet.
+        QTimer::singleShot(0, this, [this, batch] { failBatch(batch, QStringLiteral("no valid request URL"), false); });
+        return;
+    }
+    QNetworkRequest request(url);
     request.setTransferTimeout(int(m_options.timeout.count()));
     request.setHeader(QNetworkRequest::UserAgentHeader, QStringLiteral("tarnvale-quoted"));
     ++m_requestsSent;
@@ -159,6 +196,16 @@ void UpstreamQuotes::send(const Batch &batch)
     // The transfer time-out above only notices silence; this bounds a
     // source that trickles its answer too.
     QTimer::singleShot(m_options.timeout, reply, [reply] { reply->abort(); });
+    // An answer is cut off as soon as it runs past its cap, so a huge one
+    // never has to be held whole.
+    const qint64 cap = upstreamBodyCap(batch.keys.size());
+    reply->setReadBufferSize(cap + 1);
+    connect(reply, &QNetworkReply::downloadProgress, reply, [reply, cap](qint64 received, qint64 total) {
+        if (received > cap || total > cap) {
+            reply->setProperty(kOverCapProperty, true);
+            reply->abort();
+        }
+    });
     connect(reply, &QNetworkReply::finished, this, [this, reply, batch] { onReply(reply, batch); });
 }
 
@@ -169,16 +216,28 @@ void UpstreamQuotes::onReply(QNetworkReply *reply, Batch batch)
     const QByteArray body = reply->readAll();
     QString why;
     bool retry = false;
-    if (reply->error() == QNetworkReply::NoError && status >= 200 && status < 300) {
+    if (reply->property(kOverCapProperty).toBool()) {
+        why = QStringLiteral("the answer ran past %1 bytes").arg(upstreamBodyCap(batch.keys.size()));
+    } else if (reply->error() == QNetworkReply::NoError && status >= 200 && status < 300) {
         const std::optional<QList<UpstreamQuote>> quotes = parseUpstreamCsv(body, &why);
-        if (quotes) {
-            --m_active;
-            QSet<QByteArray> asked(batch.keys.cbegin(), batch.keys.cend());
-            for (const UpstreamQuote &quote : *quotes) {
-                const QByteArray key = upstreamSymbolKey(quote.symbol, m_options.suffix);
+        // The source echoes its own spelling (BRK-B.US); the answer goes to
+        // every symbol asked for under that name, in the client's spelling.
+        QHash<QByteArray, QList<QByteArray>> keysByName;
+        for (const QByteArray &key : std::as_const(batch.keys))
+            keysByName[upstreamName(key, m_options.suffix)].append(key);
+        QSet<QByteArray> asked(batch.keys.cbegin(), batch.keys.cend());
+        for (const UpstreamQuote &quote : quotes ? *quotes : QList<UpstreamQuote>()) {
+            for (const QByteArray &key : keysByName.value(quote.symbol.trimmed().toLower())) {
                 if (asked.remove(key))
                     store(key, quote);
             }
+        }
+        // An answer that names none of them is not the source saying it
+        // knows none of them: the cache stays as it was.
+        if (quotes && asked.size() == batch.keys.size())
+            why = QStringLiteral("the answer named none of the %1 symbols asked for").arg(batch.keys.size());
+        else if (quotes) {
+            --m_active;
             for (const QByteArray &key : std::as_const(asked))
                 store(key, UpstreamQuote{}); // left out of the answer: not known to the source
             m_downUntil = 0;
@@ -195,6 +254,11 @@ void UpstreamQuotes::onReply(QNetworkReply *reply, Batch batch)
         }
         // A notice or a web page in place of the table will not change by
         // asking again at once.
+    } else if (status >= 400 && status < 500 && !refusesUs(status)) {
+        // Something in this request (its length, one symbol) displeased the
+        // source; the other batches may well be answered.
+        failBatch(batch, QStringLiteral("HTTP %1").arg(status), false);
+        return;
     } else if (status >= 400 && status < 500) {
         why = QStringLiteral("HTTP %1").arg(status);
     } else {
@@ -223,6 +287,7 @@ void UpstreamQuotes::onReply(QNetworkReply *reply, Batch batch)
 
 void UpstreamQuotes::store(const QByteArray &key, const UpstreamQuote &quote)
 {
+    m_heldBack.remove(key);
     Entry entry;
     entry.fetchedAt = m_clock.elapsed();
     entry.known = quote.known();
@@ -251,17 +316,24 @@ void UpstreamQuotes::store(const QByteArray &key, const UpstreamQuote &quote)
     m_cache.insert(key, entry);
 }
 
-void UpstreamQuotes::failBatch(const Batch &batch, const QString &why)
+void UpstreamQuotes::failBatch(const Batch &batch, const QString &why, bool sourceFault)
 {
     --m_active;
-    markDown(why);
+    if (sourceFault) {
+        markDown(why);
+    } else {
+        const qint64 until = m_clock.elapsed() + m_options.downHold.count();
+        for (const QByteArray &key : batch.keys)
+            m_heldBack.insert(key, until);
+    }
     for (const QByteArray &key : batch.keys)
         m_inflight.remove(key);
     for (const QByteArray &key : batch.keys)
         emit resolved(key);
-    // Symbols fetched ahead go back in line for when the source is tried again.
+    // Symbols fetched ahead go back in line for when the source is tried
+    // again; those held back come back with the refresh after their hold.
     for (const QByteArray &key : batch.keys) {
-        if (!m_queued.contains(key) && m_kept.contains(key)) {
+        if (sourceFault && !m_queued.contains(key) && m_kept.contains(key)) {
             m_background.append(key);
             m_queued.insert(key);
         }

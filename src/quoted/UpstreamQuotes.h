@@ -99,13 +99,17 @@ private:
 
     bool fresh(const Entry &entry) const;
     bool holdingOff() const;
-    void want(const QByteArray &key, bool urgent);
+    bool heldBack(const QByteArray &key) const;
+    // False when the symbol cannot be asked for; it is then cached as unknown.
+    bool want(const QByteArray &key, bool urgent);
     void schedulePump(std::chrono::milliseconds delay);
     void pump();
     void send(const Batch &batch);
     void onReply(QNetworkReply *reply, Batch batch);
     void store(const QByteArray &key, const UpstreamQuote &quote);
-    void failBatch(const Batch &batch, const QString &why);
+    // sourceFault false: only these symbols are held back for the down
+    // time, the source is not taken for down.
+    void failBatch(const Batch &batch, const QString &why, bool sourceFault = true);
     void markDown(const QString &why);
     void refreshDue();
     QByteArray lineFor(QByteArrayView symbol, const Entry &entry) const;
@@ -113,16 +117,17 @@ private:
     Options m_options;
     QNetworkAccessManager m_network;
     QElapsedTimer m_clock;
-    QHash<QByteArray, Entry> m_cache;        // key: upper-case symbol
-    QList<QByteArray> m_urgent;               // misses of waiting clients, first come first
-    QList<QByteArray> m_background;           // due for a refresh
-    QSet<QByteArray> m_queued;                // in either queue
+    QHash<QByteArray, Entry> m_cache; // key: upper-case symbol
+    QList<QByteArray> m_urgent;       // misses of waiting clients, first come first
+    QList<QByteArray> m_background;   // due for a refresh
+    QSet<QByteArray> m_queued;        // in either queue
     QSet<QByteArray> m_inflight;
     QList<QByteArray> m_kept;
     int m_active = 0; // requests under way or waiting for a retry
     int m_requestsSent = 0;
     bool m_down = false;
     qint64 m_downUntil = 0;
+    QHash<QByteArray, qint64> m_heldBack; // key -> m_clock time its batch's fault stops holding it
     QTimer m_pump;
     QTimer m_refresh;
     CloseHistory m_history;

@@ -26,6 +26,7 @@ public:
         QByteArray contentType = "text/csv";
         QByteArray body;
         int delayMs = 0;
+        bool keepOpen = false; // no Content-Length, and the connection stays open after the body
     };
     // symbols: as asked, lower case with the suffix; request: 1 for the first
     using Script = std::function<Action(const QList<QByteArray> &symbols, int request)>;
@@ -35,8 +36,8 @@ public:
     static QByteArray row(const QByteArray &symbol, double close, const QByteArray &date = "2026-12-03")
     {
         const auto n = [](double v) { return QByteArray::number(v, 'f', 2); };
-        return symbol.toUpper() + ',' + date + ",22:00:09," + n(close - 0.5) + ',' + n(close + 1) + ','
-               + n(close - 1) + ',' + n(close) + ",123456\r\n";
+        return symbol.toUpper() + ',' + date + ",22:00:09," + n(close - 0.5) + ',' + n(close + 1) + ',' + n(close - 1)
+               + ',' + n(close) + ",123456\r\n";
     }
     // Every asked symbol at the price its name gives (see priceOf).
     static Action table(const QList<QByteArray> &symbols, const QByteArray &date = "2026-12-03")
@@ -114,10 +115,12 @@ private:
         QTimer::singleShot(action.delayMs, this, [guard = QPointer<QTcpSocket>(socket), action] {
             if (!guard || guard->state() != QAbstractSocket::ConnectedState)
                 return;
-            guard->write("HTTP/1.1 " + QByteArray::number(action.status) + " X\r\nContent-Type: "
-                         + action.contentType + "\r\nContent-Length: " + QByteArray::number(action.body.size())
-                         + "\r\nConnection: close\r\n\r\n" + action.body);
-            guard->disconnectFromHost();
+            const QByteArray length =
+                action.keepOpen ? QByteArray() : "Content-Length: " + QByteArray::number(action.body.size()) + "\r\n";
+            guard->write("HTTP/1.1 " + QByteArray::number(action.status) + " X\r\nContent-Type: " + action.contentType
+                         + "\r\n" + length + "Connection: close\r\n\r\n" + action.body);
+            if (!action.keepOpen)
+                guard->disconnectFromHost();
         });
     }
 
