@@ -33,6 +33,8 @@ class QuoteServer : public QObject
 public:
     // A request head larger than this is refused with 400.
     static constexpr qsizetype kMaxRequestBytes = 8 * 1024;
+    // A longer symbol is refused with 400: no market lists one.
+    static constexpr qsizetype kMaxSymbolLength = 32;
     // The only field list the service knows; the reply line has these nine fields.
     static constexpr const char *kFieldList = "sl1d1t1c1ohgv";
 
@@ -58,6 +60,10 @@ public:
     void setIdleTimeout(std::chrono::milliseconds timeout) { m_idleTimeout = timeout; }
     // Connections beyond this many wait, unanswered, until others finish.
     void setMaxClients(int count);
+    // Connections from one address beyond this many push out its oldest
+    // connection that has not sent a whole request yet, or are closed at
+    // once when all of them have.
+    static constexpr int kMaxClientsPerAddress = 32;
 
     int clientCount() const { return int(m_clients.size()); }
     int quoteCount() const { return int(m_lines.size()); }
@@ -82,6 +88,8 @@ private:
         Deferred deferred;
         QByteArray request;
         QTimer *timer = nullptr; // child of the socket
+        QHostAddress peer;
+        quint64 serial = 0; // order of acceptance
         bool answered = false;
         bool halfClosed = false;
     };
@@ -91,10 +99,16 @@ private:
     void reply(QTcpSocket *socket, const QByteArray &bytes);
     void endOfReply(QTcpSocket *socket);
     void releaseClient(QTcpSocket *socket);
+    // False when the peer's connections are all busy with answers.
+    bool makeRoomFor(const QHostAddress &peer);
     // Empty with deferred set when the answer must come from the live source.
     QByteArray answerFor(QByteArrayView head, Deferred *deferred) const;
     void answerDeferred(QTcpSocket *socket);
     QByteArray quoteReply(QByteArrayView symbol) const;
+    // Listening on loopback, only requests whose Host names this machine
+    // (the address or localhost, with the port or without) are answered;
+    // a request without Host, as HTTP/1.0 clients send it, is too.
+    bool hostAllowed(QByteArrayView host) const;
 
     void snapshotTouched();
     void quietTimeOver();
@@ -106,13 +120,15 @@ private:
     QHash<QTcpSocket *, Client> m_clients;
     std::chrono::milliseconds m_idleTimeout{5000};
     int m_maxClients = 256;
+    quint64 m_accepted = 0;
+    bool m_accepting = false;
 
     UpstreamQuotes *m_upstream = nullptr;
     QMultiHash<QByteArray, QTcpSocket *> m_waiting; // symbol key -> clients waiting for it
 
     QString m_snapshotPath;
-    QByteArray m_snapshotDigest;           // of the quotes served, to ignore rewrites that change nothing
-    QuoteLineTable m_lines;                // symbol key -> reply line with CR LF
+    QByteArray m_snapshotDigest; // of the quotes served, to ignore rewrites that change nothing
+    QuoteLineTable m_lines;      // symbol key -> reply line with CR LF
     QFileSystemWatcher m_watcher;
     QTimer m_quiet;                // restarted while the file keeps changing
     FileStamp m_touchedStamp;      // as seen when the quiet time began
