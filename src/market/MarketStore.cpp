@@ -5,13 +5,10 @@
 #include "market/SafeFile.h"
 #include "market/SymbolList.h"
 
-#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QRegularExpression>
 #include <QTemporaryFile>
-
 
 bool readMarketFile(const QString &path, MarketDatabase *db, QString *error)
 {
@@ -39,12 +36,13 @@ bool copySeedFile(const QString &seedPath, const QString &path, QString *error)
     QFile seed(seedPath);
     if (!seed.open(QIODevice::ReadOnly))
         return fail(error, QStringLiteral("The installed market \"%1\" cannot be read: %2")
-                                   .arg(QDir::toNativeSeparators(seedPath), seed.errorString()));
+                               .arg(QDir::toNativeSeparators(seedPath), seed.errorString()));
     const QByteArray bytes = seed.readAll();
     const QFileInfo info(path);
     if (!QDir().mkpath(info.absolutePath()))
-        return fail(error, QStringLiteral("The folder \"%1\" cannot be created.")
-                                   .arg(QDir::toNativeSeparators(info.absolutePath())));
+        return fail(
+            error,
+            QStringLiteral("The folder \"%1\" cannot be created.").arg(QDir::toNativeSeparators(info.absolutePath())));
     // Named like a save's temporary copy, so that an interrupted copy is
     // cleared away like one.
     QTemporaryFile copy(path + QStringLiteral(".XXXXXX"));
@@ -68,31 +66,15 @@ bool copySeedFile(const QString &seedPath, const QString &path, QString *error)
 
 int removeStaleSaveCopies(const QString &directory)
 {
-    // QSaveFile's temporary name: the target's name, ".", six ASCII letters.
-    static const QRegularExpression pattern(
-        QStringLiteral("^(%1|%2)\\.[A-Za-z]{6}$")
-            .arg(QRegularExpression::escape(QString::fromLatin1(kNasdaq.fileName)),
-                 QRegularExpression::escape(QString::fromLatin1(kNyse.fileName))));
-    constexpr qint64 kStaleAfterSeconds = 60;
-    const QDateTime staleBefore = QDateTime::currentDateTimeUtc().addSecs(-kStaleAfterSeconds);
     const QDir dir(directory);
-    int removed = 0;
-    const QFileInfoList candidates = dir.entryInfoList(QDir::Files | QDir::Hidden | QDir::System);
-    for (const QFileInfo &info : candidates) {
-        if (info.isSymLink() || !pattern.match(info.fileName()).hasMatch())
-            continue;
-        if (info.lastModified().toUTC() > staleBefore)
-            continue;
-        if (QFile::remove(info.absoluteFilePath()))
-            ++removed;
-    }
-    return removed;
+    return SafeFile::removeStaleCopies(dir.filePath(QString::fromLatin1(kNasdaq.fileName)))
+           + SafeFile::removeStaleCopies(dir.filePath(QString::fromLatin1(kNyse.fileName)));
 }
 
 MarketStore::MarketStore(QString directory, QString seedDirectory)
-    : m_directory(std::move(directory)), m_seedDirectory(std::move(seedDirectory))
-{
-}
+    : m_directory(std::move(directory))
+    , m_seedDirectory(std::move(seedDirectory))
+{}
 
 void MarketStore::selectMarket(const MarketInfo &market)
 {
@@ -143,7 +125,8 @@ bool MarketStore::SaveDatabase(QString *error) const
 
 QString MarketStore::saveFailureMessage(const QString &error) const
 {
-    return QStringLiteral("The market file \"%1\" could not be saved. %2").arg(QDir::toNativeSeparators(filePath()), error);
+    return QStringLiteral("The market file \"%1\" could not be saved. %2")
+        .arg(QDir::toNativeSeparators(filePath()), error);
 }
 
 MarketStore::SymbolChange MarketStore::addSymbol(const QString &typed)

@@ -2,6 +2,7 @@
 // official symbol directory, read from a web address or a local folder.
 #include "base/CommandLine.h"
 #include "market/MarketStore.h"
+#include "market/SafeFile.h"
 #include "market/SymbolDirectory.h"
 
 #include <QCommandLineParser>
@@ -32,6 +33,8 @@ QTextStream err(stderr);
 // file is written only when everything before succeeded.
 int apply(const QByteArray &text, Exchange exchange, const QString &marketPath, bool prune)
 {
+    // Copies left by a save that was killed half-way would pile up.
+    SafeFile::removeStaleCopies(marketPath);
     QString why;
     const std::optional<QStringList> listed = SymbolDirectory::parse(text, exchange, &why);
     if (!listed) {
