@@ -63,13 +63,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         break;
     case 1:
     case 2:
-        if (const auto symbols = SymbolDirectory::parse(bytes, data[0] % 4 == 1 ? SymbolDirectory::Exchange::Nasdaq
+        if (const auto listing = SymbolDirectory::parse(bytes, data[0] % 4 == 1 ? SymbolDirectory::Exchange::Nasdaq
                                                                                 : SymbolDirectory::Exchange::Nyse)) {
-            for (const QString &s : *symbols)
+            for (const QString &s : listing->symbols)
                 check(!s.isEmpty() && s.size() <= 32 && !s.contains(u',') && !s.contains(u' '));
+            check(listing->overLong <= listing->skipped);
             MarketDatabase db;
-            if (SymbolDirectory::merge(db, *symbols, true))
-                check(db.listedCount() == symbols->size() && db.Stocks.last() == StockRecord{});
+            if (SymbolDirectory::merge(db, *listing, SymbolDirectory::Prune::Forced))
+                check(db.listedCount() == listing->symbols.size() && db.Stocks.last() == StockRecord{});
+            // A guarded prune never empties a market, not even an empty one.
+            MarketDatabase empty;
+            if (listing->symbols.isEmpty())
+                check(!SymbolDirectory::merge(empty, *listing, SymbolDirectory::Prune::Guarded));
         }
         break;
     default:

@@ -1,5 +1,6 @@
 #include "quoted/UpstreamQuotes.h"
 
+#include "base/Text.h"
 #include "quoted/UpstreamCsv.h"
 
 #include <QHostAddress>
@@ -263,7 +264,8 @@ void UpstreamQuotes::onReply(QNetworkReply *reply, Batch batch)
         why = QStringLiteral("HTTP %1").arg(status);
     } else {
         retry = true;
-        why = status >= 500 ? QStringLiteral("HTTP %1").arg(status) : reply->errorString();
+        // Qt's error text quotes the source's own reason phrase.
+        why = status >= 500 ? QStringLiteral("HTTP %1").arg(status) : printable(reply->errorString().toUtf8());
         if (reply->error() == QNetworkReply::OperationCanceledError)
             why = QStringLiteral("no answer within %1 s").arg(m_options.timeout.count() / 1000.0);
     }

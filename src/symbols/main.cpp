@@ -1,6 +1,7 @@
 // tarnvale-symbols: fills or refreshes a market file from the exchange's
 // official symbol directory, read from a web address or a local folder.
 #include "base/CommandLine.h"
+#include "base/Text.h"
 #include "market/MarketStore.h"
 #include "market/SafeFile.h"
 #include "market/SymbolDirectory.h"
@@ -143,7 +144,7 @@ int main(int argc, char *argv[])
     QObject::connect(reply, &QNetworkReply::finished, &app, [&] {
         const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
         if (reply->error() != QNetworkReply::NoError || status != 200)
-            err << "tarnvale-symbols: " << fileUrl.toDisplayString() << ": " << reply->errorString()
+            err << "tarnvale-symbols: " << fileUrl.toDisplayString() << ": " << printable(reply->errorString().toUtf8())
                 << "; the market file is left as it was\n";
         else
             code = apply(reply->readAll(), exchange, marketPath, prune);
