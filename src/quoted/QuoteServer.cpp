@@ -512,7 +512,8 @@ void QuoteServer::reply(QTcpSocket *socket, const QByteArray &bytes)
 void QuoteServer::endOfReply(QTcpSocket *socket)
 {
     const auto it = m_clients.find(socket);
-    if (it == m_clients.end() || !it->answered || it->halfClosed || socket->state() != QAbstractSocket::ConnectedState)
+    if (it == m_clients.end() || !it->answered || it->halfClosed
+        || socket->state() != QAbstractSocket::ConnectedState)
         return;
     it->halfClosed = true;
 #ifdef Q_OS_UNIX

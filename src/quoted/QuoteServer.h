@@ -127,8 +127,8 @@ private:
     QMultiHash<QByteArray, QTcpSocket *> m_waiting; // symbol key -> clients waiting for it
 
     QString m_snapshotPath;
-    QByteArray m_snapshotDigest; // of the quotes served, to ignore rewrites that change nothing
-    QuoteLineTable m_lines;      // symbol key -> reply line with CR LF
+    QByteArray m_snapshotDigest;           // of the quotes served, to ignore rewrites that change nothing
+    QuoteLineTable m_lines;                // symbol key -> reply line with CR LF
     QFileSystemWatcher m_watcher;
     QTimer m_quiet;                // restarted while the file keeps changing
     FileStamp m_touchedStamp;      // as seen when the quiet time began

@@ -36,8 +36,8 @@ public:
     static QByteArray row(const QByteArray &symbol, double close, const QByteArray &date = "2026-12-03")
     {
         const auto n = [](double v) { return QByteArray::number(v, 'f', 2); };
-        return symbol.toUpper() + ',' + date + ",22:00:09," + n(close - 0.5) + ',' + n(close + 1) + ',' + n(close - 1)
-               + ',' + n(close) + ",123456\r\n";
+        return symbol.toUpper() + ',' + date + ",22:00:09," + n(close - 0.5) + ',' + n(close + 1) + ','
+               + n(close - 1) + ',' + n(close) + ",123456\r\n";
     }
     // Every asked symbol at the price its name gives (see priceOf).
     static Action table(const QList<QByteArray> &symbols, const QByteArray &date = "2026-12-03")
