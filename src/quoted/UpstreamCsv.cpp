@@ -241,12 +241,12 @@ std::optional<QList<UpstreamQuote>> parseUpstreamCsv(QByteArrayView body, QStrin
             continue;
         quote.date = dateOf(field(Date));
         quote.time = timeOf(field(Time));
-        if (quote.date.isValid() && quote.time.isValid()) {
+        if (quote.date.isValid() && quote.time.isValid() && sourceZone.isValid() && servedZone.isValid()) {
             const QDateTime served = QDateTime(quote.date, quote.time, sourceZone).toTimeZone(servedZone);
             quote.date = served.date();
             quote.time = served.time();
         } else {
-            quote.time = QTime(); // a time without its day cannot be moved to another zone
+            quote.time = QTime(); // not to be moved to Eastern time: N/A rather than wrong
         }
         quote.open = number(field(Open), kMaxValue);
         quote.high = number(field(High), kMaxValue);
