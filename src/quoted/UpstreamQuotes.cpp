@@ -197,16 +197,19 @@ void UpstreamQuotes::send(const Batch &batch)
     // The transfer time-out above only notices silence; this bounds a
     // source that trickles its answer too.
     QTimer::singleShot(m_options.timeout, reply, [reply] { reply->abort(); });
-    // An answer is cut off as soon as it runs past its cap, so a huge one
-    // never has to be held whole.
+    // An answer is cut off as soon as it runs past its cap, so a huge one is
+    // never held whole: the read buffer stops at one byte over the cap, and
+    // every arrival is checked (progress signals come too seldom for that).
     const qint64 cap = upstreamBodyCap(batch.keys.size());
     reply->setReadBufferSize(cap + 1);
-    connect(reply, &QNetworkReply::downloadProgress, reply, [reply, cap](qint64 received, qint64 total) {
-        if (received > cap || total > cap) {
+    const auto checkCap = [reply, cap] {
+        if (reply->bytesAvailable() > cap || reply->header(QNetworkRequest::ContentLengthHeader).toLongLong() > cap) {
             reply->setProperty(kOverCapProperty, true);
             reply->abort();
         }
-    });
+    };
+    connect(reply, &QNetworkReply::metaDataChanged, reply, checkCap);
+    connect(reply, &QNetworkReply::readyRead, reply, checkCap);
     connect(reply, &QNetworkReply::finished, this, [this, reply, batch] { onReply(reply, batch); });
 }
 
@@ -214,7 +217,7 @@ void UpstreamQuotes::onReply(QNetworkReply *reply, Batch batch)
 {
     reply->deleteLater();
     const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    const QByteArray body = reply->readAll();
+    const QByteArray body = reply->isOpen() ? reply->readAll() : QByteArray(); // closed when aborted
     QString why;
     bool retry = false;
     if (reply->property(kOverCapProperty).toBool()) {

@@ -314,7 +314,7 @@ private slots:
         QFETCH(int, requests);
         QFETCH(bool, down);
         UpstreamQuotes::Options options;
-        options.timeout = 300ms;
+        options.timeout = kind == "endless" ? 60s : 300ms; // a cut-off answer must not wait for the time-out
         start(
             [kind](const QList<QByteArray> &symbols, int request) {
                 Action a = FakeUpstream::table(symbols);
