@@ -30,9 +30,6 @@ struct Listing
     qsizetype overLong = 0;  // of those, the rows whose symbol runs past kMaxSymbolLength
 };
 
-// A market's symbols are at most this long; the quote service refuses longer ones.
-inline constexpr qsizetype kMaxSymbolLength = 32;
-
 // The exchange's listing. Columns are found by their header names. Fails
 // when the header is not the expected one or the closing line is missing (a
 // cut-off download).

@@ -1,5 +1,6 @@
 #include "quoted/QuoteServer.h"
 
+#include "market/StockRecord.h"
 #include "quoted/QuoteLine.h"
 #include "quoted/UpstreamQuotes.h"
 
@@ -438,7 +439,7 @@ QByteArray QuoteServer::answerFor(QByteArrayView head, Deferred *deferred) const
         }
         if (!symbol || symbol->isEmpty())
             return badRequest("The symbol (s=) is missing.");
-        if (symbol->size() > kMaxSymbolLength)
+        if (symbol->size() > kMaxSymbolLength) // no market lists one
             return badRequest("The symbol is longer than 32 characters.");
         if (m_upstream) {
             const UpstreamQuotes::Answer cached = m_upstream->lookUp(*symbol);

@@ -1,6 +1,7 @@
 #include "quoted/UpstreamCsv.h"
 
 #include "base/Text.h"
+#include "market/StockRecord.h"
 
 #include <QDateTime>
 #include <QTimeZone>
@@ -13,7 +14,6 @@ enum Column { Symbol, Date, Time, Open, High, Low, Close, Volume, PreviousClose,
 
 constexpr double kMaxValue = 1e9; // what a quote line can carry
 constexpr double kMaxVolume = 1e15;
-constexpr qsizetype kMaxSymbolLength = 32;
 // Bytes of a name that go into the request as they are; "^" is encoded.
 constexpr const char *kNameSafe = ".-";
 

@@ -69,7 +69,7 @@ int apply(const QByteArray &text, Exchange exchange, const QString &marketPath, 
         out << " (" << c.toString(counts->elsewhere) << " listed on another exchange now, kept)";
     if (listed->skipped > 0)
         out << "; " << c.toString(listed->skipped) << " directory rows skipped (" << c.toString(listed->overLong)
-            << " with a symbol longer than " << SymbolDirectory::kMaxSymbolLength << " characters)";
+            << " with a symbol longer than " << kMaxSymbolLength << " characters)";
     out << '\n';
     return 0;
 }
