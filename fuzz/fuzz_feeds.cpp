@@ -55,19 +55,26 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                 line.low = q.low;
                 line.volume = q.volume;
                 checkLine(line.format());
-                upstreamSymbolKey(q.symbol, ".us");
+                // A name is either nothing or one that can stand in a URL unencoded but for "^".
+                const QByteArray name = upstreamName(q.symbol, ".us");
+                check(name.isEmpty() || upstreamUrl(QUrl(QStringLiteral("http://127.0.0.1/")), {name}).isValid());
             }
         }
         break;
     case 1:
     case 2:
-        if (const auto symbols = SymbolDirectory::parse(
-                bytes, data[0] % 4 == 1 ? SymbolDirectory::Exchange::Nasdaq : SymbolDirectory::Exchange::Nyse)) {
-            for (const QString &s : *symbols)
+        if (const auto listing = SymbolDirectory::parse(bytes, data[0] % 4 == 1 ? SymbolDirectory::Exchange::Nasdaq
+                                                                                : SymbolDirectory::Exchange::Nyse)) {
+            for (const QString &s : listing->symbols)
                 check(!s.isEmpty() && s.size() <= 32 && !s.contains(u',') && !s.contains(u' '));
+            check(listing->overLong <= listing->skipped);
             MarketDatabase db;
-            if (SymbolDirectory::merge(db, *symbols, true))
-                check(db.listedCount() == symbols->size() && db.Stocks.last() == StockRecord{});
+            if (SymbolDirectory::merge(db, *listing, SymbolDirectory::Prune::Forced))
+                check(db.listedCount() == listing->symbols.size() && db.Stocks.last() == StockRecord{});
+            // A guarded prune never empties a market, not even an empty one.
+            MarketDatabase empty;
+            if (listing->symbols.isEmpty())
+                check(!SymbolDirectory::merge(empty, *listing, SymbolDirectory::Prune::Guarded));
         }
         break;
     default:

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArrayView>
 #include <QString>
 
 // A plain ASCII name or caption from a table of C strings.
@@ -12,4 +13,21 @@ inline QString latin(const char *text)
 inline QString quoted(const QString &text)
 {
     return u'"' + text + u'"';
+}
+
+// Bytes from outside (a source's reply, a file's header) as they may appear in
+// a log or on a terminal: control characters, DEL and non-ASCII bytes written
+// as \xNN, so that they can neither move the cursor nor forge a log line.
+inline QString printable(QByteArrayView bytes)
+{
+    QString out;
+    out.reserve(bytes.size());
+    for (const char c : bytes) {
+        const uchar u = uchar(c);
+        if (u < 0x20 || u >= 0x7F)
+            out += QStringLiteral("\\x%1").arg(u, 2, 16, QLatin1Char('0'));
+        else
+            out += QLatin1Char(c);
+    }
+    return out;
 }

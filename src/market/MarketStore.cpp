@@ -5,13 +5,10 @@
 #include "market/SafeFile.h"
 #include "market/SymbolList.h"
 
-#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QRegularExpression>
 #include <QTemporaryFile>
-
 
 bool readMarketFile(const QString &path, MarketDatabase *db, QString *error)
 {
@@ -68,25 +65,9 @@ bool copySeedFile(const QString &seedPath, const QString &path, QString *error)
 
 int removeStaleSaveCopies(const QString &directory)
 {
-    // QSaveFile's temporary name: the target's name, ".", six ASCII letters.
-    static const QRegularExpression pattern(
-        QStringLiteral("^(%1|%2)\\.[A-Za-z]{6}$")
-            .arg(QRegularExpression::escape(QString::fromLatin1(kNasdaq.fileName)),
-                 QRegularExpression::escape(QString::fromLatin1(kNyse.fileName))));
-    constexpr qint64 kStaleAfterSeconds = 60;
-    const QDateTime staleBefore = QDateTime::currentDateTimeUtc().addSecs(-kStaleAfterSeconds);
     const QDir dir(directory);
-    int removed = 0;
-    const QFileInfoList candidates = dir.entryInfoList(QDir::Files | QDir::Hidden | QDir::System);
-    for (const QFileInfo &info : candidates) {
-        if (info.isSymLink() || !pattern.match(info.fileName()).hasMatch())
-            continue;
-        if (info.lastModified().toUTC() > staleBefore)
-            continue;
-        if (QFile::remove(info.absoluteFilePath()))
-            ++removed;
-    }
-    return removed;
+    return SafeFile::removeStaleCopies(dir.filePath(QString::fromLatin1(kNasdaq.fileName)))
+           + SafeFile::removeStaleCopies(dir.filePath(QString::fromLatin1(kNyse.fileName)));
 }
 
 MarketStore::MarketStore(QString directory, QString seedDirectory)

@@ -2,8 +2,11 @@
 
 #include "base/ErrorReturn.h"
 
+#include <QDateTime>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QSaveFile>
 
 #ifdef Q_OS_UNIX
@@ -66,6 +69,28 @@ bool syncDirectory(const QString &directory)
     // Elsewhere the rename itself is made durable by the system.
     return QFileInfo(directory).isDir();
 #endif
+}
+
+int removeStaleCopies(const QString &path)
+{
+    const QFileInfo target(path);
+    // QSaveFile's temporary name: the target's name, ".", six ASCII letters.
+    const QRegularExpression pattern(
+        QStringLiteral("^%1\\.[A-Za-z]{6}$").arg(QRegularExpression::escape(target.fileName())));
+    constexpr qint64 kStaleAfterSeconds = 60;
+    const QDateTime staleBefore = QDateTime::currentDateTimeUtc().addSecs(-kStaleAfterSeconds);
+    int removed = 0;
+    const QFileInfoList candidates =
+        QDir(target.absolutePath()).entryInfoList(QDir::Files | QDir::Hidden | QDir::System);
+    for (const QFileInfo &info : candidates) {
+        if (info.isSymLink() || !info.isFile() || !pattern.match(info.fileName()).hasMatch())
+            continue;
+        if (info.lastModified().toUTC() > staleBefore)
+            continue;
+        if (QFile::remove(info.absoluteFilePath()))
+            ++removed;
+    }
+    return removed;
 }
 
 } // namespace SafeFile

@@ -21,4 +21,11 @@ bool writeAtomically(const QString &path, const QByteArray &bytes, QString *erro
 // power loss as wholly old or wholly new.
 bool syncDirectory(const QString &directory);
 
+// A write replaces the file with a temporary copy named "<file>.XXXXXX" (six
+// letters); a program killed in between leaves that copy behind. Removes such
+// copies of path once they are a minute old (a younger one may be another
+// process's write in progress); symbolic links, folders and every other file
+// are left alone. Returns how many were removed.
+int removeStaleCopies(const QString &path);
+
 } // namespace SafeFile

@@ -2,6 +2,10 @@
 
 #include <QString>
 
+// The longest symbol a market file gets from the symbol tool and the quote
+// service answers for; no exchange lists a longer one.
+inline constexpr qsizetype kMaxSymbolLength = 32;
+
 // One listed stock: the last quote the quote service delivered for it.
 // Texts hold one byte per character on disk (Latin-1 here).
 struct StockRecord

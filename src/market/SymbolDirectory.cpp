@@ -1,13 +1,13 @@
 #include "market/SymbolDirectory.h"
 
+#include "base/ErrorReturn.h"
+#include "base/Text.h"
+
 #include <QList>
-#include <QSet>
 
 namespace SymbolDirectory {
 
 namespace {
-
-constexpr qsizetype kMaxSymbolLength = 32;
 
 QList<QByteArrayView> cells(QByteArrayView line)
 {
@@ -36,7 +36,7 @@ QString fileName(Exchange exchange)
     return exchange == Exchange::Nasdaq ? QStringLiteral("nasdaqlisted.txt") : QStringLiteral("otherlisted.txt");
 }
 
-std::optional<QStringList> parse(QByteArrayView text, Exchange exchange, QString *error)
+std::optional<Listing> parse(QByteArrayView text, Exchange exchange, QString *error)
 {
     auto fail = [&](const QString &why) {
         if (error)
@@ -69,33 +69,46 @@ std::optional<QStringList> parse(QByteArrayView text, Exchange exchange, QString
     }
     if (symbolColumn < 0 || testColumn < 0 || (exchange == Exchange::Nyse && exchangeColumn < 0))
         return fail(QStringLiteral("the header \"%1\" is not the symbol directory's")
-                        .arg(QString::fromLatin1(lines.first().first(qMin<qsizetype>(lines.first().size(), 80)))));
+                        .arg(printable(lines.first().first(qMin<qsizetype>(lines.first().size(), 80)))));
     if (!lines.last().startsWith("File Creation Time:"))
         return fail(QStringLiteral("the closing \"File Creation Time:\" line is missing; the file is incomplete"));
 
-    QStringList symbols;
+    Listing listing;
     QSet<QString> seen;
+    const qsizetype needed = qMax(symbolColumn, qMax(testColumn, exchangeColumn)) + 1;
     for (qsizetype i = 1; i + 1 < lines.size(); ++i) {
         const QList<QByteArrayView> row = cells(lines[i]);
-        if (row.size() <= symbolColumn || row.size() <= testColumn)
+        if (row.size() < needed || (row[testColumn] != "N" && row[testColumn] != "Y")) {
+            ++listing.skipped;
             continue;
-        if (row[testColumn] != "N")
-            continue; // test issues, and rows that do not say
-        if (exchange == Exchange::Nyse && (row.size() <= exchangeColumn || row[exchangeColumn] != "N"))
+        }
+        if (row[testColumn] == "Y")
             continue;
-        if (!usable(row[symbolColumn]))
+        const QByteArrayView text = row[symbolColumn];
+        if (!usable(text)) {
+            ++listing.skipped;
+            if (text.size() > kMaxSymbolLength)
+                ++listing.overLong;
             continue;
-        const QString symbol = QString::fromLatin1(row[symbolColumn]);
-        if (!seen.contains(symbol.toLower())) {
+        }
+        const QString symbol = QString::fromLatin1(text);
+        if (exchange == Exchange::Nyse && row[exchangeColumn] != "N") {
+            listing.elsewhere.insert(symbol.toLower());
+        } else if (!seen.contains(symbol.toLower())) {
             seen.insert(symbol.toLower());
-            symbols.append(symbol);
+            listing.symbols.append(symbol);
         }
     }
-    return symbols;
+    return listing;
 }
 
-std::optional<MergeCounts> merge(MarketDatabase &db, const QStringList &listed, bool prune, QString *error)
+std::optional<MergeCounts> merge(MarketDatabase &db, const Listing &listing, Prune prune, QString *error)
 {
+    const QStringList &listed = listing.symbols;
+    if (prune == Prune::Guarded && listed.isEmpty()) {
+        fail(error, QStringLiteral("the directory lists no symbols for this exchange; pruning would empty the market"));
+        return std::nullopt;
+    }
     QSet<QString> inDirectory;
     for (const QString &symbol : listed)
         inDirectory.insert(symbol.toLower());
@@ -111,7 +124,9 @@ std::optional<MergeCounts> merge(MarketDatabase &db, const QStringList &listed, 
         inMarket.insert(key);
         if (inDirectory.contains(key)) {
             ++counts.kept;
-        } else if (prune) {
+        } else if (listing.elsewhere.contains(key)) {
+            ++counts.elsewhere;
+        } else if (prune != Prune::No) {
             ++counts.removed;
             continue;
         } else {
@@ -127,6 +142,12 @@ std::optional<MergeCounts> merge(MarketDatabase &db, const QStringList &listed, 
         record.Symbol = symbol;
         result.Stocks.append(record);
         ++counts.added;
+    }
+    if (prune == Prune::Guarded && counts.removed * 4 > db.listedCount()) {
+        fail(error, QStringLiteral("pruning would remove %1 of the market's %2 symbols, more than a quarter")
+                        .arg(counts.removed)
+                        .arg(db.listedCount()));
+        return std::nullopt;
     }
     if (result.Stocks.size() > MaxListed) {
         if (error)

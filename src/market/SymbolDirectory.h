@@ -3,6 +3,7 @@
 #include "market/MarketDatabase.h"
 
 #include <QByteArrayView>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 
@@ -21,27 +22,45 @@ enum class Exchange { Nasdaq, Nyse };
 // The directory file that lists the exchange's symbols.
 QString fileName(Exchange exchange);
 
-// The exchange's listed symbols in file order, test issues left out, each
-// once. Columns are found by their header names. Fails when the header is
-// not the expected one or the closing line is missing (a cut-off download).
-std::optional<QStringList> parse(QByteArrayView text, Exchange exchange, QString *error = nullptr);
+struct Listing
+{
+    QStringList symbols;     // the exchange's, in file order, test issues left out, each once
+    QSet<QString> elsewhere; // in lower case: listed in the same file on another exchange (NYSE Arca, ...)
+    qsizetype skipped = 0;   // rows left out as unreadable, or with a symbol a market cannot hold
+    qsizetype overLong = 0;  // of those, the rows whose symbol runs past kMaxSymbolLength
+};
+
+// The exchange's listing. Columns are found by their header names. Fails
+// when the header is not the expected one or the closing line is missing (a
+// cut-off download).
+std::optional<Listing> parse(QByteArrayView text, Exchange exchange, QString *error = nullptr);
 
 struct MergeCounts
 {
     qsizetype added = 0;
     qsizetype kept = 0;
     qsizetype removed = 0;
-    qsizetype unlisted = 0; // no longer listed but left in (no pruning)
+    qsizetype unlisted = 0;  // no longer listed but left in (no pruning)
+    qsizetype elsewhere = 0; // listed on another exchange now, left in even when pruning
+};
+
+enum class Prune {
+    No,
+    // Refused when the directory lists nothing for the exchange, or when more
+    // than a quarter of the market would go: a broken download, not a market
+    // that changed overnight.
+    Guarded,
+    Forced,
 };
 
 // Brings the market's symbol list in line with the directory: symbols
 // already listed (compared as the program compares them) keep their records
 // and quotes, new ones go before the spare record in directory order, and
-// symbols the directory no longer lists are removed only when prune is set.
-// Fails, leaving db untouched, when the result would exceed the program's
-// limit of listed stocks.
-std::optional<MergeCounts> merge(MarketDatabase &db, const QStringList &listed, bool prune,
-                                 QString *error = nullptr);
+// symbols the directory no longer lists are removed only when pruning, never
+// those it lists on another exchange. Fails, leaving db untouched, when the
+// result would exceed the program's limit of listed stocks, or when a
+// guarded prune is refused.
+std::optional<MergeCounts> merge(MarketDatabase &db, const Listing &listing, Prune prune, QString *error = nullptr);
 
 // The most stocks a market may list: the program walks them with a 16-bit index.
 inline constexpr qsizetype MaxListed = 32'766;

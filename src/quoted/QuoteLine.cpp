@@ -1,5 +1,7 @@
 #include "quoted/QuoteLine.h"
 
+#include "market/StockRecord.h"
+
 #include <QFile>
 #include <QList>
 
@@ -10,7 +12,6 @@ namespace {
 
 constexpr double kMaxPrice = 1e9;
 constexpr qint64 kMaxVolume = 1'000'000'000'000'000;
-constexpr qsizetype kMaxSymbolLength = 32;
 constexpr int kFieldCount = 9;
 
 QByteArray quoted(QByteArrayView text)

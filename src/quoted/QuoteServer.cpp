@@ -1,5 +1,6 @@
 #include "quoted/QuoteServer.h"
 
+#include "market/StockRecord.h"
 #include "quoted/QuoteLine.h"
 #include "quoted/SourceStatus.h"
 #include "quoted/UpstreamQuotes.h"
@@ -11,6 +12,7 @@
 #include <QTcpSocket>
 #include <QThread>
 
+#include <limits>
 #include <memory>
 #include <optional>
 
@@ -225,11 +227,21 @@ void QuoteServer::setMaxClients(int count)
 
 void QuoteServer::acceptClients()
 {
+    if (m_accepting)
+        return; // a client let go to make room calls back here
+    m_accepting = true;
     while (m_clients.size() < m_maxClients && m_server.hasPendingConnections()) {
         QTcpSocket *socket = m_server.nextPendingConnection();
         if (!socket)
             break;
+        if (!makeRoomFor(socket->peerAddress())) {
+            socket->abort();
+            socket->deleteLater();
+            continue;
+        }
         Client client;
+        client.peer = socket->peerAddress();
+        client.serial = ++m_accepted;
         client.timer = new QTimer(socket);
         client.timer->setSingleShot(true);
         connect(client.timer, &QTimer::timeout, this, [this, socket] {
@@ -256,6 +268,33 @@ void QuoteServer::acceptClients()
         if (socket->bytesAvailable() > 0)
             readRequest(socket);
     }
+    m_accepting = false;
+}
+
+bool QuoteServer::makeRoomFor(const QHostAddress &peer)
+{
+    // Connections that have not sent their whole request yet cost nothing to
+    // drop; the oldest of them makes room, so that idle connections cannot
+    // keep a client that asks at once waiting.
+    QTcpSocket *oldestIdle = nullptr;
+    quint64 oldest = std::numeric_limits<quint64>::max();
+    int count = 0;
+    for (auto it = m_clients.cbegin(); it != m_clients.cend(); ++it) {
+        if (it->peer != peer)
+            continue;
+        ++count;
+        if (!it->answered && it->serial < oldest) {
+            oldest = it->serial;
+            oldestIdle = it.key();
+        }
+    }
+    if (count < kMaxClientsPerAddress)
+        return true;
+    if (!oldestIdle)
+        return false;
+    oldestIdle->abort();
+    releaseClient(oldestIdle);
+    return true;
 }
 
 void QuoteServer::readRequest(QTcpSocket *socket)
@@ -348,6 +387,7 @@ QByteArray QuoteServer::answerFor(QByteArrayView head, Deferred *deferred) const
     if (lines.isEmpty())
         return badRequest("The request line is missing.");
 
+    std::optional<QByteArrayView> host;
     for (qsizetype i = 1; i < lines.size(); ++i) {
         const QByteArrayView line = lines[i];
         if (line.isEmpty() || line.startsWith(' ') || line.startsWith('\t'))
@@ -355,6 +395,11 @@ QByteArray QuoteServer::answerFor(QByteArrayView head, Deferred *deferred) const
         const qsizetype colon = line.indexOf(':');
         if (colon <= 0 || !isToken(line.first(colon)))
             return badRequest("A header line is malformed.");
+        if (line.first(colon).compare("Host", Qt::CaseInsensitive) == 0) {
+            if (host)
+                return badRequest("The Host header is given twice.");
+            host = line.sliced(colon + 1).trimmed();
+        }
     }
 
     const QByteArrayView requestLine = lines.first();
@@ -376,6 +421,8 @@ QByteArray QuoteServer::answerFor(QByteArrayView head, Deferred *deferred) const
     const bool headOnly = method == "HEAD";
     if (method != "GET" && !headOnly)
         return errorResponse("501 Not Implemented", "Only GET and HEAD are served.");
+    if (host && !hostAllowed(*host))
+        return errorResponse("421 Misdirected Request", "Only requests for this machine are served.");
 
     const qsizetype question = target.indexOf('?');
     const QByteArrayView path = question < 0 ? target : target.first(question);
@@ -409,6 +456,8 @@ QByteArray QuoteServer::answerFor(QByteArrayView head, Deferred *deferred) const
         }
         if (!symbol || symbol->isEmpty())
             return badRequest("The symbol (s=) is missing.");
+        if (symbol->size() > kMaxSymbolLength) // no market lists one
+            return badRequest("The symbol is longer than 32 characters.");
         if (m_upstream) {
             const UpstreamQuotes::Answer cached = m_upstream->lookUp(*symbol);
             if (cached.status != UpstreamQuotes::Status::Ready) {
@@ -439,6 +488,34 @@ SourceStatus QuoteServer::status() const
     snapshot.lastSuccess = m_snapshotReadAt;
     snapshot.quotesDate = m_snapshotQuotesDate;
     return snapshot;
+}
+
+bool QuoteServer::hostAllowed(QByteArrayView host) const
+{
+    // A web page that gets its own name resolved to this machine (DNS
+    // rebinding) can reach a service on loopback only under that name.
+    const QHostAddress listening = m_server.serverAddress();
+    if (!listening.isLoopback())
+        return true;
+    QByteArrayView name = host;
+    std::optional<QByteArrayView> port;
+    if (host.startsWith('[')) {
+        const qsizetype bracket = host.indexOf(']');
+        if (bracket < 0)
+            return false;
+        name = host.sliced(1, bracket - 1);
+        const QByteArrayView rest = host.sliced(bracket + 1);
+        if (!rest.isEmpty() && !rest.startsWith(':'))
+            return false;
+        if (!rest.isEmpty())
+            port = rest.sliced(1);
+    } else if (const qsizetype colon = host.indexOf(':'); colon >= 0) {
+        name = host.first(colon);
+        port = host.sliced(colon + 1);
+    }
+    if (port && *port != QByteArray::number(m_server.serverPort()))
+        return false;
+    return name.compare("localhost", Qt::CaseInsensitive) == 0 || QHostAddress(QString::fromLatin1(name)) == listening;
 }
 
 QByteArray QuoteServer::quoteReply(QByteArrayView symbol) const

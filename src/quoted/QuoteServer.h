@@ -70,6 +70,10 @@ public:
     void setIdleTimeout(std::chrono::milliseconds timeout) { m_idleTimeout = timeout; }
     // Connections beyond this many wait, unanswered, until others finish.
     void setMaxClients(int count);
+    // Connections from one address beyond this many push out its oldest
+    // connection that has not sent a whole request yet, or are closed at
+    // once when all of them have.
+    static constexpr int kMaxClientsPerAddress = 32;
 
     int clientCount() const { return int(m_clients.size()); }
     int quoteCount() const { return int(m_lines.size()); }
@@ -94,6 +98,8 @@ private:
         Deferred deferred;
         QByteArray request;
         QTimer *timer = nullptr; // child of the socket
+        QHostAddress peer;
+        quint64 serial = 0; // order of acceptance
         bool answered = false;
         bool halfClosed = false;
     };
@@ -103,10 +109,16 @@ private:
     void reply(QTcpSocket *socket, const QByteArray &bytes);
     void endOfReply(QTcpSocket *socket);
     void releaseClient(QTcpSocket *socket);
+    // False when the peer's connections are all busy with answers.
+    bool makeRoomFor(const QHostAddress &peer);
     // Empty with deferred set when the answer must come from the live source.
     QByteArray answerFor(QByteArrayView head, Deferred *deferred) const;
     void answerDeferred(QTcpSocket *socket);
     QByteArray quoteReply(QByteArrayView symbol) const;
+    // Listening on loopback, only requests whose Host names this machine
+    // (the address or localhost, with the port or without) are answered;
+    // a request without Host, as HTTP/1.0 clients send it, is too.
+    bool hostAllowed(QByteArrayView host) const;
 
     void snapshotTouched();
     void quietTimeOver();
@@ -118,6 +130,8 @@ private:
     QHash<QTcpSocket *, Client> m_clients;
     std::chrono::milliseconds m_idleTimeout{5000};
     int m_maxClients = 256;
+    quint64 m_accepted = 0;
+    bool m_accepting = false;
 
     UpstreamQuotes *m_upstream = nullptr;
     std::function<SourceStatus()> m_statusSource;

@@ -1,8 +1,10 @@
 #include "quoted/UpstreamCsv.h"
 
-#include "quoted/QuoteLine.h"
+#include "base/Text.h"
+#include "market/StockRecord.h"
 
-#include <QUrlQuery>
+#include <QDateTime>
+#include <QTimeZone>
 
 #include <cmath>
 
@@ -12,6 +14,8 @@ enum Column { Symbol, Date, Time, Open, High, Low, Close, Volume, PreviousClose,
 
 constexpr double kMaxValue = 1e9; // what a quote line can carry
 constexpr double kMaxVolume = 1e15;
+// Bytes of a name that go into the request as they are; "^" is encoded.
+constexpr const char *kNameSafe = ".-";
 
 int columnOf(QByteArrayView name)
 {
@@ -76,46 +80,106 @@ QTime timeOf(QByteArrayView field)
     return {};
 }
 
-QList<QByteArrayView> lines(QByteArrayView body)
+// One record of the answer: its fields, and whether its line end was seen.
+struct Record
 {
-    QList<QByteArrayView> out;
-    qsizetype pos = 0;
-    while (pos < body.size()) {
-        qsizetype end = body.indexOf('\n', pos);
-        if (end < 0)
-            end = body.size();
-        QByteArrayView line = body.sliced(pos, end - pos);
-        if (line.endsWith('\r'))
-            line.chop(1);
-        if (!line.trimmed().isEmpty())
-            out.append(line);
-        pos = end + 1;
+    QList<QByteArray> fields;
+    bool ended = false;
+    bool wellFormed = true;
+};
+
+// RFC 4180: a field that starts (after blanks) with a double quote runs to
+// the closing quote, a doubled quote inside standing for one; only blanks
+// may follow it. Records end at LF (CR LF too); blank lines are skipped.
+QList<Record> records(QByteArrayView body)
+{
+    QList<Record> out;
+    Record record;
+    QByteArray field;
+    bool quoted = false;     // the field began with a quote
+    bool inQuotes = false;   // between its quotes
+    bool afterQuote = false; // its closing quote has been seen
+    const auto endField = [&] {
+        record.fields.append(field.trimmed());
+        field.clear();
+        quoted = afterQuote = false;
+    };
+    const auto endRecord = [&](bool ended) {
+        const bool blank = record.fields.size() == 1 && record.fields.first().isEmpty();
+        record.ended = ended;
+        if (!blank)
+            out.append(std::move(record));
+        record = Record();
+    };
+    for (qsizetype i = 0; i < body.size(); ++i) {
+        const char c = body[i];
+        if (inQuotes) {
+            if (c != '"') {
+                field += c;
+            } else if (i + 1 < body.size() && body[i + 1] == '"') {
+                field += '"';
+                ++i;
+            } else {
+                inQuotes = false;
+                afterQuote = true;
+            }
+        } else if (c == ',') {
+            endField();
+        } else if (c == '\n') {
+            endField();
+            endRecord(true);
+        } else if (c == '\r') {
+            continue;
+        } else if (afterQuote) {
+            if (c != ' ' && c != '\t')
+                record.wellFormed = false;
+        } else if (c == '"' && !quoted && field.trimmed().isEmpty()) {
+            quoted = inQuotes = true;
+            field.clear();
+        } else {
+            field += c;
+        }
+    }
+    if (inQuotes)
+        record.wellFormed = false;
+    if (!field.isEmpty() || quoted || !record.fields.isEmpty()) {
+        endField();
+        endRecord(false);
     }
     return out;
 }
 
-QList<QByteArrayView> fields(QByteArrayView line)
-{
-    QList<QByteArrayView> out;
-    qsizetype pos = 0;
-    for (;;) {
-        const qsizetype comma = line.indexOf(',', pos);
-        out.append(unquoted(line.sliced(pos, (comma < 0 ? line.size() : comma) - pos)));
-        if (comma < 0)
-            return out;
-        pos = comma + 1;
-    }
-}
-
 } // namespace
 
-QUrl upstreamUrl(const QUrl &base, const QList<QByteArray> &symbols, QByteArrayView suffix)
+QByteArray upstreamName(QByteArrayView symbol, QByteArrayView suffix)
+{
+    const bool index = symbol.startsWith('^');
+    const QByteArrayView body = index ? symbol.sliced(1) : symbol;
+    if (body.isEmpty() || symbol.size() > kMaxSymbolLength)
+        return {};
+    const bool spellable = std::all_of(body.begin(), body.end(), [](char c) {
+        return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '.' || c == '-';
+    });
+    if (!spellable)
+        return {};
+    QByteArray name = symbol.toByteArray().toLower().replace('.', '-');
+    if (!index)
+        name += suffix.toByteArray().toLower();
+    return name;
+}
+
+qsizetype upstreamUrlCost(QByteArrayView name)
+{
+    return name.toByteArray().toPercentEncoding(kNameSafe).size() + 1;
+}
+
+QUrl upstreamUrl(const QUrl &base, const QList<QByteArray> &names)
 {
     QByteArray list;
-    for (const QByteArray &symbol : symbols) {
+    for (const QByteArray &name : names) {
         if (!list.isEmpty())
             list += '+'; // the source's separator, not an encoded blank
-        list += (symbol + suffix.toByteArray()).toLower().toPercentEncoding(".-_^");
+        list += name.toPercentEncoding(kNameSafe);
     }
     QByteArray query = base.query(QUrl::FullyEncoded).toLatin1();
     if (!query.isEmpty())
@@ -123,16 +187,10 @@ QUrl upstreamUrl(const QUrl &base, const QList<QByteArray> &symbols, QByteArrayV
     query += "s=" + list + "&f=" + kUpstreamFields.toByteArray() + "&h&e=csv";
     QUrl url = base;
     url.setQuery(QString::fromLatin1(query), QUrl::StrictMode);
+    if (!url.isValid() || url.host().isEmpty() || (url.scheme() != u"http" && url.scheme() != u"https")
+        || url.toEncoded().size() >= kMaxUpstreamUrlBytes)
+        return {};
     return url;
-}
-
-QByteArray upstreamSymbolKey(QByteArrayView echoed, QByteArrayView suffix)
-{
-    QByteArrayView symbol = echoed.trimmed();
-    if (!suffix.isEmpty() && symbol.size() > suffix.size()
-        && symbol.last(suffix.size()).compare(suffix, Qt::CaseInsensitive) == 0)
-        symbol.chop(suffix.size());
-    return symbol.toByteArray().toUpper();
 }
 
 std::optional<QList<UpstreamQuote>> parseUpstreamCsv(QByteArrayView body, QString *error)
@@ -144,36 +202,52 @@ std::optional<QList<UpstreamQuote>> parseUpstreamCsv(QByteArrayView body, QStrin
     };
     if (body.startsWith("\xEF\xBB\xBF"))
         body = body.sliced(3);
-    const QList<QByteArrayView> rows = lines(body);
+    const QList<Record> rows = records(body);
     if (rows.isEmpty())
         return fail(QStringLiteral("the source sent an empty answer"));
 
     int index[ColumnCount];
     std::fill(std::begin(index), std::end(index), -1);
-    const QList<QByteArrayView> names = fields(rows.first());
+    const QList<QByteArray> &names = rows.first().fields;
     for (qsizetype i = 0; i < names.size(); ++i) {
         const int column = columnOf(names[i]);
         if (column >= 0 && index[column] < 0)
             index[column] = int(i);
     }
     if (index[Symbol] < 0 || index[Close] < 0) {
-        const QByteArray start = rows.first().trimmed().first(qMin<qsizetype>(rows.first().trimmed().size(), 60)).toByteArray();
+        const QByteArrayView text = body.trimmed();
+        const QByteArrayView start = text.first(qMin<qsizetype>(text.size(), 60));
         if (start.startsWith('<'))
             return fail(QStringLiteral("the source sent a web page instead of quotes"));
-        return fail(QStringLiteral("the source sent no quote table: \"%1\"").arg(QString::fromLatin1(start)));
+        const qsizetype lineEnd = start.indexOf('\n');
+        return fail(QStringLiteral("the source sent no quote table: \"%1\"")
+                        .arg(printable((lineEnd < 0 ? start : start.first(lineEnd)).trimmed())));
     }
 
+    const QTimeZone sourceZone(kUpstreamTimeZone.toByteArray());
+    const QTimeZone servedZone(kServedTimeZone.toByteArray());
     QList<UpstreamQuote> quotes;
     quotes.reserve(rows.size() - 1);
     for (qsizetype r = 1; r < rows.size(); ++r) {
-        const QList<QByteArrayView> f = fields(rows[r]);
-        auto field = [&f, &index](Column c) { return index[c] >= 0 && index[c] < f.size() ? f[index[c]] : QByteArrayView(); };
+        const Record &row = rows[r];
+        if (!row.ended || !row.wellFormed || row.fields.size() != names.size())
+            continue;
+        auto field = [&row, &index](Column c) {
+            return index[c] >= 0 ? QByteArrayView(row.fields[index[c]]) : QByteArrayView();
+        };
         UpstreamQuote quote;
         quote.symbol = field(Symbol).toByteArray();
         if (quote.symbol.isEmpty())
             continue;
         quote.date = dateOf(field(Date));
         quote.time = timeOf(field(Time));
+        if (quote.date.isValid() && quote.time.isValid() && sourceZone.isValid() && servedZone.isValid()) {
+            const QDateTime served = QDateTime(quote.date, quote.time, sourceZone).toTimeZone(servedZone);
+            quote.date = served.date();
+            quote.time = served.time();
+        } else {
+            quote.time = QTime(); // not to be moved to Eastern time: N/A rather than wrong
+        }
         quote.open = number(field(Open), kMaxValue);
         quote.high = number(field(High), kMaxValue);
         quote.low = number(field(Low), kMaxValue);

@@ -1,5 +1,6 @@
 #include "quoted/UpstreamQuotes.h"
 
+#include "base/Text.h"
 #include "quoted/TradingCalendar.h"
 #include "quoted/UpstreamCsv.h"
 
@@ -23,6 +24,8 @@ constexpr qint64 kRefusalWaitMs = 15 * 60'000;
 constexpr qint64 kMostRefusalWaitMs = 6 * 3600'000;
 constexpr qint64 kShortestRetryAfterMs = 10'000;
 constexpr qint64 kLongestRetryAfterMs = 24 * 3600'000;
+// Set on a reply cut off for running past the size cap.
+constexpr const char *kOverCapProperty = "tarnvaleOverCap";
 
 bool isLoopback(const QUrl &url)
 {
@@ -76,12 +79,13 @@ UpstreamQuotes::Answer UpstreamQuotes::lookUp(QByteArrayView symbol)
     const auto it = m_cache.constFind(key);
     if (it != m_cache.cend() && !due(*it, m_options.refresh.count()))
         return {Status::Ready, lineFor(symbol, *it)};
-    if (holdingOff()) {
+    if (holdingOff() || heldBack(key)) {
         if (it != m_cache.cend())
             return {Status::Ready, lineFor(symbol, *it)}; // older than wished, but what there is
         return {Status::Unavailable, {}};
     }
-    want(key, true);
+    if (!want(key, true))
+        return {Status::Ready, lineFor(symbol, m_cache.value(key))};
     return {Status::Waiting, {}};
 }
 
@@ -146,10 +150,20 @@ bool UpstreamQuotes::holdingOff() const
     return qMax(m_downUntil, m_refusedUntil) > now();
 }
 
-void UpstreamQuotes::want(const QByteArray &key, bool urgent)
+bool UpstreamQuotes::heldBack(const QByteArray &key) const
 {
-    if (m_inflight.contains(key))
-        return;
+    return m_heldBack.value(key) > now();
+}
+
+bool UpstreamQuotes::want(const QByteArray &key, bool urgent)
+{
+    if (upstreamName(key, m_options.suffix).isEmpty()) {
+        // Never sent, so it cannot spoil the batch it would have joined.
+        store(key, UpstreamQuote{}, scheduleAt(now()));
+        return false;
+    }
+    if (m_inflight.contains(key) || heldBack(key))
+        return true;
     if (m_queued.contains(key)) {
         if (urgent && m_background.removeOne(key))
             m_urgent.append(key);
@@ -158,6 +172,7 @@ void UpstreamQuotes::want(const QByteArray &key, bool urgent)
         m_queued.insert(key);
     }
     schedulePump(urgent ? kGather : std::chrono::milliseconds(0));
+    return true;
 }
 
 void UpstreamQuotes::schedulePump(std::chrono::milliseconds delay)
@@ -176,10 +191,15 @@ void UpstreamQuotes::pump()
     }
     while (m_active < m_options.maxInflight && (!m_urgent.isEmpty() || !m_background.isEmpty())) {
         Batch batch;
+        qsizetype urlRoom = kMaxUpstreamUrlBytes - upstreamUrl(m_options.url, {}).toEncoded().size();
         // Waiting clients first; the rest of the batch is filled from the
         // symbols due for a refresh, which costs nothing extra.
         for (QList<QByteArray> *queue : {&m_urgent, &m_background}) {
             while (batch.keys.size() < m_options.batch && !queue->isEmpty()) {
+                const qsizetype cost = upstreamUrlCost(upstreamName(queue->first(), m_options.suffix));
+                if (cost >= urlRoom && !batch.keys.isEmpty())
+                    break;
+                urlRoom -= cost;
                 const QByteArray key = queue->takeFirst();
                 m_queued.remove(key);
                 m_inflight.insert(key);
@@ -194,7 +214,19 @@ void UpstreamQuotes::pump()
 void UpstreamQuotes::send(Batch batch)
 {
     batch.sentAt = now();
-    QNetworkRequest request(upstreamUrl(m_options.url, batch.keys, m_options.suffix));
+    QList<QByteArray> names; // BRK.B and BRK-B are one name to the source
+    for (const QByteArray &key : batch.keys) {
+        const QByteArray name = upstreamName(key, m_options.suffix);
+        if (!names.contains(name))
+            names.append(name);
+    }
+    const QUrl url = upstreamUrl(m_options.url, names);
+    if (!url.isValid()) {
+        // Deferred, as a reply would be: the callers expect no answer yet.
+        QTimer::singleShot(0, this, [this, batch] { endBatch(batch, true); });
+        return;
+    }
+    QNetworkRequest request(url);
     request.setTransferTimeout(int(m_options.timeout.count()));
     request.setHeader(QNetworkRequest::UserAgentHeader, QStringLiteral("tarnvale-quoted"));
     ++m_requestsSent;
@@ -202,6 +234,19 @@ void UpstreamQuotes::send(Batch batch)
     // The transfer time-out above only notices silence; this bounds a
     // source that trickles its answer too.
     QTimer::singleShot(m_options.timeout, reply, [reply] { reply->abort(); });
+    // An answer is cut off as soon as it runs past its cap, so a huge one is
+    // never held whole: the read buffer stops at one byte over the cap, and
+    // every arrival is checked (progress signals come too seldom for that).
+    const qint64 cap = upstreamBodyCap(batch.keys.size());
+    reply->setReadBufferSize(cap + 1);
+    const auto checkCap = [reply, cap] {
+        if (reply->bytesAvailable() > cap || reply->header(QNetworkRequest::ContentLengthHeader).toLongLong() > cap) {
+            reply->setProperty(kOverCapProperty, true);
+            reply->abort();
+        }
+    };
+    connect(reply, &QNetworkReply::metaDataChanged, reply, checkCap);
+    connect(reply, &QNetworkReply::readyRead, reply, checkCap);
     connect(reply, &QNetworkReply::finished, this, [this, reply, batch] { onReply(reply, batch); });
 }
 
@@ -209,7 +254,13 @@ void UpstreamQuotes::onReply(QNetworkReply *reply, Batch batch)
 {
     reply->deleteLater();
     const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    const QByteArray body = reply->readAll();
+    const bool overCap = reply->property(kOverCapProperty).toBool();
+    const QByteArray body = reply->isOpen() ? reply->readAll() : QByteArray(); // closed when aborted
+    if (overCap) {
+        markDown(QStringLiteral("the answer ran past %1 bytes").arg(upstreamBodyCap(batch.keys.size())));
+        endBatch(batch);
+        return;
+    }
     if (const std::optional<SourceRefusal> refusal =
             sourceRefusal(status, body, reply->rawHeader("Retry-After"), m_options.clock(), m_options.sourceZone)) {
         refuse(*refusal);
@@ -220,14 +271,24 @@ void UpstreamQuotes::onReply(QNetworkReply *reply, Batch batch)
     bool retry = false;
     if (reply->error() == QNetworkReply::NoError && status >= 200 && status < 300) {
         const std::optional<QList<UpstreamQuote>> quotes = parseUpstreamCsv(body, &why);
-        if (quotes) {
-            const Schedule schedule = scheduleAt(now());
-            QSet<QByteArray> asked(batch.keys.cbegin(), batch.keys.cend());
-            for (const UpstreamQuote &quote : *quotes) {
-                const QByteArray key = upstreamSymbolKey(quote.symbol, m_options.suffix);
+        const Schedule schedule = scheduleAt(now());
+        // The source echoes its own spelling (BRK-B.US); the answer goes to
+        // every symbol asked for under that name, in the client's spelling.
+        QHash<QByteArray, QList<QByteArray>> keysByName;
+        for (const QByteArray &key : std::as_const(batch.keys))
+            keysByName[upstreamName(key, m_options.suffix)].append(key);
+        QSet<QByteArray> asked(batch.keys.cbegin(), batch.keys.cend());
+        for (const UpstreamQuote &quote : quotes ? *quotes : QList<UpstreamQuote>()) {
+            for (const QByteArray &key : keysByName.value(quote.symbol.trimmed().toLower())) {
                 if (asked.remove(key))
                     store(key, quote, schedule);
             }
+        }
+        // An answer that names none of them is not the source saying it
+        // knows none of them: the cache stays as it was.
+        if (quotes && asked.size() == batch.keys.size()) {
+            why = QStringLiteral("the answer named none of the %1 symbols asked for").arg(batch.keys.size());
+        } else if (quotes) {
             for (const QByteArray &key : std::as_const(asked))
                 store(key, UpstreamQuote{}, schedule); // left out of the answer: not known to the source
             m_status.lastSuccess = QDateTime::fromMSecsSinceEpoch(schedule.fetchedAt, QTimeZone::utc());
@@ -244,11 +305,18 @@ void UpstreamQuotes::onReply(QNetworkReply *reply, Batch batch)
         }
         // A notice or a web page in place of the table will not change by
         // asking again at once.
+    } else if (status >= 400 && status < 500 && status != 407) {
+        // Something in this request (its length, one symbol) displeased the
+        // source; the other batches may well be answered. Refusals of the
+        // service itself were told apart above.
+        endBatch(batch, true);
+        return;
     } else if (status >= 400 && status < 500) {
         why = QStringLiteral("HTTP %1").arg(status);
     } else {
         retry = true;
-        why = status >= 500 ? QStringLiteral("HTTP %1").arg(status) : reply->errorString();
+        // Qt's error text quotes the source's own reason phrase.
+        why = status >= 500 ? QStringLiteral("HTTP %1").arg(status) : printable(reply->errorString().toUtf8());
         if (reply->error() == QNetworkReply::OperationCanceledError)
             why = QStringLiteral("no answer within %1 s").arg(m_options.timeout.count() / 1000.0);
     }
@@ -273,6 +341,7 @@ void UpstreamQuotes::onReply(QNetworkReply *reply, Batch batch)
 
 void UpstreamQuotes::store(const QByteArray &key, const UpstreamQuote &quote, const Schedule &schedule)
 {
+    m_heldBack.remove(key);
     Entry entry;
     entry.schedule = schedule;
     entry.known = quote.known();
@@ -307,16 +376,22 @@ void UpstreamQuotes::store(const QByteArray &key, const UpstreamQuote &quote, co
     m_cache.insert(key, entry);
 }
 
-void UpstreamQuotes::endBatch(const Batch &batch)
+void UpstreamQuotes::endBatch(const Batch &batch, bool holdBack)
 {
     --m_active;
+    if (holdBack) {
+        const qint64 until = now() + m_options.downHold.count();
+        for (const QByteArray &key : batch.keys)
+            m_heldBack.insert(key, until);
+    }
     for (const QByteArray &key : batch.keys)
         m_inflight.remove(key);
     for (const QByteArray &key : batch.keys)
         emit resolved(key);
-    // Symbols fetched ahead go back in line for when the source is tried again.
+    // Symbols fetched ahead go back in line for when the source is tried
+    // again; those held back come back with the refresh after their hold.
     for (const QByteArray &key : batch.keys) {
-        if (!m_queued.contains(key) && m_kept.contains(key)) {
+        if (!holdBack && !m_queued.contains(key) && m_kept.contains(key)) {
             m_background.append(key);
             m_queued.insert(key);
         }

@@ -141,13 +141,17 @@ private:
     Schedule scheduleAt(qint64 fetchedAt) const;
     bool due(const Entry &entry, qint64 maxAge) const;
     bool holdingOff() const;
-    void want(const QByteArray &key, bool urgent);
+    bool heldBack(const QByteArray &key) const;
+    // False when the symbol cannot be asked for; it is then cached as unknown.
+    bool want(const QByteArray &key, bool urgent);
     void schedulePump(std::chrono::milliseconds delay);
     void pump();
     void send(Batch batch);
     void onReply(QNetworkReply *reply, Batch batch);
     void store(const QByteArray &key, const UpstreamQuote &quote, const Schedule &schedule);
-    void endBatch(const Batch &batch);
+    // holdBack: the batch's own fault (a 4xx for it, no URL for it); only its
+    // symbols are held back for the down time, the source is not taken for down.
+    void endBatch(const Batch &batch, bool holdBack = false);
     void markDown(const QString &why);
     void refuse(const SourceRefusal &refusal);
     void cameBack();
@@ -169,6 +173,7 @@ private:
     qint64 m_refusedUntil = 0;
     int m_refusalsInARow = 0;
     SourceStatus m_status;
+    QHash<QByteArray, qint64> m_heldBack; // key -> time (now()) its batch's fault stops holding it
     QTimer m_pump;
     QTimer m_refresh;
     CloseHistory m_history;

@@ -2,6 +2,7 @@
 // quote requests over HTTP/1.0, from a live public quote source (fetched in
 // batches and cached) or from a quotes snapshot file.
 #include "base/CommandLine.h"
+#include "market/SafeFile.h"
 #include "quoted/MarketWatch.h"
 #include "quoted/QuoteServer.h"
 #include "quoted/UpstreamQuotes.h"
@@ -197,6 +198,8 @@ int main(int argc, char *argv[])
                                 ? parser.value(stateOption)
                                 : QDir(QStandardPaths::writableLocation(QStandardPaths::CacheLocation))
                                       .filePath(QStringLiteral("closes.csv"));
+        // Copies left by a save that was killed half-way would pile up.
+        SafeFile::removeStaleCopies(options.statePath);
         upstream = std::make_unique<UpstreamQuotes>(options);
         if (!upstream->stateError().isEmpty())
             err << "tarnvale-quoted: cannot read the closes file " << upstream->stateError() << '\n';

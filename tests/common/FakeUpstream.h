@@ -27,6 +27,7 @@ public:
         QByteArray body;
         int delayMs = 0;
         QByteArray headers{}; // more header lines, each with its CR LF
+        bool keepOpen = false; // no Content-Length, and the connection stays open after the body
     };
     // symbols: as asked, lower case with the suffix; request: 1 for the first
     using Script = std::function<Action(const QList<QByteArray> &symbols, int request)>;
@@ -117,10 +118,12 @@ private:
         QTimer::singleShot(action.delayMs, this, [guard = QPointer<QTcpSocket>(socket), action] {
             if (!guard || guard->state() != QAbstractSocket::ConnectedState)
                 return;
-            guard->write("HTTP/1.1 " + QByteArray::number(action.status) + " X\r\nContent-Type: "
-                         + action.contentType + "\r\nContent-Length: " + QByteArray::number(action.body.size())
-                         + "\r\nConnection: close\r\n" + action.headers + "\r\n" + action.body);
-            guard->disconnectFromHost();
+            const QByteArray length =
+                action.keepOpen ? QByteArray() : "Content-Length: " + QByteArray::number(action.body.size()) + "\r\n";
+            guard->write("HTTP/1.1 " + QByteArray::number(action.status) + " X\r\nContent-Type: " + action.contentType
+                         + "\r\n" + length + "Connection: close\r\n" + action.headers + "\r\n" + action.body);
+            if (!action.keepOpen)
+                guard->disconnectFromHost();
         });
     }
 

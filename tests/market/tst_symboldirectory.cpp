@@ -1,6 +1,7 @@
 #include "market/MarketStore.h"
 #include "market/SymbolDirectory.h"
 
+#include <QDateTime>
 #include <QFile>
 #include <QProcess>
 #include <QTcpServer>
@@ -9,6 +10,7 @@
 #include <QTest>
 
 using SymbolDirectory::Exchange;
+using SymbolDirectory::Prune;
 
 namespace {
 
@@ -29,6 +31,14 @@ const QByteArray kOtherListed = "ACT Symbol|Security Name|Exchange|CQS Symbol|ET
 StockRecord quoted(const QString &symbol, float last)
 {
     return {.Reserved = {}, .Symbol = symbol, .Last = last, .Volume = 7, .High = last + 1};
+}
+
+QStringList symbolsOf(const MarketDatabase &db)
+{
+    QStringList symbols;
+    for (qsizetype i = 0; i < db.listedCount(); ++i)
+        symbols.append(db.Stocks[i].Symbol);
+    return symbols;
 }
 
 // Serves the two directory files over HTTP on loopback.
@@ -89,14 +99,23 @@ private slots:
         QTest::addColumn<QByteArray>("text");
         QTest::addColumn<bool>("nasdaq");
         QTest::addColumn<QStringList>("expected"); // empty: refused
-        QTest::newRow("nasdaqlisted, test issue left out") << kNasdaqListed << true
-                                                            << QStringList{"AAPL", "MSFT", "NEWCO"};
-        QTest::newRow("otherlisted, NYSE only, test issue left out") << kOtherListed << false
-                                                                      << QStringList{"BRK.B", "IBM"};
-        QTest::newRow("cut off before the closing line") << kNasdaqListed.left(kNasdaqListed.indexOf("NEWCO")) << true
-                                                         << QStringList();
-        QTest::newRow("the other exchange's file") << kOtherListed << true << QStringList();
-        QTest::newRow("a web page") << QByteArray("<html>maintenance</html>\n") << false << QStringList();
+        QTest::addColumn<QStringList>("elsewhere");
+        QTest::addColumn<int>("skipped");
+        QTest::addColumn<int>("overLong");
+        QTest::newRow("nasdaqlisted, test issue left out")
+            << kNasdaqListed << true << QStringList{"AAPL", "MSFT", "NEWCO"} << QStringList() << 0 << 0;
+        QTest::newRow("otherlisted, NYSE's, test issue left out, Arca's apart")
+            << kOtherListed << false << QStringList{"BRK.B", "IBM"} << QStringList{"spy"} << 0 << 0;
+        QByteArray odd = kNasdaqListed;
+        odd.insert(odd.indexOf("MSFT"), "SHORT|row\r\nA,B|Comma|Q|N|N|100|N|N\r\n" + QByteArray(33, 'L')
+                                            + "|Long|Q|N|N|100|N|N\r\nWHAT|Unsaid|Q|?|N|100|N|N\r\n");
+        QTest::newRow("odd rows counted")
+            << odd << true << QStringList{"AAPL", "MSFT", "NEWCO"} << QStringList() << 4 << 1;
+        QTest::newRow("cut off before the closing line")
+            << kNasdaqListed.left(kNasdaqListed.indexOf("NEWCO")) << true << QStringList() << QStringList() << 0 << 0;
+        QTest::newRow("the other exchange's file") << kOtherListed << true << QStringList() << QStringList() << 0 << 0;
+        QTest::newRow("a web page") << QByteArray("<html>maintenance</html>\n") << false << QStringList()
+                                    << QStringList() << 0 << 0;
     }
 
     void parses()
@@ -104,68 +123,99 @@ private slots:
         QFETCH(QByteArray, text);
         QFETCH(bool, nasdaq);
         QFETCH(QStringList, expected);
+        QFETCH(QStringList, elsewhere);
+        QFETCH(int, skipped);
+        QFETCH(int, overLong);
         QString why;
-        const std::optional<QStringList> symbols =
-            SymbolDirectory::parse(text, nasdaq ? Exchange::Nasdaq : Exchange::Nyse, &why);
-        QCOMPARE(symbols.value_or(QStringList()), expected);
+        const auto listing = SymbolDirectory::parse(text, nasdaq ? Exchange::Nasdaq : Exchange::Nyse, &why);
         QCOMPARE(why.isEmpty(), !expected.isEmpty());
+        if (!listing)
+            return;
+        QCOMPARE(listing->symbols, expected);
+        QCOMPARE(listing->elsewhere, QSet<QString>(elsewhere.cbegin(), elsewhere.cend()));
+        QCOMPARE(listing->skipped, skipped);
+        QCOMPARE(listing->overLong, overLong);
     }
 
     // Listed symbols keep their records; new ones go before the spare; the
-    // no longer listed stay unless pruned.
+    // no longer listed stay unless pruned, and those listed on another
+    // exchange always stay. A prune that would empty the market or take
+    // more than a quarter of it is refused unless forced.
     void merges_data()
     {
-        QTest::addColumn<bool>("prune");
-        QTest::newRow("keep") << false;
-        QTest::newRow("prune") << true;
+        QTest::addColumn<int>("prune");
+        QTest::addColumn<QStringList>("listed");
+        QTest::addColumn<QStringList>("after"); // empty: refused
+        const QStringList three{"AAPL", "MSFT", "NEWCO"};
+        const int no = int(Prune::No), guarded = int(Prune::Guarded), forced = int(Prune::Forced);
+        QTest::newRow("keep") << no << three << QStringList{"aapl", "GONE", "MSFT", "SPY", "NEWCO"};
+        QTest::newRow("prune a quarter, the Arca symbol kept")
+            << guarded << three << QStringList{"aapl", "MSFT", "SPY", "NEWCO"};
+        QTest::newRow("prune more than a quarter") << guarded << QStringList{"AAPL", "NEWCO"} << QStringList();
+        QTest::newRow("forced") << forced << QStringList{"AAPL", "NEWCO"} << QStringList{"aapl", "SPY", "NEWCO"};
+        QTest::newRow("prune by an empty directory") << guarded << QStringList() << QStringList();
+        QTest::newRow("forced by an empty directory") << forced << QStringList() << QStringList{"SPY"};
     }
 
     void merges()
     {
-        QFETCH(bool, prune);
+        QFETCH(int, prune);
+        QFETCH(QStringList, listed);
+        QFETCH(QStringList, after);
         MarketDatabase db;
         db.LastUpdate = 46000;
-        db.Stocks = {quoted("aapl", 190), quoted("GONE", 3), quoted("MSFT", 400), StockRecord{}};
-        const auto counts = SymbolDirectory::merge(db, {"AAPL", "MSFT", "NEWCO"}, prune);
-        QVERIFY(counts);
-        QCOMPARE(counts->added, 1);
-        QCOMPARE(counts->kept, 2);
-        QCOMPARE(counts->removed, prune ? 1 : 0);
-        QCOMPARE(counts->unlisted, prune ? 0 : 1);
-        QList<StockRecord> expected{quoted("aapl", 190), quoted("GONE", 3), quoted("MSFT", 400),
-                                    StockRecord{.Reserved = {}, .Symbol = "NEWCO"}, StockRecord{}};
-        if (prune)
-            expected.removeAt(1);
-        QCOMPARE(db.Stocks, expected);
+        const QList<StockRecord> before{quoted("aapl", 190), quoted("GONE", 3), quoted("MSFT", 400), quoted("SPY", 600),
+                                        StockRecord{}};
+        db.Stocks = before;
+        SymbolDirectory::Listing listing{.symbols = listed, .elsewhere = {"spy"}};
+        QString why;
+        const auto counts = SymbolDirectory::merge(db, listing, Prune(prune), &why);
+        QCOMPARE(counts.has_value(), !after.isEmpty());
+        QCOMPARE(why.isEmpty(), counts.has_value());
+        QCOMPARE(symbolsOf(db), after.isEmpty() ? QStringList({"aapl", "GONE", "MSFT", "SPY"}) : after);
+        QCOMPARE(db.Stocks[symbolsOf(db).indexOf(u"SPY")], quoted("SPY", 600)); // kept, quote and all
+        QCOMPARE(db.Stocks.last(), StockRecord{});
         QCOMPARE(db.LastUpdate, 46000.0);
     }
 
     // The tool from a web directory and from a folder: the counts it prints
-    // and the file it saves; a cut-off directory leaves the file as it was.
+    // and the file it saves; a refused prune and a cut-off directory leave
+    // the file as it was, and say so in one line. A save's stale copy goes.
     void tool_data()
     {
         QTest::addColumn<bool>("fromFolder");
-        QTest::addColumn<bool>("prune");
-        QTest::addColumn<bool>("truncated");
+        QTest::addColumn<QStringList>("flags");
+        QTest::addColumn<QByteArray>("directory");
         QTest::addColumn<QString>("printed");
-        QTest::newRow("web, keep") << false << false << false
-                                   << "2 added, 1 kept, 0 removed (1 no longer listed, kept; --prune removes them)";
-        QTest::newRow("folder, prune") << true << true << false << "2 added, 1 kept, 1 removed";
-        QTest::newRow("web, cut off") << false << true << true << "the market file is left as it was";
-        QTest::newRow("folder, cut off") << true << false << true << "the market file is left as it was";
+        QTest::addColumn<QStringList>("after"); // empty: refused, the file as it was
+        const QByteArray cutOff = kNasdaqListed.left(kNasdaqListed.indexOf("File Creation"));
+        const QStringList prune{"--prune"}, force{"--prune", "--force"};
+        QTest::newRow("web, keep") << false << QStringList() << kNasdaqListed
+                                   << "2 added, 1 kept, 0 removed (1 no longer listed, kept; --prune removes them)"
+                                   << QStringList{"MSFT", "GONE", "AAPL", "NEWCO"};
+        QTest::newRow("folder, prune half") << true << prune << kNasdaqListed
+                                            << "more than a quarter; the market file is left as it was (--force "
+                                               "prunes all the same)"
+                                            << QStringList();
+        QTest::newRow("web, prune half, forced")
+            << false << force << kNasdaqListed << "2 added, 1 kept, 1 removed" << QStringList{"MSFT", "AAPL", "NEWCO"};
+        QTest::newRow("web, cut off") << false << prune << cutOff << "the market file is left as it was"
+                                      << QStringList();
+        QTest::newRow("folder, cut off") << true << QStringList() << cutOff << "the market file is left as it was"
+                                         << QStringList();
     }
 
     void tool()
     {
         QFETCH(bool, fromFolder);
-        QFETCH(bool, prune);
-        QFETCH(bool, truncated);
+        QFETCH(QStringList, flags);
+        QFETCH(QByteArray, directory);
         QFETCH(QString, printed);
-        const QByteArray nasdaq = truncated ? kNasdaqListed.left(kNasdaqListed.indexOf("File Creation")) : kNasdaqListed;
-        DirectoryServer server({{"nasdaqlisted.txt", nasdaq}, {"otherlisted.txt", kOtherListed}});
+        QFETCH(QStringList, after);
+        DirectoryServer server({{"nasdaqlisted.txt", directory}, {"otherlisted.txt", kOtherListed}});
         QTemporaryDir folder;
         QFile file(folder.filePath(QStringLiteral("nasdaqlisted.txt")));
-        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(nasdaq) == nasdaq.size());
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(directory) == directory.size());
         file.close();
 
         const QString market = m_dir.filePath(QStringLiteral("nasdaq.bin"));
@@ -175,28 +225,29 @@ private slots:
         QFile before(market);
         QVERIFY(before.open(QIODevice::ReadOnly));
         const QByteArray bytesBefore = before.readAll();
+        QFile stale(market + QStringLiteral(".AbCdEf"));
+        QVERIFY(stale.open(QIODevice::WriteOnly) && stale.write(bytesBefore) > 0 && stale.flush());
+        QVERIFY(stale.setFileTime(QDateTime::currentDateTime().addSecs(-3600), QFileDevice::FileModificationTime));
+        stale.close();
 
-        QStringList args{"--directory", fromFolder ? folder.path() : server.url()};
-        if (prune)
-            args << "--prune";
-        args << "nasdaq" << market;
         QString output;
-        const int code = runTool(args, &output);
+        const int code = runTool(QStringList{"--directory", fromFolder ? folder.path() : server.url()} + flags
+                                     + QStringList{"nasdaq", market},
+                                 &output);
         QVERIFY2(output.contains(printed), qPrintable(output));
-        QCOMPARE(code, truncated ? 1 : 0);
-        MarketDatabase after;
-        QVERIFY(readMarketFile(market, &after));
-        if (truncated) {
+        QCOMPARE(output.count(u'\n'), 1);
+        QCOMPARE(code, after.isEmpty() ? 1 : 0);
+        QVERIFY(!stale.exists());
+        if (after.isEmpty()) {
             QFile again(market);
             QVERIFY(again.open(QIODevice::ReadOnly));
             QCOMPARE(again.readAll(), bytesBefore);
             return;
         }
-        QStringList symbols;
-        for (qsizetype i = 0; i < after.listedCount(); ++i)
-            symbols.append(after.Stocks[i].Symbol);
-        QCOMPARE(symbols, prune ? QStringList({"MSFT", "AAPL", "NEWCO"}) : QStringList({"MSFT", "GONE", "AAPL", "NEWCO"}));
-        QCOMPARE(after.Stocks.first(), quoted("MSFT", 400)); // its quote kept
+        MarketDatabase saved;
+        QVERIFY(readMarketFile(market, &saved));
+        QCOMPARE(symbolsOf(saved), after);
+        QCOMPARE(saved.Stocks.first(), quoted("MSFT", 400)); // its quote kept
     }
 };
 

@@ -107,7 +107,23 @@ private slots:
             << programRequest("PENNY") << okReply(R"("penny",0.0123,"N/A","12:05am",0.00,N/A,1234.50,0.1235,N/A)");
         QTest::newRow("unknown symbol") << programRequest("NOPE") << okReply("\"NOPE\"" + notAvailable);
         QTest::newRow("encoded, other order, bare LF, HTTP/1.1")
-            << QByteArray("GET /d/quotes.csv?e=.csv&f=sl1d1t1c1ohgv&s=%4dsft HTTP/1.1\nHost: x\n\n") << okReply(kMsft);
+            << QByteArray("GET /d/quotes.csv?e=.csv&f=sl1d1t1c1ohgv&s=%4dsft HTTP/1.1\nHost: LocalHost\n\n")
+            << okReply(kMsft);
+        const auto withHost = [](const QByteArray &host) {
+            return QByteArray(programRequest("MSFT"))
+                .insert(programRequest("MSFT").indexOf("\r\n") + 2, "Host: " + host + "\r\n");
+        };
+        const QByteArray misdirected = "HTTP/1.0 421 Misdirected Request";
+        QTest::newRow("Host: the address and port") << withHost("127.0.0.1:PORT") << okReply(kMsft);
+        QTest::newRow("Host: localhost and port") << withHost("localhost:PORT") << okReply(kMsft);
+        QTest::newRow("Host: another site") << withHost("quotes.example") << misdirected;
+        QTest::newRow("Host: another site, our port") << withHost("quotes.example:PORT") << misdirected;
+        QTest::newRow("Host: another port") << withHost("127.0.0.1:1") << misdirected;
+        QTest::newRow("Host: another loopback address") << withHost("127.0.0.2") << misdirected;
+        QTest::newRow("Host twice") << withHost("localhost\r\nHost: localhost") << bad;
+        QTest::newRow("32-character symbol")
+            << programRequest(QByteArray(32, 'Z')) << okReply('"' + QByteArray(32, 'Z') + '"' + notAvailable);
+        QTest::newRow("33-character symbol") << programRequest(QByteArray(33, 'Z')) << bad;
         QTest::newRow("line break cannot split the reply")
             << programRequest("X%0D%0AY%22%2C1") << okReply("\"X%0D%0AY%22%2C1\"" + notAvailable);
         QTest::newRow("exactly the size limit") << limit << okReply(kMsft);
@@ -120,7 +136,7 @@ private slots:
     {
         QFETCH(QByteArray, request);
         QFETCH(QByteArray, expected);
-        const QByteArray reply = ask(request);
+        const QByteArray reply = ask(request.replace("PORT", QByteArray::number(m_server->serverPort())));
         QCOMPARE(expected.endsWith("\r\n") ? reply : reply.left(reply.indexOf("\r\n")), expected);
         QTRY_COMPARE(m_server->clientCount(), 0);
     }
@@ -148,20 +164,34 @@ private slots:
         QTRY_COMPARE(m_server->clientCount(), 0);
     }
 
-    // Forty clients send half a request each and are held open together;
-    // then each finishes in turn, last first.
+    // As many clients as one address may have send half a request each and
+    // are held open together; then each finishes in turn, last first.
     void servesManyClientsAtOnce()
     {
         std::vector<std::unique_ptr<Client>> clients;
-        for (int i = 0; i < 40; ++i)
+        const int count = QuoteServer::kMaxClientsPerAddress;
+        for (int i = 0; i < count; ++i)
             clients.push_back(std::make_unique<Client>(m_server->serverPort(), programRequest("MSFT").left(30)));
-        QTRY_COMPARE(m_server->clientCount(), 40);
-        for (int i = 39; i >= 0; --i)
+        QTRY_COMPARE(m_server->clientCount(), count);
+        for (int i = count - 1; i >= 0; --i)
             clients[i]->socket.write(programRequest("MSFT").mid(30));
         for (const auto &client : clients) {
             QTRY_VERIFY(client->done);
             QCOMPARE(client->received, okReply(kMsft));
         }
+    }
+
+    // One address's idle connections make way for its client that asks.
+    void idleConnectionsMakeWay()
+    {
+        std::vector<std::unique_ptr<Client>> idle;
+        for (int i = 0; i < QuoteServer::kMaxClientsPerAddress; ++i)
+            idle.push_back(std::make_unique<Client>(m_server->serverPort()));
+        QTRY_COMPARE(m_server->clientCount(), QuoteServer::kMaxClientsPerAddress);
+        QCOMPARE(ask(programRequest("MSFT")), okReply(kMsft));
+        QTRY_VERIFY(idle.front()->done);
+        QCOMPARE(idle.front()->received, QByteArray());
+        QVERIFY(!idle.back()->done);
     }
 
     // Written in place or replaced as editors do (the watch survives each);

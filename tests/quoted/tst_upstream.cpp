@@ -34,7 +34,7 @@ UpstreamQuote aapl()
     UpstreamQuote q;
     q.symbol = "AAPL.US";
     q.date = QDate(2026, 12, 4);
-    q.time = QTime(22, 0, 9);
+    q.time = QTime(16, 0, 9); // 22:00:09 in Warsaw
     q.open = 190.5;
     q.high = 192;
     q.low = 189.25;
@@ -108,10 +108,32 @@ private slots:
             << QByteArray("Symbol,Date,Time,Open,High,Low,Close,Volume\r\n"
                           "AAPL.US,2026-12-04,22:00:09,190.5,192,189.25,191.23,51234567\r\n")
             << one << QString();
-        QTest::newRow("other order, lower case, LF, quotes, no final line end")
+        QTest::newRow("other order, lower case, LF, quotes")
             << QByteArray("close, \"volume\",symbol,low,high,open,time,date\n"
-                          "191.23,51234567,AAPL.US,189.25,192,190.5,22:00:09,20261204")
+                          "191.23,51234567,AAPL.US,189.25,192,190.5,22:00:09,20261204\n")
             << one << QString();
+        QTest::newRow("a quoted comma, a doubled quote, a quoted line break") << QByteArray(
+            "Symbol,Name,Date,Time,Open,High,Low,Close,Volume\r\n"
+            "AAPL.US,\"Apple, \"\"Inc.\"\"\r\n(common)\",2026-12-04,22:00:09,190.5,192,189.25,191.23,51234567\r\n")
+                                                                              << one << QString();
+        QTest::newRow("rows of another width, or with a stray quote, refused")
+            << QByteArray("Symbol,Date,Time,Open,High,Low,Close,Volume\n"
+                          "MSFT.US,2026-12-04,22:00:09,1,2\n"
+                          "IBM.US,2026-12-04,22:00:09,1,2,3,4,5,6\n"
+                          "X.US,\"2026-12-04\"x,22:00:09,1,2,3,4,5\n"
+                          "AAPL.US,2026-12-04,22:00:09,190.5,192,189.25,191.23,51234567\n")
+            << one << QString();
+        QTest::newRow("cut off inside the last row's close")
+            << QByteArray("Symbol,Date,Time,Open,High,Low,Volume,Close\n"
+                          "AAPL.US,2026-12-04,22:00:09,190.5,192,189.25,51234567,191.23\n"
+                          "MSFT.US,2026-12-04,22:00:09,279,280,278,123,27")
+            << one << QString();
+        UpstreamQuote march = aapl();
+        march.date = QDate(2026, 3, 20);
+        QTest::newRow("between New York's and Warsaw's clock changes: 5 hours apart")
+            << QByteArray("Symbol,Date,Time,Open,High,Low,Close,Volume\n"
+                          "AAPL.US,2026-03-20,21:00:09,190.5,192,189.25,191.23,51234567\n")
+            << QList<UpstreamQuote>{march} << QString();
         QTest::newRow("N/D: not known; echoed in another case")
             << QByteArray("Symbol,Date,Time,Open,High,Low,Close,Volume\n"
                           "NOPE.US,N/D,N/D,N/D,N/D,N/D,N/D,N/D\n"
@@ -123,6 +145,9 @@ private slots:
             << QList<UpstreamQuote>{withPrevious} << QString();
         QTest::newRow("a limit notice") << QByteArray("Exceeded the daily hits limit\n") << QList<UpstreamQuote>()
                                         << "the source sent no quote table: \"Exceeded the daily hits limit\"";
+        QTest::newRow("a notice with control bytes")
+            << QByteArray("Limit\x1b[2J\x7f\xc3\xa9\n") << QList<UpstreamQuote>()
+            << "the source sent no quote table: \"Limit\\x1b[2J\\x7f\\xc3\\xa9\"";
         QTest::newRow("a web page") << QByteArray("<!DOCTYPE html>\n<html><body>Symbol,Close</body></html>")
                                     << QList<UpstreamQuote>() << "the source sent a web page instead of quotes";
         QTest::newRow("nothing") << QByteArray("\r\n") << QList<UpstreamQuote>() << "the source sent an empty answer";
@@ -141,12 +166,34 @@ private slots:
             QCOMPARE(*quotes, expected);
     }
 
+    void spellsSymbolsForTheSource_data()
+    {
+        QTest::addColumn<QByteArray>("symbol");
+        QTest::addColumn<QByteArray>("name"); // empty: never asked for
+        QTest::newRow("plain") << QByteArray("AAPL") << QByteArray("aapl.us");
+        QTest::newRow("share class") << QByteArray("BRK.B") << QByteArray("brk-b.us");
+        QTest::newRow("index: no suffix") << QByteArray("^DJI") << QByteArray("^dji");
+        QTest::newRow("a query character") << QByteArray("A&B") << QByteArray();
+        QTest::newRow("preferred share sign") << QByteArray("ABR$D") << QByteArray();
+        QTest::newRow("a caret inside") << QByteArray("A^B") << QByteArray();
+        QTest::newRow("33 characters") << QByteArray(33, 'A') << QByteArray();
+    }
+
+    void spellsSymbolsForTheSource()
+    {
+        QFETCH(QByteArray, symbol);
+        QFETCH(QByteArray, name);
+        QCOMPARE(upstreamName(symbol, ".us"), name);
+    }
+
     void buildsTheRequest()
     {
-        const QUrl url = upstreamUrl(QUrl(QStringLiteral("https://example.invalid/q/l/")), {"AAPL", "BRK.B", "A&B"}, ".us");
-        QCOMPARE(url.toString(QUrl::FullyEncoded),
-                 QStringLiteral("https://example.invalid/q/l/?s=aapl.us+brk.b.us+a%26b.us&f=sd2t2ohlcv&h&e=csv"));
-        QCOMPARE(upstreamSymbolKey("brk.b.US", ".us"), QByteArray("BRK.B"));
+        const QUrl base(QStringLiteral("https://example.invalid/q/l/"));
+        QCOMPARE(upstreamUrl(base, {"aapl.us", "brk-b.us", "^dji"}).toString(QUrl::FullyEncoded),
+                 QStringLiteral("https://example.invalid/q/l/?s=aapl.us+brk-b.us+%5Edji&f=sd2t2ohlcv&h&e=csv"));
+        QList<QByteArray> many(kMaxUpstreamUrlBytes / upstreamUrlCost("abcd.us"), "abcd.us");
+        QVERIFY(!upstreamUrl(base, many).isValid());
+        QVERIFY(!upstreamUrl(QUrl(QStringLiteral("file:///tmp/q")), {"aapl.us"}).isValid());
     }
 
     // Thursday, then Friday: a change; across a weekend or a holiday: a
@@ -219,6 +266,32 @@ private slots:
         QCOMPARE(m_source->requests, expected);
     }
 
+    // Each symbol in the source's spelling, the answer in the client's; one
+    // that cannot be spelled is answered at once and never joins the batch.
+    // Batches are cut short to keep the URL within its limit.
+    void asksInTheSourcesSpelling()
+    {
+        UpstreamQuotes::Options options;
+        options.batch = UpstreamQuotes::MaxBatch;
+        start([](const QList<QByteArray> &symbols, int) { return FakeUpstream::table(symbols); }, options);
+        QCOMPARE(m_quotes->lookUp("A&B").line, QuoteLine::unknown("A&B"));
+        for (const char *symbol : {"BRK.B", "^DJI", "brk-b"})
+            QCOMPARE(m_quotes->lookUp(symbol).status, Status::Waiting);
+        for (const auto &[symbol, name] :
+             {std::pair<QByteArray, QByteArray>("brk.b", "brk-b.us"), {"BRK-B", "brk-b.us"}, {"^DJI", "^dji"}})
+            QVERIFY(answer(symbol).line.startsWith('"' + symbol + "\","
+                                                   + QByteArray::number(FakeUpstream::priceOf(name), 'f', 2)));
+        const QList<QList<QByteArray>> expected{{"brk-b.us", "^dji"}};
+        QCOMPARE(m_source->requests, expected);
+
+        QList<QByteArray> symbols;
+        for (int i = 0; i < 100; ++i)
+            symbols.append(QByteArray::number(i).rightJustified(28, 'L'));
+        m_quotes->setKeptSymbols(symbols);
+        QTRY_COMPARE(m_quotes->cachedCount(), 104);
+        QCOMPARE(m_source->requests.size(), 3); // 32 bytes a symbol: about 60 to a URL
+    }
+
     // What each kind of answer turns into, and how often the source is asked.
     void sourceFaults_data()
     {
@@ -233,9 +306,12 @@ private slots:
         QTest::newRow("500 once, then well") << QByteArray("500 once") << int(Status::Ready) << known << 2 << false;
         QTest::newRow("N/D: unknown at once") << QByteArray("N/D") << int(Status::Ready)
                                               << QuoteLine::unknown("AAA") << 1 << false;
-        QTest::newRow("left out: unknown") << QByteArray("left out") << int(Status::Ready)
-                                           << QuoteLine::unknown("AAA") << 1 << false;
-        QTest::newRow("404: no retry") << QByteArray("404") << int(Status::Unavailable) << QByteArray() << 1 << true;
+        QTest::newRow("header only: a fault") << QByteArray("header only") << int(Status::Unavailable)
+                                              << QByteArray() << 1 << true;
+        QTest::newRow("over the cap, cut off as it streams")
+            << QByteArray("endless") << int(Status::Unavailable) << QByteArray() << 1 << true;
+        QTest::newRow("404: this batch's fault only")
+            << QByteArray("404") << int(Status::Unavailable) << QByteArray() << 1 << false;
         QTest::newRow("500, twice retried") << QByteArray("500") << int(Status::Unavailable) << QByteArray() << 3
                                             << true;
         QTest::newRow("silence, twice retried") << QByteArray("silent") << int(Status::Unavailable) << QByteArray()
@@ -252,7 +328,7 @@ private slots:
         QFETCH(int, requests);
         QFETCH(bool, down);
         UpstreamQuotes::Options options;
-        options.timeout = 300ms;
+        options.timeout = kind == "endless" ? 60s : 300ms; // a cut-off answer must not wait for the time-out
         start(
             [kind](const QList<QByteArray> &symbols, int request) {
                 Action a = FakeUpstream::table(symbols);
@@ -264,8 +340,10 @@ private slots:
                     a = {Action::Reply, 500, "text/plain", "busy", 0};
                 else if (kind == "N/D")
                     a.body = FakeUpstream::header() + "AAA.US,N/D,N/D,N/D,N/D,N/D,N/D,N/D\r\n";
-                else if (kind == "left out")
+                else if (kind == "header only")
                     a.body = FakeUpstream::header();
+                else if (kind == "endless")
+                    a = {Action::Reply, 200, "text/csv", FakeUpstream::header() + QByteArray(100'000, '1'), 0, {}, true};
                 else if (kind == "404")
                     a = {Action::Reply, 404, "text/html", "<html>Not here</html>", 0};
                 else if (kind == "500")
@@ -290,19 +368,35 @@ private slots:
         else
             QTRY_COMPARE(m_source->requests.size(), requests);
         QTRY_COMPARE(wentDown.count(), down ? 1 : 0);
-        // While down, a second uncached symbol is turned away without asking.
-        if (down) {
-            QCOMPARE(m_quotes->lookUp("BBB").status, Status::Unavailable);
+        // While down, a second uncached symbol is turned away without
+        // asking; after one batch's fault only that batch's symbols are.
+        if (status == int(Status::Unavailable)) {
+            QCOMPARE(m_quotes->lookUp("BBB").status, down ? Status::Unavailable : Status::Waiting);
+            QCOMPARE(m_quotes->lookUp("AAA").status, Status::Unavailable);
         }
     }
 
-    // A cached quote is served, old as it is, while the source is down.
+    // A cached quote is served, old as it is, while the source is down or
+    // answers without naming it.
+    void servesTheCacheWhileDown_data()
+    {
+        QTest::addColumn<bool>("stopped");
+        QTest::newRow("stopped") << true;
+        QTest::newRow("answers with the header only") << false;
+    }
+
     void servesTheCacheWhileDown()
     {
+        QFETCH(bool, stopped);
         start([](const QList<QByteArray> &symbols, int) { return FakeUpstream::table(symbols); });
         const QByteArray fresh = answer("AAA").line;
         QVERIFY(fresh.startsWith("\"AAA\",1"));
-        m_source->stop();
+        if (stopped)
+            m_source->stop();
+        else
+            m_source->setScript([](const QList<QByteArray> &, int) {
+                return Action{Action::Reply, 200, "text/csv", FakeUpstream::header()};
+            });
         QSignalSpy wentDown(m_quotes.get(), &UpstreamQuotes::sourceWentDown);
         m_now = m_now.addSecs(600);
         QCOMPARE(m_quotes->lookUp("AAA").status, Status::Waiting); // due now: asked again
@@ -356,13 +450,13 @@ private slots:
         };
         m_now = at(fridaySeen);
         start(script);
-        QVERIFY(answer("AAA").line.contains("\"10:00pm\",N/A,"));
+        QVERIFY(answer("AAA").line.contains("\"4:00pm\",N/A,"));
         m_quotes.reset(); // closes written at the end of a run
         m_now = kMondayMorning;
         date = "2026-12-07";
         close = 11;
         start(script);
-        QVERIFY(answer("AAA").line.contains("\"10:00pm\"," + mondayChange + ','));
+        QVERIFY(answer("AAA").line.contains("\"4:00pm\"," + mondayChange + ','));
     }
 
     // Kept symbols are asked for only when the market can have changed, the
