@@ -8,36 +8,20 @@
 MarketWatch::MarketWatch(QObject *parent)
     : QObject(parent)
 {
-    m_quiet.setSingleShot(true);
-    m_quiet.setInterval(std::chrono::milliseconds(1000));
-    connect(&m_quiet, &QTimer::timeout, this, [this] {
-        watch();
-        QList<FileStamp> now;
-        for (const QString &path : std::as_const(m_paths))
-            now.append(FileStamp::of(path));
-        if (now != m_stamps)
-            readAll();
-    });
-    connect(&m_watcher, &QFileSystemWatcher::fileChanged, this, [this] { m_quiet.start(); });
-    connect(&m_watcher, &QFileSystemWatcher::directoryChanged, this, [this] { m_quiet.start(); });
+    connect(&m_watch, &QuietFileWatch::changed, this, &MarketWatch::readAll);
 }
 
 void MarketWatch::setFiles(const QStringList &paths)
 {
-    m_paths.clear();
-    for (const QString &path : paths)
-        m_paths.append(QFileInfo(path).absoluteFilePath());
+    m_watch.setFiles(paths);
     readAll();
-    watch();
 }
 
 void MarketWatch::readAll()
 {
-    m_stamps.clear();
     QList<QByteArray> symbols;
     QSet<QByteArray> seen;
-    for (const QString &path : std::as_const(m_paths)) {
-        m_stamps.append(FileStamp::of(path));
+    for (const QString &path : m_watch.files()) {
         MarketDatabase db;
         QString why;
         if (!readMarketFile(path, &db, &why)) {
@@ -56,17 +40,4 @@ void MarketWatch::readAll()
         return;
     m_symbols = symbols;
     emit symbolsChanged(m_symbols);
-}
-
-void MarketWatch::watch()
-{
-    for (const QString &path : std::as_const(m_paths)) {
-        const QString folder = QFileInfo(path).absolutePath();
-        if (!m_watcher.directories().contains(folder))
-            m_watcher.addPath(folder);
-        if (m_watcher.files().contains(path))
-            m_watcher.removePath(path);
-        if (QFileInfo::exists(path))
-            m_watcher.addPath(path);
-    }
 }

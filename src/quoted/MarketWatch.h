@@ -1,15 +1,13 @@
 #pragma once
 
-#include "base/FileStamp.h"
+#include "quoted/QuietFileWatch.h"
 
 #include <QByteArray>
 #include <QDateTime>
-#include <QFileSystemWatcher>
 #include <QList>
 #include <QObject>
 #include <QString>
 #include <QStringList>
-#include <QTimer>
 
 #include <chrono>
 
@@ -27,7 +25,7 @@ public:
     // Reads every file now. A file that cannot be read counts as listing
     // nothing until it can; problems() says why.
     void setFiles(const QStringList &paths);
-    void setQuietTime(std::chrono::milliseconds quiet) { m_quiet.setInterval(quiet); }
+    void setQuietTime(std::chrono::milliseconds quiet) { m_watch.setQuietTime(quiet); }
 
     // Every listed symbol of every file, in file order, each once.
     const QList<QByteArray> &symbols() const { return m_symbols; }
@@ -38,11 +36,7 @@ signals:
 
 private:
     void readAll();
-    void watch();
 
-    QStringList m_paths;
-    QList<FileStamp> m_stamps;
     QList<QByteArray> m_symbols;
-    QFileSystemWatcher m_watcher;
-    QTimer m_quiet;
+    QuietFileWatch m_watch;
 };

@@ -189,11 +189,8 @@ QuoteServer::QuoteServer(QObject *parent)
     : QObject(parent)
 {
     connect(&m_server, &QTcpServer::newConnection, this, &QuoteServer::acceptClients);
-    m_quiet.setSingleShot(true);
-    m_quiet.setInterval(kQuietTime);
-    connect(&m_quiet, &QTimer::timeout, this, &QuoteServer::quietTimeOver);
-    connect(&m_watcher, &QFileSystemWatcher::fileChanged, this, &QuoteServer::snapshotTouched);
-    connect(&m_watcher, &QFileSystemWatcher::directoryChanged, this, &QuoteServer::snapshotTouched);
+    m_watch.setQuietTime(kQuietTime);
+    connect(&m_watch, &QuietFileWatch::changed, this, &QuoteServer::startReload);
 }
 
 QuoteServer::~QuoteServer()
@@ -571,33 +568,12 @@ void QuoteServer::releaseClient(QTcpSocket *socket)
     acceptClients();
 }
 
-void QuoteServer::snapshotTouched()
-{
-    m_touchedStamp = FileStamp::of(m_snapshotPath);
-    m_quiet.start();
-}
-
-void QuoteServer::quietTimeOver()
-{
-    watchSnapshot();
-    const FileStamp now = FileStamp::of(m_snapshotPath);
-    if (now != m_touchedStamp) { // still being written, even if no change was signalled
-        m_touchedStamp = now;
-        m_quiet.start();
-        return;
-    }
-    if (now == m_readStamp)
-        return; // another file in the folder, or a touch that changed nothing
-    startReload();
-}
-
 void QuoteServer::startReload()
 {
     if (m_reloader) {
         m_reloadAgain = true;
         return;
     }
-    m_readStamp = FileStamp::of(m_snapshotPath);
     auto load = std::make_shared<SnapshotLoad>();
     m_reloader = QThread::create(
         [load, path = m_snapshotPath, digest = m_snapshotDigest] { *load = loadSnapshotFile(path, digest); });
@@ -605,10 +581,12 @@ void QuoteServer::startReload()
         m_reloader->wait();
         delete m_reloader;
         m_reloader = nullptr;
+        if (m_snapshotPath.isEmpty())
+            return; // no snapshot is served any more
         applySnapshot(*load, nullptr);
         if (m_reloadAgain) {
             m_reloadAgain = false;
-            snapshotTouched();
+            startReload();
         }
     });
     m_reloader->start(QThread::LowPriority);
@@ -618,31 +596,22 @@ bool QuoteServer::setSnapshotFile(const QString &path, QString *error)
 {
     m_snapshotPath = QFileInfo(path).absoluteFilePath();
     m_snapshotDigest.clear();
-    if (!m_watcher.files().isEmpty())
-        m_watcher.removePaths(m_watcher.files());
-    if (!m_watcher.directories().isEmpty())
-        m_watcher.removePaths(m_watcher.directories());
     // Nothing is served yet, so the first read may take its time here.
-    m_readStamp = FileStamp::of(m_snapshotPath);
+    m_watch.setFiles({m_snapshotPath});
     SnapshotLoad load = loadSnapshotFile(m_snapshotPath, {});
     if (!applySnapshot(load, error))
         return false;
-    watchSnapshot();
     return true;
 }
 
-void QuoteServer::watchSnapshot()
+void QuoteServer::clearSnapshot()
 {
-    // Editors that save by writing a new file and renaming it over the old
-    // one leave a watch on the old file behind; the folder's watch sees the
-    // rename, and the file is watched afresh on every reload.
-    const QString folder = QFileInfo(m_snapshotPath).absolutePath();
-    if (!m_watcher.directories().contains(folder))
-        m_watcher.addPath(folder);
-    if (m_watcher.files().contains(m_snapshotPath))
-        m_watcher.removePath(m_snapshotPath);
-    if (QFileInfo::exists(m_snapshotPath))
-        m_watcher.addPath(m_snapshotPath);
+    m_watch.setFiles({});
+    m_snapshotPath.clear();
+    m_snapshotDigest.clear();
+    m_snapshotQuotesDate = QDate();
+    QuoteLineTable none;
+    m_lines.swap(none);
 }
 
 bool QuoteServer::applySnapshot(SnapshotLoad &load, QString *error)

@@ -1,13 +1,12 @@
 #pragma once
 
-#include "base/FileStamp.h"
 #include "quoted/QuoteLine.h"
 #include "quoted/QuoteLineTable.h"
+#include "quoted/QuietFileWatch.h"
 #include "quoted/SourceStatus.h"
 
 #include <QByteArray>
 #include <QDateTime>
-#include <QFileSystemWatcher>
 #include <QHash>
 #include <QHostAddress>
 #include <QObject>
@@ -48,7 +47,9 @@ public:
     // the previous quotes are served until the new ones are ready, and stay
     // when the new file cannot be read, is too large or has no header.
     bool setSnapshotFile(const QString &path, QString *error = nullptr);
-    void setQuietTime(std::chrono::milliseconds quiet) { m_quiet.setInterval(quiet); }
+    void setQuietTime(std::chrono::milliseconds quiet) { m_watch.setQuietTime(quiet); }
+    // Stops serving and watching the snapshot (the source has changed).
+    void clearSnapshot();
 
     // Serves these quotes from now on, as a snapshot file's would be served:
     // the keyed source hands in the whole market at once.
@@ -120,11 +121,8 @@ private:
     // a request without Host, as HTTP/1.0 clients send it, is too.
     bool hostAllowed(QByteArrayView host) const;
 
-    void snapshotTouched();
-    void quietTimeOver();
     void startReload();
     bool applySnapshot(SnapshotLoad &load, QString *error);
-    void watchSnapshot();
 
     QTcpServer m_server;
     QHash<QTcpSocket *, Client> m_clients;
@@ -142,10 +140,7 @@ private:
     QDateTime m_snapshotReadAt;
     QDate m_snapshotQuotesDate;
     QuoteLineTable m_lines; // symbol key -> reply line with CR LF
-    QFileSystemWatcher m_watcher;
-    QTimer m_quiet;                // restarted while the file keeps changing
-    FileStamp m_touchedStamp;      // as seen when the quiet time began
-    FileStamp m_readStamp;         // as seen when the served file (or the last failure) was read
+    QuietFileWatch m_watch;        // tells when a changed snapshot has been left alone
     QThread *m_reloader = nullptr; // reads and parses a changed snapshot
     bool m_reloadAgain = false;    // the file changed while it was being read
 };
