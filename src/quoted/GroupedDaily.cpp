@@ -203,8 +203,10 @@ void GroupedDailySource::plan()
 void GroupedDailySource::request(QDate day)
 {
     const QDateTime now = m_options.now();
-    if (m_lastRequest.isValid() && m_lastRequest.msecsTo(now) < m_options.pace.count()) {
-        planAt(m_lastRequest.addMSecs(m_options.pace.count()));
+    while (!m_sent.isEmpty() && m_sent.first().secsTo(now) >= 60)
+        m_sent.removeFirst();
+    if (m_sent.size() >= qMax(1, m_options.perMinute)) {
+        planAt(m_sent.first().addSecs(60));
         return;
     }
     QNetworkRequest request(groupedDailyUrl(m_options.base, day));
@@ -212,7 +214,7 @@ void GroupedDailySource::request(QDate day)
     request.setHeader(QNetworkRequest::UserAgentHeader, QStringLiteral("tarnvale-quoted"));
     request.setTransferTimeout(int(m_options.timeout.count()));
     m_busy = true;
-    m_lastRequest = now;
+    m_sent.append(now);
     ++m_requestsSent;
     QNetworkReply *reply = m_network.get(request);
     // A body past the cap is cut off while it streams, never held whole.
@@ -245,7 +247,6 @@ void GroupedDailySource::onReply(QNetworkReply *reply, QDate day)
         // after a minute.
         const qint64 wait = refusal->state == State::Limited ? 60 : 3600;
         QDateTime retryAt = refusal->retryAt.isValid() ? refusal->retryAt : now.addSecs(wait);
-        retryAt = qMax(retryAt, now.addMSecs(m_options.pace.count()));
         backOff(refusal->state, refusal->reason, retryAt);
         return;
     }

@@ -58,8 +58,7 @@ QuoteSnapshot dailyQuotes(const QList<DailyBar> &day, QDate date, const QList<Da
 
 // Fetches the grouped daily bars as rarely as the market allows: the latest
 // completed trading day and the one before it at start, then once after each
-// close, at most one request every pace (the free plan allows five a
-// minute). A day that is not yet published is asked again every
+// close, at most perMinute requests in any minute (as the free plan allows). A day that is not yet published is asked again every
 // notPublishedRetry while the previous day's quotes are served. A refusal
 // (bad key, limit) is backed off and reported once with the time of the next
 // try. Everything runs from the event loop of the owner's thread.
@@ -72,7 +71,7 @@ public:
     {
         QUrl base{QStringLiteral("https://api.massive.com")};
         QString apiKey; // never logged, never part of a message
-        std::chrono::milliseconds pace{12'000};
+        int perMinute = 5;
         std::chrono::milliseconds notPublishedRetry{15 * 60'000};
         std::chrono::milliseconds afterClose{20 * 60'000}; // the first try after a close
         std::chrono::milliseconds timeout{60'000};
@@ -108,7 +107,7 @@ private:
     QHash<QDate, QList<DailyBar>> m_days; // the few days the served quotes need
     QHash<QDate, QDateTime> m_askedAt;    // when each kept day was answered
     QDate m_served;
-    QDateTime m_lastRequest;
+    QList<QDateTime> m_sent; // the requests of the last minute, oldest first
     QTimer m_timer;
     SourceStatus m_status;
     bool m_busy = false;

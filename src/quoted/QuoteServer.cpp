@@ -317,6 +317,12 @@ void QuoteServer::readRequest(QTcpSocket *socket)
     }
     Deferred deferred;
     const QByteArray answer = answerFor(QByteArrayView(it->request).first(end), &deferred);
+    if (answer.isEmpty() && deferred.symbol.isEmpty()) {
+        // No quotes yet: the client sees what a dead service looks like.
+        socket->abort();
+        releaseClient(socket);
+        return;
+    }
     if (deferred.symbol.isEmpty()) {
         reply(socket, answer);
         return;
@@ -466,6 +472,8 @@ QByteArray QuoteServer::answerFor(QByteArrayView head, Deferred *deferred) const
                 answer.truncate(answer.indexOf("\r\n\r\n") + 4);
             return answer;
         }
+        if (m_awaitingQuotes && m_lines.size() == 0)
+            return {};
         answer = quoteReply(*symbol);
     }
     if (headOnly)
@@ -594,6 +602,7 @@ void QuoteServer::startReload()
 
 bool QuoteServer::setSnapshotFile(const QString &path, QString *error)
 {
+    m_awaitingQuotes = false;
     m_snapshotPath = QFileInfo(path).absoluteFilePath();
     m_snapshotDigest.clear();
     // Nothing is served yet, so the first read may take its time here.
@@ -604,8 +613,15 @@ bool QuoteServer::setSnapshotFile(const QString &path, QString *error)
     return true;
 }
 
+void QuoteServer::awaitQuotes()
+{
+    clearSnapshot();
+    m_awaitingQuotes = true;
+}
+
 void QuoteServer::clearSnapshot()
 {
+    m_awaitingQuotes = false;
     m_watch.setFiles({});
     m_snapshotPath.clear();
     m_snapshotDigest.clear();

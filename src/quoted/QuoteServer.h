@@ -50,6 +50,9 @@ public:
     void setQuietTime(std::chrono::milliseconds quiet) { m_watch.setQuietTime(quiet); }
     // Stops serving and watching the snapshot (the source has changed).
     void clearSnapshot();
+    // Quotes will come through serveQuotes(); until the first do, quote
+    // requests are closed unanswered, as by a service whose source is down.
+    void awaitQuotes();
 
     // Serves these quotes from now on, as a snapshot file's would be served:
     // the keyed source hands in the whole market at once.
@@ -133,6 +136,7 @@ private:
 
     UpstreamQuotes *m_upstream = nullptr;
     std::function<SourceStatus()> m_statusSource;
+    bool m_awaitingQuotes = false;
     QMultiHash<QByteArray, QTcpSocket *> m_waiting; // symbol key -> clients waiting for it
 
     QString m_snapshotPath;

@@ -42,13 +42,13 @@ class TestGroupedDaily : public QObject
     std::unique_ptr<GroupedDailySource> m_daily;
     QDateTime m_now;
 
-    void start(FakeUpstream::Script script, const QString &key = QStringLiteral("k3y"), int paceMs = 0)
+    void start(FakeUpstream::Script script, const QString &key = QStringLiteral("k3y"), int perMinute = 5)
     {
         m_source = std::make_unique<FakeUpstream>(std::move(script));
         GroupedDailySource::Options options;
         options.base = QUrl(QStringLiteral("http://127.0.0.1:%1/").arg(m_source->port()));
         options.apiKey = key;
-        options.pace = std::chrono::milliseconds(paceMs);
+        options.perMinute = perMinute;
         options.now = [this] { return m_now; };
         m_daily = std::make_unique<GroupedDailySource>(options);
     }
@@ -167,7 +167,8 @@ private slots:
         QCOMPARE(refused.size(), 1);
     }
 
-    // No key: nothing is asked, and the status says why; requests are paced.
+    // No key: nothing is asked, and the status says why; requests keep to
+    // the number allowed a minute.
     void noKeyAndPacing()
     {
         start([](const QList<QByteArray> &, int) { return FakeUpstream::Action{}; }, QString());
@@ -179,11 +180,11 @@ private slots:
             [](const QList<QByteArray> &, int) {
                 return Action{Action::Reply, 200, "application/json", answer({"AAA"}, 5)};
             },
-            QStringLiteral("k"), 12'000);
+            QStringLiteral("k"), 1);
         m_daily->start();
         QTRY_COMPARE(m_daily->status().lastSuccess, m_now);
-        QCOMPARE(m_daily->requestsSent(), 1); // the second waits for the pace
-        m_now = m_now.addSecs(12);
+        QCOMPARE(m_daily->requestsSent(), 1); // the second waits for the next minute
+        m_now = m_now.addSecs(60);
         QSignalSpy ready(m_daily.get(), &GroupedDailySource::quotesReady);
         m_daily->start();
         QVERIFY(ready.wait());

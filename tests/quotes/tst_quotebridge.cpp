@@ -49,8 +49,10 @@ class TestQuoteBridge : public QObject
         readMarketFile(marketPath(), &db);
         return db;
     }
-    template<typename T = QAction>
-    T *find(const char *name) const { return m_window->findChild<T *>(QString::fromLatin1(name)); }
+    template <typename T = QAction> T *find(const char *name) const
+    {
+        return m_window->findChild<T *>(QString::fromLatin1(name));
+    }
     const QList<ScriptedPrompter::Shown> &messages() const { return m_prompter->messages; }
 
     void writeMarket(const QStringList &symbols)
@@ -65,17 +67,23 @@ class TestQuoteBridge : public QObject
     }
 
     // The service, then the main window pointed at it with the market open.
-    void startAll(const QStringList &extra = {})
+    // The keyless source unless source names another.
+    void startAll(const QStringList &extra = {}, QStringList source = {},
+                  const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment())
     {
+        if (source.isEmpty())
+            source = {"--upstream", m_source->url().toString(),
+                      // A Monday morning: the source's quotes can change from second to second.
+                      "--clock-start", "2026-12-07T11:00:00-05:00"};
         m_service = std::make_unique<QProcess>();
+        m_service->setProcessEnvironment(environment);
         connect(m_service.get(), &QProcess::readyReadStandardError, this,
                 [this] { m_log += m_service->readAllStandardError(); });
         m_service->start(QStringLiteral(TARNVALE_BIN_DIR "/tarnvale-quoted"),
-                         QStringList{"--listen", "127.0.0.1:0", "--upstream", m_source->url().toString(), "--market",
-                                     marketPath(), "--state", m_dir->filePath(QStringLiteral("closes.csv")),
-                                     // A Monday morning: the source's quotes can change from second to second.
-                                     "--clock-start", "2026-12-07T11:00:00-05:00"}
-                             + extra);
+                         QStringList{"--listen", "127.0.0.1:0", "--market", marketPath(), "--state",
+                                     m_dir->filePath(QStringLiteral("closes.csv")), "--config",
+                                     m_dir->filePath(QStringLiteral("quoted.conf"))}
+                             + source + extra);
         QTRY_VERIFY(m_service->canReadLine());
         const QString banner = QString::fromLocal8Bit(m_service->readLine());
         const QRegularExpressionMatch port = QRegularExpression(QStringLiteral(R"(:(\d+),)")).match(banner);
@@ -103,9 +111,14 @@ class TestQuoteBridge : public QObject
         const double close = FakeUpstream::priceOf(record.Symbol.toLatin1().toLower() + ".us") + m_extra;
         const auto d = [](double v) { return QByteArray::number(v, 'f', 2).toDouble(); }; // as the line writes it
         const auto f = [&d](double v) { return float(d(v)); };
-        return {.Reserved = record.Reserved, .Symbol = record.Symbol, .Last = f(close),
+        return {.Reserved = record.Reserved,
+                .Symbol = record.Symbol,
+                .Last = f(close),
                 .Spread = float(d(close + 1) - d(close - 1)),
-                .Volume = 123456, .High = f(close + 1), .Low = f(close - 1), .Change = change.value_or(0),
+                .Volume = 123456,
+                .High = f(close + 1),
+                .Low = f(close - 1),
+                .Change = change.value_or(0),
                 .Open = f(close - 0.5)};
     }
 
@@ -177,6 +190,60 @@ private slots:
         QVERIFY(closes.readAll().contains("\nAAA,2026-12-03,"));
     }
 
+    // The keyed source through the real program: the whole market in two
+    // source requests, with the true change the day after Thanksgiving, or
+    // the source's refusal told in the update's message. The key never
+    // reaches the log.
+    void keyedSource_data()
+    {
+        QTest::addColumn<int>("status");
+        QTest::addColumn<int>("count");
+        QTest::newRow("whole market") << 200 << 6500;
+        QTest::newRow("bad key") << 401 << 3;
+    }
+    void keyedSource()
+    {
+        QFETCH(int, status);
+        QFETCH(int, count);
+        QStringList symbols;
+        for (int i = 0; i < count; ++i)
+            symbols.append(QStringLiteral("K%1").arg(i));
+        writeMarket(symbols);
+        m_source->setScript([&](const QList<QByteArray> &, int request) {
+            QByteArray results;
+            for (int i = 0; i < count; ++i) // Wednesday's closes 2 above Tuesday's
+                results += (i ? ",{\"T\":\"K" : "{\"T\":\"K") + QByteArray::number(i)
+                           + "\",\"o\":1,\"h\":30,\"l\":1,\"c\":" + QByteArray::number((request == 1 ? 12 : 10) + i % 7)
+                           + ",\"v\":5000}";
+            return FakeUpstream::Action{FakeUpstream::Action::Reply, status, "application/json",
+                                        status == 200 ? "{\"status\":\"OK\",\"results\":[" + results + "]}"
+                                                      : QByteArray("{\"status\":\"ERROR\"}")};
+        });
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("TARNVALE_API_KEY"), QStringLiteral("s3cret-k3y"));
+        startAll({},
+                 {"--source", "massive", "--source-url", m_source->url().toString(), "--clock-start",
+                  "2026-11-27T10:00:00-05:00"},
+                 environment);
+        QTRY_VERIFY(m_log.contains(status == 200 ? "serving 6500 quotes of 2026-11-25" : "Asking again at"));
+        update(120'000);
+        if (status == 200) {
+            QCOMPARE(m_source->heads.size(), 2);
+            QCOMPARE(messages().last().text, QString::fromLatin1(UpdateCompletedMessage)
+                                                 + QStringLiteral("\n\nThe quotes stored are of ")
+                                                 + QLocale().toString(QDate(2026, 11, 25), QLocale::LongFormat) + '.');
+            const MarketDatabase db = onDisk();
+            QCOMPARE(db.Stocks[6499].Last, float(12 + 6499 % 7));
+            QCOMPARE(db.Stocks[6499].Change, 2.0f);
+        } else {
+            QVERIFY2(messages().last().text.contains(
+                         "the API key is missing or not valid. Set it in Tools > Quote Source..."),
+                     qPrintable(messages().last().text));
+        }
+        QVERIFY(m_source->heads.first().contains("Authorization: Bearer s3cret-k3y"));
+        QVERIFY(!m_log.contains("s3cret"));
+    }
+
     // Source down, nothing cached: the program sees a dead service, says so
     // once, with the reason the service gives, and touches nothing.
     void sourceDownNothingCached()
@@ -190,8 +257,9 @@ private slots:
         qInfo("the update ended after %lld ms", clock.elapsed());
         QCOMPARE(messages().size(), 1);
         const QString text = messages().first().text;
-        QVERIFY2(text.startsWith(QString::fromLatin1(ConnectionFailureMessage) + QStringLiteral("\n\nThe quote source "
-                                                                                                "cannot be reached")),
+        QVERIFY2(text.startsWith(QString::fromLatin1(ConnectionFailureMessage)
+                                 + QStringLiteral("\n\nThe quote source "
+                                                  "cannot be reached")),
                  qPrintable(text));
         QCOMPARE(onDisk(), m_initial);
         QTRY_VERIFY(m_log.contains("the quote source is down"));
@@ -212,7 +280,8 @@ private slots:
         QTest::mouseClick(find<QPushButton>("butLiveQuote"), Qt::LeftButton);
         QTRY_VERIFY(find<QPushButton>("butLiveQuote")->isEnabled());
         update(20'000);
-        QCOMPARE(messages().last().text, QString::fromLatin1(UpdateCompletedMessage) + QStringLiteral("\n\nThe quotes stored are of ")
+        QCOMPARE(messages().last().text, QString::fromLatin1(UpdateCompletedMessage)
+                                             + QStringLiteral("\n\nThe quotes stored are of ")
                                              + QLocale().toString(QDate(2026, 12, 3), QLocale::LongFormat) + u'.');
         QCOMPARE(onDisk().Stocks, expected.Stocks);
     }
