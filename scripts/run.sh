@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Builds Tarnvale with its installation data and runs it, starting the bundled
-# local quote service first when it is not already listening: with quotes
-# from the live public source, or with --sample from the sample snapshot (for
-# a machine without internet).
+# local quote service first when it is not already listening: with the quote
+# source chosen in the program ("Tools" > "Quote Source..."), or with --sample
+# from the sample snapshot (for a machine without internet).
 set -euo pipefail
 sample=0
 case "${1:-}" in
@@ -23,7 +23,8 @@ if [ -x "$bin/tarnvale-quoted" ] && ! (exec 3<>/dev/tcp/127.0.0.1/8765) 2>/dev/n
     if [ "$sample" -eq 1 ]; then
         "$bin/tarnvale-quoted" --snapshot "$bin/quotes/sample-quotes.csv" &
     else
-        "$bin/tarnvale-quoted" --market "$bin/nasdaq.bin" --market "$bin/nyse.bin" &
+        # The source and key come from "Tools" > "Quote Source..." (quoted.conf).
+        "$bin/tarnvale-quoted" --program-markets &
     fi
 fi
 

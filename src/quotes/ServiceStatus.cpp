@@ -58,6 +58,9 @@ QString statusExplanation(const ServiceStatus &status)
     } else if (text.isEmpty()) {
         text = QStringLiteral("The quote service cannot get quotes from its source (%1).").arg(status.state);
     }
+    // The keyless source turns programs away more and more; a key mends that.
+    if (status.source == u"stooq" && (status.state == u"refused" || status.state == u"limited"))
+        text += QStringLiteral(" A free Massive API key avoids this: set it in Tools > Quote Source...");
     if (status.retryAt.isValid())
         text += QStringLiteral(" The service will ask again at %1.")
                     .arg(QLocale().toString(status.retryAt.toLocalTime(), QLocale::ShortFormat));
