@@ -2,6 +2,7 @@
 
 #include "market/StockRecord.h"
 #include "quoted/QuoteLine.h"
+#include "quoted/ServiceRequest.h"
 #include "quoted/SourceStatus.h"
 #include "quoted/UpstreamQuotes.h"
 
@@ -37,8 +38,6 @@ struct SnapshotLoad
 
 namespace {
 
-constexpr QByteArrayView kQuotePath = "/d/quotes.csv";
-constexpr QByteArrayView kStatusPath = "/status";
 constexpr std::chrono::milliseconds kQuietTime{1000};
 // A client waiting for the live source is let go (closed without an answer)
 // after this long, a little before the program's own reply time-out.
@@ -95,31 +94,6 @@ SnapshotLoad loadSnapshotFile(const QString &path, const QByteArray &servedDiges
     return load;
 }
 
-QByteArray response(QByteArrayView status, QByteArrayView contentType, QByteArrayView body)
-{
-    QByteArray out;
-    out.reserve(96 + body.size());
-    out += "HTTP/1.0 ";
-    out += status;
-    out += "\r\nContent-Type: ";
-    out += contentType;
-    out += "\r\nContent-Length: ";
-    out += QByteArray::number(body.size());
-    out += "\r\n\r\n";
-    out += body;
-    return out;
-}
-
-QByteArray errorResponse(QByteArrayView status, QByteArrayView why)
-{
-    return response(status, "text/plain", why.toByteArray() + "\r\n");
-}
-
-QByteArray badRequest(QByteArrayView why)
-{
-    return errorResponse("400 Bad Request", why);
-}
-
 // Index just past the empty line that ends the request head, or -1. Bare LF
 // line ends are taken as well as CR LF.
 qsizetype headEnd(const QByteArray &buffer, qsizetype from)
@@ -131,56 +105,6 @@ qsizetype headEnd(const QByteArray &buffer, qsizetype from)
             return i + 3;
     }
     return -1;
-}
-
-bool isTokenChar(char c)
-{
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')
-           || QByteArrayView("!#$%&'*+-.^_`|~").contains(c);
-}
-
-bool isToken(QByteArrayView text)
-{
-    return !text.isEmpty() && std::all_of(text.begin(), text.end(), isTokenChar);
-}
-
-int hexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
-// Strict: a "%" not followed by two hex digits makes the whole value bad.
-// "+" stays a plus sign; only form posts use it for a blank.
-std::optional<QByteArray> percentDecoded(QByteArrayView text)
-{
-    QByteArray out;
-    out.reserve(text.size());
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        if (text[i] != '%') {
-            out += text[i];
-            continue;
-        }
-        if (i + 2 >= text.size())
-            return std::nullopt;
-        const int high = hexValue(text[i + 1]);
-        const int low = hexValue(text[i + 2]);
-        if (high < 0 || low < 0)
-            return std::nullopt;
-        out += char(high * 16 + low);
-        i += 2;
-    }
-    return out;
-}
-
-QByteArrayView withoutCR(QByteArrayView line)
-{
-    return line.endsWith('\r') ? line.chopped(1) : line;
 }
 
 } // namespace
@@ -308,11 +232,11 @@ void QuoteServer::readRequest(QTcpSocket *socket)
     const qsizetype end = headEnd(it->request, qMax<qsizetype>(0, before - 3));
     if (end < 0) {
         if (it->request.size() > kMaxRequestBytes)
-            reply(socket, badRequest("The request is too long."));
+            reply(socket, httpError("400 Bad Request", "The request is too long."));
         return;
     }
     if (end > kMaxRequestBytes) {
-        reply(socket, badRequest("The request is too long."));
+        reply(socket, httpError("400 Bad Request", "The request is too long."));
         return;
     }
     Deferred deferred;
@@ -354,7 +278,7 @@ void QuoteServer::answerDeferred(QTcpSocket *socket)
         releaseClient(socket);
         return;
     }
-    QByteArray bytes = response("200 OK", "text/csv", answer.line + "\r\n");
+    QByteArray bytes = httpResponse("200 OK", "text/csv", answer.line + "\r\n");
     if (it->deferred.headOnly)
         bytes.truncate(bytes.indexOf("\r\n\r\n") + 4);
     reply(socket, bytes);
@@ -375,108 +299,33 @@ void QuoteServer::setUpstream(UpstreamQuotes *upstream)
 
 QByteArray QuoteServer::answerFor(QByteArrayView head, Deferred *deferred) const
 {
-    // Empty lines before the request line are tolerated, as HTTP asks.
-    while (head.startsWith("\r\n") || head.startsWith('\n'))
-        head = head.sliced(head.startsWith('\n') ? 1 : 2);
-
-    QList<QByteArrayView> lines;
-    for (qsizetype pos = 0; pos < head.size();) {
-        qsizetype nl = head.indexOf('\n', pos);
-        if (nl < 0)
-            nl = head.size();
-        lines.append(withoutCR(head.sliced(pos, nl - pos)));
-        pos = nl + 1;
-    }
-    if (lines.isEmpty())
-        return badRequest("The request line is missing.");
-
-    std::optional<QByteArrayView> host;
-    for (qsizetype i = 1; i < lines.size(); ++i) {
-        const QByteArrayView line = lines[i];
-        if (line.isEmpty() || line.startsWith(' ') || line.startsWith('\t'))
-            continue; // the end, or a folded continuation
-        const qsizetype colon = line.indexOf(':');
-        if (colon <= 0 || !isToken(line.first(colon)))
-            return badRequest("A header line is malformed.");
-        if (line.first(colon).compare("Host", Qt::CaseInsensitive) == 0) {
-            if (host)
-                return badRequest("The Host header is given twice.");
-            host = line.sliced(colon + 1).trimmed();
-        }
-    }
-
-    const QByteArrayView requestLine = lines.first();
-    const qsizetype space1 = requestLine.indexOf(' ');
-    const qsizetype space2 = space1 < 0 ? -1 : requestLine.indexOf(' ', space1 + 1);
-    if (space1 <= 0 || space2 < 0 || requestLine.indexOf(' ', space2 + 1) >= 0)
-        return badRequest("The request line is malformed.");
-    const QByteArrayView method = requestLine.first(space1);
-    const QByteArrayView target = requestLine.sliced(space1 + 1, space2 - space1 - 1);
-    const QByteArrayView version = requestLine.sliced(space2 + 1);
-
-    if (!isToken(method))
-        return badRequest("The method is malformed.");
-    if (version.size() != 8 || !version.startsWith("HTTP/1.") || version[7] < '0' || version[7] > '9')
-        return badRequest("The HTTP version is not 1.x.");
-    if (!target.startsWith('/')
-        || std::any_of(target.begin(), target.end(), [](char c) { return c <= ' ' || c == '\x7F'; }))
-        return badRequest("The path is malformed.");
-    const bool headOnly = method == "HEAD";
-    if (method != "GET" && !headOnly)
-        return errorResponse("501 Not Implemented", "Only GET and HEAD are served.");
-    if (host && !hostAllowed(*host))
-        return errorResponse("421 Misdirected Request", "Only requests for this machine are served.");
-
-    const qsizetype question = target.indexOf('?');
-    const QByteArrayView path = question < 0 ? target : target.first(question);
-    const QByteArrayView query = question < 0 ? QByteArrayView() : target.sliced(question + 1);
+    const ServiceRequest request = parseServiceRequest(head, [this](QByteArrayView host) { return hostAllowed(host); });
     QByteArray answer;
-    if (path == kStatusPath) {
-        answer = response("200 OK", "application/json", status().toJson() + "\n");
-    } else if (path != kQuotePath) {
-        answer = errorResponse("404 Not Found", "Only /d/quotes.csv and /status are served.");
-    } else {
-        std::optional<QByteArray> symbol;
-        for (qsizetype pos = 0; pos <= query.size();) {
-            qsizetype amp = query.indexOf('&', pos);
-            if (amp < 0)
-                amp = query.size();
-            const QByteArrayView pair = query.sliced(pos, amp - pos);
-            pos = amp + 1;
-            const qsizetype equals = pair.indexOf('=');
-            const QByteArrayView name = equals < 0 ? pair : pair.first(equals);
-            const QByteArrayView value = equals < 0 ? QByteArrayView() : pair.sliced(equals + 1);
-            if (name == "s" && !symbol) {
-                symbol = percentDecoded(value);
-                if (!symbol)
-                    return badRequest("The symbol is not properly percent-encoded.");
-            } else if (name == "f") {
-                // Another field list would get the fields in the wrong places.
-                const std::optional<QByteArray> fields = percentDecoded(value);
-                if (!fields || *fields != kFieldList)
-                    return badRequest(QByteArray("Only the field list f=") + kFieldList + " is served.");
-            }
-        }
-        if (!symbol || symbol->isEmpty())
-            return badRequest("The symbol (s=) is missing.");
-        if (symbol->size() > kMaxSymbolLength) // no market lists one
-            return badRequest("The symbol is longer than 32 characters.");
+    switch (request.kind) {
+    case ServiceRequest::Kind::Refused:
+        return request.refusal;
+    case ServiceRequest::Kind::Status:
+        answer = httpResponse("200 OK", "application/json", status().toJson() + "\n");
+        break;
+    case ServiceRequest::Kind::Quote:
         if (m_upstream) {
-            const UpstreamQuotes::Answer cached = m_upstream->lookUp(*symbol);
+            const UpstreamQuotes::Answer cached = m_upstream->lookUp(request.symbol);
             if (cached.status != UpstreamQuotes::Status::Ready) {
-                *deferred = {*symbol, headOnly};
+                *deferred = {request.symbol, request.headOnly};
                 return {};
             }
-            answer = response("200 OK", "text/csv", cached.line + "\r\n");
-            if (headOnly)
-                answer.truncate(answer.indexOf("\r\n\r\n") + 4);
-            return answer;
-        }
-        if (m_awaitingQuotes && m_lines.size() == 0)
+            answer = httpResponse("200 OK", "text/csv", cached.line + "\r\n");
+        } else if (m_awaitingQuotes && m_lines.size() == 0) {
             return {};
-        answer = quoteReply(*symbol);
+        } else {
+            answer = quoteReply(request.symbol);
+        }
+        break;
+    case ServiceRequest::Kind::Unknown:
+        answer = httpError("404 Not Found", "Only /d/quotes.csv and /status are served.");
+        break;
     }
-    if (headOnly)
+    if (request.headOnly)
         answer.truncate(answer.indexOf("\r\n\r\n") + 4);
     return answer;
 }
@@ -526,8 +375,8 @@ bool QuoteServer::hostAllowed(QByteArrayView host) const
 QByteArray QuoteServer::quoteReply(QByteArrayView symbol) const
 {
     if (const std::optional<QByteArrayView> line = m_lines.find(quoteSymbolKey(symbol)))
-        return response("200 OK", "text/csv", *line);
-    return response("200 OK", "text/csv", QuoteLine::unknown(symbol) + "\r\n");
+        return httpResponse("200 OK", "text/csv", *line);
+    return httpResponse("200 OK", "text/csv", QuoteLine::unknown(symbol) + "\r\n");
 }
 
 void QuoteServer::reply(QTcpSocket *socket, const QByteArray &bytes)

@@ -36,8 +36,6 @@ class QuoteServer : public QObject
 public:
     // A request head larger than this is refused with 400.
     static constexpr qsizetype kMaxRequestBytes = 8 * 1024;
-    // The only field list the service knows; the reply line has these nine fields.
-    static constexpr const char *kFieldList = "sl1d1t1c1ohgv";
 
     explicit QuoteServer(QObject *parent = nullptr);
     ~QuoteServer() override;

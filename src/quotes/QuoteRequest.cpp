@@ -3,7 +3,7 @@
 QString quotePath(const QString &symbol)
 {
     // toPercentEncoding leaves exactly the unreserved bytes alone.
-    return QStringLiteral("/d/quotes.csv?s=") + QString::fromLatin1(symbol.toUtf8().toPercentEncoding())
+    return QLatin1String(QuotePath) + QStringLiteral("?s=") + QString::fromLatin1(symbol.toUtf8().toPercentEncoding())
            + QStringLiteral("&f=") + QLatin1String(QuoteFieldList) + QStringLiteral("&e=.csv");
 }
 

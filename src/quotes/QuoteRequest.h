@@ -9,6 +9,9 @@
 // Fields the service is asked for, in reply order: symbol, last trade, trade
 // date, trade time, change, open, day high, day low, volume.
 inline constexpr char QuoteFieldList[] = "sl1d1t1c1ohgv";
+// The path of every quote request; the bundled service answers no other
+// but its "/status".
+inline constexpr char QuotePath[] = "/d/quotes.csv";
 
 // "/d/quotes.csv?s=SYMBOL&f=sl1d1t1c1ohgv&e=.csv". The symbol goes in as
 // UTF-8 with every byte outside A-Z a-z 0-9 - . _ ~ percent-encoded, so a
