@@ -88,7 +88,6 @@ private slots:
         const QPoint last(header->sectionViewportPosition(1) + 5, header->height() / 2);
         QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, last);
         QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, last);
-        QCOMPARE(m_window->grid()->text(2, 8), latin("1.234.567"));
 
         const QString path = m_dir->filePath(latin("results.csv"));
         m_prompter->saveFileAnswers = {path};
