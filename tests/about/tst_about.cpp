@@ -1,13 +1,11 @@
 #include "about/AboutInfo.h"
-#include "app/frmMain.h"
 #include "common/OpenedWindow.h"
 #include "common/ScriptedPrompter.h"
 #include "common/TestSettings.h"
+#include "common/TestFiles.h"
 #include "screen/Criteria.h"
 #include "screen/GridFill.h"
 
-#include <QAction>
-#include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -87,11 +85,7 @@ private slots:
         choose(w, "mnuHelp_Topics");
         choose(w, "mnuHelp_Topics");
         QVERIFY(w.isEnabled());
-        const auto launches = [&log] {
-            QFile file(log);
-            return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
-        };
-        QTRY_COMPARE(launches(), reason.isEmpty() ? u"started 0\nstarted 0\n"_s : QString());
+        QTRY_COMPARE(fileBytes(log), reason.isEmpty() ? QByteArray("started 0\nstarted 0\n") : QByteArray());
         QCOMPARE(prompter.messages.size(), reason.isEmpty() ? 0 : 2);
         const QString path = QDir::toNativeSeparators(dir.path() + u"/help/tarnvalehelp"_s);
         for (const ScriptedPrompter::Shown &m : prompter.messages) {
@@ -107,10 +101,8 @@ private slots:
     {
         const QFileInfo program(AboutInfo::helpProgramPath(QStringLiteral(TARNVALE_BIN_DIR)));
         QVERIFY2(program.isFile() && program.isExecutable(), qPrintable(program.filePath()));
-        QFile file(QStringLiteral(TARNVALE_HELP_GUIDE));
-        QVERIFY(file.open(QIODevice::ReadOnly));
         QTextDocument document;
-        document.setHtml(QString::fromUtf8(file.readAll()));
+        document.setHtml(QString::fromUtf8(fileBytes(QStringLiteral(TARNVALE_HELP_GUIDE))));
         const QString guide = document.toPlainText().simplified();
 
         frmMain w(m_dir.path(), &m_prompter);
@@ -131,7 +123,6 @@ private slots:
         texts.removeIf([&guide](const QString &t) { return guide.contains(t.simplified()); });
         QVERIFY2(texts.isEmpty(), qPrintable(texts.join(u" | "_s))); // those the guide misses
     }
-
 };
 
 QTEST_MAIN(TestAbout)

@@ -4,15 +4,11 @@
 #include "about/HelpWindow.h"
 #include "common/MainWindowTest.h"
 #include "common/OpenedWindow.h"
-#include "common/QuoteFaultServer.h"
+#include "common/QuoteAnswers.h"
 
-#include <QAbstractButton>
 #include <QAccessible>
-#include <QAction>
 #include <QGroupBox>
 #include <QLabel>
-#include <QTest>
-#include <QUrl>
 
 namespace {
 
@@ -121,9 +117,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(QAccessible::isActive(), 5000);
         QAccessible::installUpdateHandler(recordCaption);
         g_captionNames.clear();
-        QuoteFaultServer server([](const QByteArray &symbol, int) {
-            return QuoteFaultServer::answer(QuoteFaultServer::line(symbol));
-        });
+        LoopbackServer server(ServiceAnswer::lineForEach);
         pointQuotesAt(server.port());
         auto *caption = find<QLabel>("lblDBInfo");
         QCOMPARE(QAccessible::queryAccessibleInterface(caption)->text(QAccessible::Name), caption->text());

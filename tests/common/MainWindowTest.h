@@ -4,6 +4,7 @@
 #include "common/ScriptedPrompter.h"
 #include "common/TestSettings.h"
 #include "market/MarketStore.h"
+#include "screen/ResultGrid.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -62,12 +63,24 @@ protected:
     void trigger(const char *action) const { find(action)->trigger(); }
     void click(const char *button) const { QTest::mouseClick(find<QAbstractButton>(button), Qt::LeftButton); }
 
+    // The program's settings store, as the test's own store holds it.
+    static QSettings store()
+    {
+        return QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Tarnvale"),
+                         QStringLiteral("Tarnvale"));
+    }
     // Sends the program's quote requests to a loopback port.
     static void pointQuotesAt(quint16 port)
     {
-        const QString app = QStringLiteral("Tarnvale");
-        QSettings(QSettings::NativeFormat, QSettings::UserScope, app, app)
-            .setValue(QStringLiteral("Service/QuoteHost"), QStringLiteral("127.0.0.1:") + QString::number(port));
+        store().setValue(QStringLiteral("Service/QuoteHost"), QStringLiteral("127.0.0.1:") + QString::number(port));
+    }
+    // The texts of a grid column below the header row, the marker row's included.
+    QStringList column(int col) const
+    {
+        QStringList texts;
+        for (int r = 1; r < m_window->grid()->rows(); ++r)
+            texts << m_window->grid()->text(r, col);
+        return texts;
     }
 
     // A market of the given symbols and nothing else, as the list keeps it.

@@ -1,5 +1,7 @@
+#include "common/TestFiles.h"
 #include "market/MarketStore.h"
 #include "market/SafeFile.h"
+#include "market/SymbolList.h"
 
 #include <QDate>
 #include <QDir>
@@ -12,12 +14,6 @@
 
 namespace {
 
-QByteArray readAll(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
 MarketDatabase sampleDatabase()
 {
     MarketDatabase db;
@@ -28,6 +24,14 @@ MarketDatabase sampleDatabase()
     odd.Symbol = QStringLiteral(" ibm ");
     db.Stocks = {msft, odd, StockRecord{}};
     return db;
+}
+
+QStringList symbolsOf(const MarketDatabase &db)
+{
+    QStringList out;
+    for (const StockRecord &s : db.Stocks)
+        out << s.Symbol;
+    return out;
 }
 
 // A header with the given fields followed by `tail` bytes of padding.
@@ -51,6 +55,7 @@ private slots:
     // bytes written out by hand, both ways through a real file.
     void everyFieldHasItsPlaceOnDisk()
     {
+        // clang-format off
         QCOMPARE(MarketFormat::encode(MarketDatabase()).toHex(),
                  QByteArray("0000000000000000" "0100" "01000000" "00000000") + QByteArray(72, '0'));
         const QByteArray expected = QByteArray::fromHex(
@@ -59,19 +64,17 @@ private slots:
             "0000c03f" "0000803e" "0000000087d63241"        // Last 1.5, Spread 0.25, Volume 1234567
             "00003040" "0000a03f" "000000bf" "0000e03f")    // High 2.75, Low 1.25, Change -0.5, Open 1.75
             + QByteArray(36, '\0');                         // the spare record
+        // clang-format on
         MarketDatabase db;
         db.LastUpdate = 38142;
-        db.Stocks.first() = {.Reserved = QStringLiteral("R1"), .Symbol = QStringLiteral("IBM"), .Last = 1.5f,
-                             .Spread = 0.25f, .Volume = 1234567, .High = 2.75f, .Low = 1.25f, .Change = -0.5f,
-                             .Open = 1.75f};
+        db.Stocks.first() = {
+            QStringLiteral("R1"), QStringLiteral("IBM"), 1.5f, 0.25f, 1234567, 2.75f, 1.25f, -0.5f, 1.75f};
         db.Stocks.append(StockRecord{});
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("nasdaq.bin"));
         QVERIFY(writeMarketFile(path, db));
-        QCOMPARE(readAll(path).toHex(), expected.toHex());
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(expected) == expected.size());
-        file.close();
+        QCOMPARE(fileBytes(path).toHex(), expected.toHex());
+        QVERIFY(writeFile(path, expected));
         MarketDatabase read;
         QVERIFY(readMarketFile(path, &read));
         QCOMPARE(read, db);
@@ -133,7 +136,7 @@ private slots:
         // A shorter content replaces the whole file: no stale tail remains.
         store.database().Stocks.removeFirst();
         QVERIFY(store.SaveDatabase());
-        QCOMPARE(readAll(store.filePath()), MarketFormat::encode(store.database()));
+        QCOMPARE(fileBytes(store.filePath()), MarketFormat::encode(store.database()));
         // The replace is flushed through the folder; a missing folder says so.
         QVERIFY(SafeFile::syncDirectory(dir.path()));
         QVERIFY(!SafeFile::syncDirectory(dir.filePath(QStringLiteral("missing"))));
@@ -145,11 +148,9 @@ private slots:
         QTest::addColumn<bool>("old");
         QTest::addColumn<bool>("removed");
         QTest::newRow("nasdaq copy") << QStringLiteral("nasdaq.bin.LHysjS") << true << true;
-        QTest::newRow("nyse copy") << QStringLiteral("nyse.bin.wpmSBj") << true << true;
         QTest::newRow("copy being written now") << QStringLiteral("nasdaq.bin.UxLrWU") << false << false;
         QTest::newRow("digit in the suffix") << QStringLiteral("nasdaq.bin.UxLr0U") << true << false;
         QTest::newRow("five letters") << QStringLiteral("nasdaq.bin.UxLrW") << true << false;
-        QTest::newRow("seven letters") << QStringLiteral("nasdaq.bin.UxLrWUv") << true << false;
         QTest::newRow("another file's copy") << QStringLiteral("notes.txt.UxLrWU") << true << false;
         QTest::newRow("other case") << QStringLiteral("NASDAQ.bin.UxLrWU") << true << false;
         QTest::newRow("no dot") << QStringLiteral("nasdaq.binxUxLrWU") << true << false;
@@ -183,9 +184,7 @@ private slots:
     {
         QTemporaryDir dir;
         QVERIFY(writeMarketFile(dir.filePath(QStringLiteral("nasdaq.bin")), sampleDatabase()));
-        QFile bad(dir.filePath(QStringLiteral("nyse.bin")));
-        QVERIFY(bad.open(QIODevice::WriteOnly) && bad.write(header(1, 2000000000, 0, 36)));
-        bad.close();
+        QVERIFY(writeFile(dir.filePath(QStringLiteral("nyse.bin")), header(1, 2000000000, 0, 36)));
         MarketStore store(dir.path());
         store.selectMarket(kNasdaq);
         QVERIFY(store.LoadDatabase());
@@ -197,27 +196,32 @@ private slots:
         QCOMPARE(store.database(), MarketDatabase());
         // Nothing of the Nasdaq list can now be written into the NYSE file.
         QVERIFY(!store.SaveDatabase(&error));
-        QCOMPARE(readAll(store.filePath()), header(1, 2000000000, 0, 36));
+        QCOMPARE(fileBytes(store.filePath()), header(1, 2000000000, 0, 36));
         QFile::remove(store.filePath());
         QVERIFY(!store.LoadDatabase(&error));
         QVERIFY(error.contains(QStringLiteral("does not exist")));
     }
 
+    // Every file the program writes goes through SafeFile: a read-only mark
+    // is honoured even for root, and a refused save leaves the old file as it
+    // was and no copy, whole or partial, beside it.
     void failedSaveKeepsTheOldFile_data()
     {
         QTest::addColumn<int>("failure");
-        QTest::newRow("read-only file") << 0;
-        QTest::newRow("read-only folder") << 1;
-        QTest::newRow("missing folder") << 2;
+        QTest::addColumn<QString>("reason"); // empty: whatever the system says
+        QTest::newRow("read-only file") << 0 << "The file is read-only.";
+        QTest::newRow("read-only folder") << 1 << "The folder is read-only.";
+        QTest::newRow("missing folder") << 2 << "";
     }
 
     void failedSaveKeepsTheOldFile()
     {
         QFETCH(int, failure);
+        QFETCH(QString, reason);
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("nasdaq.bin"));
         QVERIFY(writeMarketFile(path, sampleDatabase()));
-        const QByteArray old = readAll(path);
+        const QByteArray old = fileBytes(path);
         const QString target = failure == 0 ? path : dir.path();
         const QFile::Permissions before = QFile::permissions(target);
         if (failure < 2)
@@ -226,8 +230,58 @@ private slots:
         QString error;
         QVERIFY(!writeMarketFile(saveTo, MarketDatabase(), &error));
         QVERIFY(!error.isEmpty());
+        if (!reason.isEmpty())
+            QCOMPARE(error, reason);
         QFile::setPermissions(target, before);
-        QCOMPARE(readAll(path), old);
+        QCOMPARE(fileBytes(path), old);
+        QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                 QStringList{QStringLiteral("nasdaq.bin")});
+    }
+
+    // Adding or removing a symbol saves at once; a save that fails is undone
+    // in memory, so the list stays what the file holds.
+    void symbolChangesAreSavedOrUndone_data()
+    {
+        QTest::addColumn<bool>("add");
+        QTest::addColumn<QString>("symbol");
+        QTest::addColumn<bool>("writable");
+        QTest::addColumn<QString>("message");
+        const QString readOnly = QStringLiteral("\" could not be saved. The file is read-only.");
+        QTest::newRow("added as typed") << true << " aapl " << true << "\" aapl \" has been added!";
+        QTest::newRow("add: listed in other letters") << true << "msft" << true << "\"msft\" is already listed!";
+        QTest::newRow("add: save fails") << true << "IBM" << false << readOnly;
+        QTest::newRow("removed, named in capitals") << false << "msft" << true << "\"MSFT\" has been removed!";
+        QTest::newRow("remove: not listed") << false << "ibm" << true << "\"IBM\" is not listed!";
+        QTest::newRow("remove: save fails") << false << "MSFT" << false << readOnly;
+    }
+
+    void symbolChangesAreSavedOrUndone()
+    {
+        QFETCH(bool, add);
+        QFETCH(QString, symbol);
+        QFETCH(bool, writable);
+        QFETCH(QString, message);
+        QTemporaryDir dir;
+        QVERIFY(writeMarketFile(dir.filePath(QStringLiteral("nasdaq.bin")), sampleDatabase()));
+        MarketStore store(dir.path());
+        QVERIFY(!store.addSymbol(QStringLiteral("IBM")).changed); // nothing open yet
+        store.selectMarket(kNasdaq);
+        QVERIFY(store.LoadDatabase());
+        if (!writable)
+            QVERIFY(QFile::setPermissions(store.filePath(), QFile::ReadOwner));
+        const MarketStore::SymbolChange change = add ? store.addSymbol(symbol) : store.removeSymbol(symbol);
+        QFile::setPermissions(store.filePath(), QFile::ReadOwner | QFile::WriteOwner);
+        QVERIFY2(change.message.endsWith(message), qPrintable(change.message));
+        MarketDatabase expected = sampleDatabase();
+        if (change.changed && add)
+            addSymbol(expected, symbol);
+        else if (change.changed)
+            removeSymbol(expected, symbol);
+        QCOMPARE(change.changed, writable && message.contains(QStringLiteral("has been")));
+        QCOMPARE(store.database(), expected);
+        MarketDatabase disk;
+        QVERIFY(readMarketFile(store.filePath(), &disk));
+        QCOMPARE(disk, expected);
     }
 
     void dateTexts()
@@ -240,6 +294,48 @@ private slots:
                  c.toString(QDateTime(QDate(2004, 6, 4), QTime(12, 0)), QLocale::ShortFormat));
     }
 
+    // The symbol list: found ignoring case but not blanks; removal keeps the order.
+    void comparisonIgnoresCaseButNotBlanks()
+    {
+        const MarketDatabase db = sampleDatabase(); // "MSFT" and " ibm "
+        QCOMPARE(findSymbol(db, QStringLiteral("msft")), 0);
+        QCOMPARE(findSymbol(db, QStringLiteral(" IBM ")), 1);
+        QCOMPARE(findSymbol(db, QStringLiteral("IBM")), -1);
+        QCOMPARE(findSymbol(db, QStringLiteral("MSFTX")), -1);
+        QCOMPARE(findSymbol(db, QString()), -1); // the spare is never listed
+    }
+
+    void removalKeepsOrderAndLeavesOneSpare_data()
+    {
+        QTest::addColumn<QStringList>("before");
+        QTest::addColumn<QString>("removed");
+        QTest::addColumn<QStringList>("after");
+        QTest::newRow("middle") << QStringList{"AAPL", "MSFT", "INTC"} << QStringLiteral("msft")
+                                << QStringList{"AAPL", "INTC", ""};
+        QTest::newRow("only one") << QStringList{"IBM"} << QStringLiteral("IBM") << QStringList{""};
+        QTest::newRow("listed twice") << QStringList{"MSFT", "AAPL", "msft", "INTC"} << QStringLiteral("MSFT")
+                                      << QStringList{"AAPL", "INTC", ""};
+        QTest::newRow("not listed") << QStringList{"AAPL"} << QStringLiteral("MSFT") << QStringList{"AAPL", ""};
+    }
+
+    void removalKeepsOrderAndLeavesOneSpare()
+    {
+        QFETCH(QStringList, before);
+        QFETCH(QString, removed);
+        QFETCH(QStringList, after);
+        MarketDatabase db;
+        db.LastUpdate = 38142;
+        for (const QString &s : before)
+            addSymbol(db, s);
+        db.Stocks[before.size() - 1].Last = 20.5f; // the last record's fields travel with it
+        const qsizetype dropped = removeSymbol(db, removed);
+        QCOMPARE(dropped, before.size() - (after.size() - 1));
+        QCOMPARE(symbolsOf(db), after);
+        QCOMPARE(db.Stocks.last(), StockRecord{});
+        QCOMPARE(db.LastUpdate, 38142.0);
+        if (after.size() > 1 && after[after.size() - 2] == before.last())
+            QCOMPARE(db.Stocks[after.size() - 2].Last, 20.5f);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestMarketFile)

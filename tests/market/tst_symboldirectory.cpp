@@ -1,11 +1,11 @@
+#include "common/LoopbackServer.h"
+#include "common/TestFiles.h"
 #include "market/MarketStore.h"
 #include "market/SymbolDirectory.h"
 
 #include <QDateTime>
 #include <QFile>
 #include <QProcess>
-#include <QTcpServer>
-#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -15,18 +15,19 @@ using SymbolDirectory::Prune;
 namespace {
 
 const QByteArray kNasdaqListed = "Symbol|Security Name|Market Category|Test Issue|Financial Status|Round Lot Size|ETF|"
-                           "NextShares\r\n"
-                           "AAPL|Apple Inc. - Common Stock|Q|N|N|100|N|N\r\n"
-                           "ZXZZT|NASDAQ TEST STOCK|G|Y|N|100|N|N\r\n"
-                           "MSFT|Microsoft Corporation - Common Stock|Q|N|N|100|N|N\r\n"
-                           "NEWCO|New Company Inc.|S|N|N|100|N|N\r\n"
-                           "File Creation Time: 1204202622:01|||||||\r\n";
-const QByteArray kOtherListed = "ACT Symbol|Security Name|Exchange|CQS Symbol|ETF|Round Lot Size|Test Issue|NASDAQ Symbol\n"
-                          "BRK.B|Berkshire Hathaway Inc.|N|BRK.B|N|100|N|BRK=B\n"
-                          "SPY|SPDR S&P 500|P|SPY|Y|100|N|SPY\n"
-                          "ATEST|NYSE Test Stock|N|ATEST|N|100|Y|ATEST\n"
-                          "IBM|International Business Machines|N|IBM|N|100|N|IBM\n"
-                          "File Creation Time: 1204202622:01|||||||\n";
+                                 "NextShares\r\n"
+                                 "AAPL|Apple Inc. - Common Stock|Q|N|N|100|N|N\r\n"
+                                 "ZXZZT|NASDAQ TEST STOCK|G|Y|N|100|N|N\r\n"
+                                 "MSFT|Microsoft Corporation - Common Stock|Q|N|N|100|N|N\r\n"
+                                 "NEWCO|New Company Inc.|S|N|N|100|N|N\r\n"
+                                 "File Creation Time: 1204202622:01|||||||\r\n";
+const QByteArray kOtherListed =
+    "ACT Symbol|Security Name|Exchange|CQS Symbol|ETF|Round Lot Size|Test Issue|NASDAQ Symbol\n"
+    "BRK.B|Berkshire Hathaway Inc.|N|BRK.B|N|100|N|BRK=B\n"
+    "SPY|SPDR S&P 500|P|SPY|Y|100|N|SPY\n"
+    "ATEST|NYSE Test Stock|N|ATEST|N|100|Y|ATEST\n"
+    "IBM|International Business Machines|N|IBM|N|100|N|IBM\n"
+    "File Creation Time: 1204202622:01|||||||\n";
 
 StockRecord quoted(const QString &symbol, float last)
 {
@@ -40,37 +41,6 @@ QStringList symbolsOf(const MarketDatabase &db)
         symbols.append(db.Stocks[i].Symbol);
     return symbols;
 }
-
-// Serves the two directory files over HTTP on loopback.
-class DirectoryServer : public QObject
-{
-public:
-    explicit DirectoryServer(QHash<QByteArray, QByteArray> files) : m_files(std::move(files))
-    {
-        connect(&m_server, &QTcpServer::newConnection, this, [this] {
-            while (QTcpSocket *socket = m_server.nextPendingConnection()) {
-                socket->setParent(this);
-                connect(socket, &QTcpSocket::readyRead, socket, [this, socket] {
-                    const QByteArray request = socket->readAll();
-                    const QByteArray path = request.split(' ').value(1);
-                    const QByteArray name = path.mid(path.lastIndexOf('/') + 1);
-                    const bool found = path.startsWith("/dir/") && m_files.contains(name);
-                    const QByteArray body = found ? m_files.value(name) : "not here";
-                    socket->write(QByteArray(found ? "HTTP/1.1 200 OK" : "HTTP/1.1 404 Not Found")
-                                  + "\r\nContent-Length: " + QByteArray::number(body.size())
-                                  + "\r\nConnection: close\r\n\r\n" + body);
-                    socket->disconnectFromHost();
-                });
-            }
-        });
-        m_server.listen(QHostAddress::LocalHost, 0);
-    }
-    QString url() const { return QStringLiteral("http://127.0.0.1:%1/dir").arg(m_server.serverPort()); }
-
-private:
-    QTcpServer m_server;
-    QHash<QByteArray, QByteArray> m_files;
-};
 
 } // namespace
 
@@ -212,36 +182,37 @@ private slots:
         QFETCH(QByteArray, directory);
         QFETCH(QString, printed);
         QFETCH(QStringList, after);
-        DirectoryServer server({{"nasdaqlisted.txt", directory}, {"otherlisted.txt", kOtherListed}});
+        LoopbackServer server([directory](QTcpSocket *socket, const QByteArray &request) {
+            const QByteArray path = LoopbackServer::path(request);
+            const QByteArray body = path == "/dir/nasdaqlisted.txt"  ? directory
+                                    : path == "/dir/otherlisted.txt" ? kOtherListed
+                                                                     : QByteArray();
+            LoopbackServer::send(socket, {LoopbackServer::http(body.isEmpty() ? 404 : 200, "text/plain", body)});
+        });
         QTemporaryDir folder;
-        QFile file(folder.filePath(QStringLiteral("nasdaqlisted.txt")));
-        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(directory) == directory.size());
-        file.close();
+        QVERIFY(writeFile(folder.filePath(QStringLiteral("nasdaqlisted.txt")), directory));
 
         const QString market = m_dir.filePath(QStringLiteral("nasdaq.bin"));
         MarketDatabase db;
         db.Stocks = {quoted("MSFT", 400), quoted("GONE", 3), StockRecord{}};
         QVERIFY(writeMarketFile(market, db));
-        QFile before(market);
-        QVERIFY(before.open(QIODevice::ReadOnly));
-        const QByteArray bytesBefore = before.readAll();
+        const QByteArray bytesBefore = fileBytes(market);
         QFile stale(market + QStringLiteral(".AbCdEf"));
         QVERIFY(stale.open(QIODevice::WriteOnly) && stale.write(bytesBefore) > 0 && stale.flush());
         QVERIFY(stale.setFileTime(QDateTime::currentDateTime().addSecs(-3600), QFileDevice::FileModificationTime));
         stale.close();
 
         QString output;
-        const int code = runTool(QStringList{"--directory", fromFolder ? folder.path() : server.url()} + flags
-                                     + QStringList{"nasdaq", market},
-                                 &output);
+        const int code = runTool(
+            QStringList{"--directory", fromFolder ? folder.path() : server.url(QStringLiteral("/dir")).toString()}
+                + flags + QStringList{"nasdaq", market},
+            &output);
         QVERIFY2(output.contains(printed), qPrintable(output));
         QCOMPARE(output.count(u'\n'), 1);
         QCOMPARE(code, after.isEmpty() ? 1 : 0);
         QVERIFY(!stale.exists());
         if (after.isEmpty()) {
-            QFile again(market);
-            QVERIFY(again.open(QIODevice::ReadOnly));
-            QCOMPARE(again.readAll(), bytesBefore);
+            QCOMPARE(fileBytes(market), bytesBefore);
             return;
         }
         MarketDatabase saved;

@@ -246,7 +246,7 @@ private slots:
         QTRY_COMPARE(m_quotes->cachedCount(), 120);
         QCOMPARE(m_source->requests.size(), 3);
         QCOMPARE(m_source->requests.first().size(), 50);
-        QCOMPARE(m_source->mostAtOnce, 2);
+        QCOMPARE(m_source->mostAtOnce(), 2);
         for (const QByteArray &symbol : {QByteArray("S0"), QByteArray("s119")}) {
             const UpstreamQuotes::Answer a = m_quotes->lookUp(symbol);
             QCOMPARE(a.status, Status::Ready);

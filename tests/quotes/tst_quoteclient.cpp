@@ -1,5 +1,4 @@
-#include "common/QuoteFaultServer.h"
-
+#include "common/QuoteAnswers.h"
 #include "common/TestSettings.h"
 #include "market/MarketStore.h"
 #include "market/SymbolList.h"
@@ -9,17 +8,12 @@
 #include "quotes/UpdateDatabase.h"
 
 #include <QDir>
-#include <QProcess>
-#include <QScopeGuard>
 #include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <sys/stat.h>
-#include <unistd.h>
 
-using Fault = QuoteFaultServer;
-using Action = Fault::Action;
+using Script = LoopbackServer::Script;
 using Ending = UpdateDatabase::Ending;
 
 namespace {
@@ -39,8 +33,7 @@ QByteArray classic(int field = -1, const QByteArray &text = {})
 // What every record holds before the update: a skipped one must keep it all.
 StockRecord preset(const QString &symbol)
 {
-    return {.Reserved = "keep", .Symbol = symbol, .Last = 9.99f, .Spread = 1, .Volume = 42, .High = 10, .Low = 9,
-            .Change = -1, .Open = 9.5f};
+    return {"keep", symbol, 9.99f, 1, 42, 10, 9, -1, 9.5f};
 }
 
 // Each symbol gets its own last price, so records cannot be mixed up.
@@ -51,20 +44,26 @@ QByteArray lastFor(const QString &symbol)
 
 StockRecord refreshed(const QString &symbol)
 {
-    return {.Reserved = "keep", .Symbol = symbol, .Last = lastFor(symbol).toFloat(), .Spread = float(27.60 - 27.30),
-            .Volume = 1234567, .High = 27.6f, .Low = 27.3f, .Change = 0.12f, .Open = 27.4f};
+    return {"keep", symbol, lastFor(symbol).toFloat(), float(27.60 - 27.30), 1234567, 27.6f, 27.3f, 0.12f, 27.4f};
 }
 
-Action goodAnswer(const QByteArray &symbol)
+void answerWell(QTcpSocket *socket, const QByteArray &symbol)
 {
-    return Fault::answer(Fault::line(symbol, lastFor(QString::fromLatin1(symbol))));
+    LoopbackServer::send(socket,
+                         {ServiceAnswer::reply(ServiceAnswer::line(symbol, lastFor(QString::fromLatin1(symbol))))});
+}
+
+// Answers with the pieces given, 20 ms apart; none: a close without a word.
+Script answers(const QList<QByteArray> &pieces)
+{
+    return [pieces](QTcpSocket *socket, const QByteArray &) { LoopbackServer::send(socket, pieces); };
 }
 
 } // namespace
 
 // The quote client: the request on the wire, where the service lives, the
 // reply's field rules, and the whole-database update against a loopback
-// service that misbehaves on purpose, and against nginx.
+// service that misbehaves on purpose.
 class TestQuoteClient : public QObject
 {
     Q_OBJECT
@@ -95,12 +94,11 @@ class TestQuoteClient : public QObject
 
     QStringList m_progress; // the symbols the update reports
 
-    // A short reply time-out keeps the silent-server cases quick; a real
-    // server under a loaded machine gets a long one, so no retry sneaks in.
-    std::optional<UpdateDatabase::Result> update(quint16 port, int replyMs = 300)
+    // A short reply time-out keeps the silent-server cases quick.
+    std::optional<UpdateDatabase::Result> update(quint16 port)
     {
         UpdateDatabase update(*m_store, {QStringLiteral("127.0.0.1"), port});
-        update.setTimeouts(2000, replyMs);
+        update.setTimeouts(2000, 300);
         m_progress.clear();
         connect(&update, &UpdateDatabase::progress, this, [this](int, const QString &s) { m_progress.append(s); });
         QSignalSpy done(&update, &UpdateDatabase::finished);
@@ -128,14 +126,15 @@ private slots:
     {
         QFETCH(QString, symbol);
         QFETCH(QByteArray, encoded);
-        Fault server([](const QByteArray &, int) { return Fault::answer("x"); });
+        LoopbackServer server(answers({ServiceAnswer::reply("x")}));
         QuoteTransport transport;
         QSignalSpy done(&transport, &QuoteTransport::finished);
         QVERIFY(transport.SendQuoteRequest("127.0.0.1", quotePath(symbol), server.port()));
         QVERIFY(!transport.SendQuoteRequest("127.0.0.1", "/b", server.port()));
         QVERIFY(done.wait(5000));
-        const QByteArray request = "GET /d/quotes.csv?s=" + encoded + "&f=sl1d1t1c1ohgv&e=.csv HTTP/1.0\r\n"
-                                   "Accept: */*\r\nAccept: text/html\r\nAccept: cvs\r\n\r\n";
+        const QByteArray request = "GET /d/quotes.csv?s=" + encoded
+                                   + "&f=sl1d1t1c1ohgv&e=.csv HTTP/1.0\r\n"
+                                     "Accept: */*\r\nAccept: text/html\r\nAccept: cvs\r\n\r\n";
         QCOMPARE(server.requests, QList<QByteArray>{request});
         QCOMPARE(done.size(), 1);
     }
@@ -151,34 +150,6 @@ private slots:
         QVERIFY(!parseQuoteHost("h:http").isValid());
     }
 
-    // 1-based position of the first match at or after start, 0 for none.
-    void findTextNoCase_data()
-    {
-        QTest::addColumn<QString>("needle");
-        QTest::addColumn<QString>("haystack");
-        QTest::addColumn<int>("start");
-        QTest::addColumn<int>("expected");
-        const QString page = QStringLiteral("HTTP/1.0 502 Bad Gateway\r\n\r\n<html>Proxy Error</html>");
-        QTest::newRow("other case") << QStringLiteral("proxy error") << page << 1 << 35;
-        QTest::newRow("start on the match") << QStringLiteral("proxy error") << page << 35 << 35;
-        QTest::newRow("start past the match") << QStringLiteral("proxy error") << page << 36 << 0;
-        QTest::newRow("at the very end") << QStringLiteral("\r\n\r\n") << QStringLiteral("HTTP/1.0 200 OK\r\n\r\n")
-                                         << 1 << 16;
-        QTest::newRow("cut short by the end") << QStringLiteral("ERRORS") << QStringLiteral("proxy error") << 1 << 0;
-        QTest::newRow("second of two") << QStringLiteral("ab") << QStringLiteral("xabyAB") << 3 << 5;
-        QTest::newRow("empty needle") << QString() << QStringLiteral("abc") << 2 << 2;
-        QTest::newRow("empty needle past the end") << QString() << QStringLiteral("abc") << 5 << 0;
-    }
-
-    void findTextNoCase()
-    {
-        QFETCH(QString, needle);
-        QFETCH(QString, haystack);
-        QFETCH(int, start);
-        QFETCH(int, expected);
-        QCOMPARE(FindTextNoCase(needle, haystack, start), qsizetype(expected));
-    }
-
     void replyFields_data()
     {
         QTest::addColumn<QByteArray>("reply");
@@ -192,10 +163,10 @@ private slots:
             << kHead + R"("MSFT",27.5,"6/4/2004","4:00pm",N/A,N/A,N/A,N/A,N/A)" << ok << ParsedQuote{27.5f};
         QTest::newRow("blanks: 0") << kHead + R"("MSFT",27.5,"6/4/2004","4:00pm",, ,27.60,27.30,   )" << ok
                                    << ParsedQuote{27.5f, spread, 0, 0, 0, 27.6f, 27.3f};
-        QTest::newRow("blanks around numbers") << classic(4, " -0.12 ") << ok
-                                               << ParsedQuote{27.5f, spread, 1234567, -0.12f, 27.4f, 27.6f, 27.3f};
-        QTest::newRow("low N/A: spread 0") << classic(7, "N/A") << ok
-                                           << ParsedQuote{27.5f, 0, 1234567, 0.12f, 27.4f, 27.6f, 0};
+        QTest::newRow("blanks around numbers")
+            << classic(4, " -0.12 ") << ok << ParsedQuote{27.5f, spread, 1234567, -0.12f, 27.4f, 27.6f, 27.3f};
+        QTest::newRow("low N/A: spread 0")
+            << classic(7, "N/A") << ok << ParsedQuote{27.5f, 0, 1234567, 0.12f, 27.4f, 27.6f, 0};
         QTest::newRow("line break inside removed") << classic(1, "2\r\n7.5") << ok << msft;
         QTest::newRow("extra fields ignored") << classic(8, "1234567,more") << ok << msft;
         QTest::newRow("lower-case n/a") << classic(4, "n/a") << bad;
@@ -245,31 +216,30 @@ private slots:
 
     void updateFaults_data()
     {
-        QTest::addColumn<Action>("bad"); // the first answer, and every answer when not "mended"
+        QTest::addColumn<Script>("bad"); // the first answer, and every answer when not "mended"
         QTest::addColumn<int>("attempts");
         QTest::addColumn<bool>("mended");
-        const QByteArray line = Fault::line("BAD", lastFor("BAD"));
-        auto reply = [](const QByteArray &bytes) { return Action{Action::Reply, {bytes}}; };
-        const QByteArray whole = Fault::reply(line);
+        const QByteArray line = ServiceAnswer::line("BAD", lastFor("BAD"));
+        const QByteArray whole = ServiceAnswer::reply(line);
         const QByteArray fill(QuoteTransport::MaxReplySize - whole.size(), ',');
-        QTest::newRow("split reply") << Action{Action::Reply, {whole.left(5), whole.mid(5, 40), whole.mid(45)}} << 1
-                                     << true;
-        QTest::newRow("exactly 64 KiB") << reply(whole + fill) << 1 << true;
-        // What a second request may mend is asked again, at most three times.
-        QTest::newRow("Proxy Error once") << reply("HTTP/1.0 502 Proxy Error\r\n\r\n" + line) << 2 << true;
-        QTest::newRow("Proxy Error forever") << Fault::answer("<h1>proxy error</h1>" + line) << 4 << false;
-        QTest::newRow("5xx forever") << reply("HTTP/1.0 503 Busy\r\n\r\n") << 4 << false;
-        QTest::newRow("no header end") << reply(line) << 4 << false;
-        QTest::newRow("silent server") << Action{Action::Silent, {}} << 4 << false;
-        QTest::newRow("closed without a word") << Action{Action::Reply, {}} << 4 << false;
+        QTest::newRow("split reply") << answers({whole.left(5), whole.mid(5, 40), whole.mid(45)}) << 1 << true;
+        QTest::newRow("exactly 64 KiB") << answers({whole + fill}) << 1 << true;
+        // What a second request may mend is asked again, at most three times:
+        // a fault in a whole reply, no reply in time, none at all, a reset.
+        QTest::newRow("Proxy Error once") << answers({"HTTP/1.0 502 Proxy Error\r\n\r\n" + line}) << 2 << true;
+        QTest::newRow("5xx forever") << answers({"HTTP/1.0 503 Busy\r\n\r\n"}) << 4 << false;
+        QTest::newRow("silent server") << Script([](QTcpSocket *, const QByteArray &) {}) << 4 << false;
+        QTest::newRow("closed without a word") << answers({}) << 4 << false;
         // Cut inside the volume: nine fields, but not the whole reply.
         const QByteArray sized = "HTTP/1.0 200 OK\r\nContent-Length: " + QByteArray::number(line.size()) + "\r\n\r\n";
-        QTest::newRow("reset mid-reply") << Action{Action::Reset, {sized + line.chopped(5)}} << 4 << false;
+        QTest::newRow("reset mid-reply") << Script([=](QTcpSocket *socket, const QByteArray &) {
+            socket->write(sized + line.chopped(5));
+            LoopbackServer::reset(socket);
+        }) << 4 << false;
         // Whole replies that cannot be used: asking again would bring the same.
-        QTest::newRow("too few fields") << Fault::answer("\"BAD\",27.50,\"6/4/2004\"\r\n") << 1 << false;
-        QTest::newRow("last N/A") << Fault::answer("\"BAD\",N/A,\"N/A\",\"N/A\",N/A,N/A,N/A,N/A,N/A\r\n") << 1 << false;
-        QTest::newRow("one byte over 64 KiB") << reply(whole + fill + ',') << 1 << false;
-        QTest::newRow("unknown to the service") << Fault::answer(QuoteLine::unknown("BAD") + "\r\n") << 1 << false;
+        QTest::newRow("too few fields") << answers({ServiceAnswer::reply("\"BAD\",27.50,\"6/4/2004\"\r\n")}) << 1
+                                        << false;
+        QTest::newRow("one byte over 64 KiB") << answers({whole + fill + ','}) << 1 << false;
     }
 
     // One symbol answered badly among good ones (and an empty record): when a
@@ -278,18 +248,22 @@ private slots:
     // it was, and the update goes on to the end.
     void updateFaults()
     {
-        QFETCH(Action, bad);
+        QFETCH(Script, bad);
         QFETCH(int, attempts);
         QFETCH(bool, mended);
         MarketDatabase expected = openMarket({"AAA", "BAD", "", "CCC"});
-        Fault server([=](const QByteArray &symbol, int attempt) {
-            return symbol == "BAD" && (attempt == 1 || !mended) ? bad : goodAnswer(symbol);
+        int badAsked = 0;
+        LoopbackServer server([&](QTcpSocket *socket, const QByteArray &request) {
+            const QByteArray symbol = ServiceAnswer::symbolOf(request);
+            if (symbol == "BAD" && (++badAsked == 1 || !mended))
+                return bad(socket, request);
+            answerWell(socket, symbol);
         });
         const auto result = update(server.port());
 
         QVERIFY(result);
         QCOMPARE(result->ending, Ending::Completed);
-        QCOMPARE(server.attemptsFor("BAD"), attempts);
+        QCOMPARE(badAsked, attempts);
         QCOMPARE(server.requests.size(), attempts + 2);
         QCOMPARE(result->skipped, mended ? QStringList() : QStringList{"BAD"});
         for (StockRecord &r : expected.Stocks)
@@ -309,7 +283,6 @@ private slots:
             symbols.append(QString(3, QLatin1Char(c)));
         QTest::newRow("none known") << symbols;
         QTest::newRow("nothing listed") << QStringList();
-        QTest::newRow("only an empty record") << QStringList{""};
     }
 
     void updateRefreshingNothing()
@@ -318,11 +291,12 @@ private slots:
         const MarketDatabase expected = openMarket(symbols);
         struct stat before = {};
         QCOMPARE(::stat(QFile::encodeName(m_store->filePath()).constData(), &before), 0);
-        Fault server([](const QByteArray &symbol, int) {
-            if (symbol < "H")
-                return Fault::answer(QuoteLine::unknown(symbol) + "\r\n");
-            return symbol < "M" ? Fault::answer(Fault::line(symbol, "N/A"))
-                                : Action{Action::Reply, {"HTTP/1.0 404 Not Found\r\n\r\n<html>no</html>"}};
+        LoopbackServer server([](QTcpSocket *socket, const QByteArray &request) {
+            const QByteArray symbol = ServiceAnswer::symbolOf(request);
+            LoopbackServer::send(socket,
+                                 {symbol < "H"   ? ServiceAnswer::reply(QuoteLine::unknown(symbol) + "\r\n")
+                                  : symbol < "M" ? ServiceAnswer::reply(ServiceAnswer::line(symbol, "N/A"))
+                                                 : QByteArray("HTTP/1.0 404 Not Found\r\n\r\n<html>no</html>")});
         });
         const auto result = update(server.port());
         QVERIFY(result);
@@ -365,11 +339,12 @@ private slots:
                 addSymbol(db, change.mid(1));
         };
         QStringList requested;
-        Fault server([&](const QByteArray &symbol, int) {
+        LoopbackServer server([&](QTcpSocket *socket, const QByteArray &request) {
+            const QByteArray symbol = ServiceAnswer::symbolOf(request);
             requested.append(QString::fromLatin1(symbol));
             if (symbol == "BBB")
                 apply(m_store->database());
-            return goodAnswer(symbol);
+            answerWell(socket, symbol);
         });
         const auto result = update(server.port());
         QVERIFY(result);
@@ -399,14 +374,15 @@ private slots:
         const int good = 2; // symbols answered before the service goes
         const QStringList symbols{"AAA", "BBB", "CCC", "DDD", "EEE", "FFF"};
         MarketDatabase expected = openMarket(symbols);
-        Fault server({});
-        server.setScript([&](const QByteArray &symbol, int) {
+        LoopbackServer server;
+        server.setScript([&](QTcpSocket *socket, const QByteArray &request) {
+            const QByteArray symbol = ServiceAnswer::symbolOf(request);
             const int index = symbols.indexOf(QString::fromLatin1(symbol));
-            if (index >= good)
-                return Action{Action::Reply, {}};
+            if (index < 0 || index >= good) // gone; and /status, asked when the update fails
+                return LoopbackServer::send(socket, {});
+            answerWell(socket, symbol);
             if (!speechless && index == good - 1)
                 server.stop();
-            return goodAnswer(symbol);
         });
         const auto result = update(server.port());
 
@@ -418,71 +394,11 @@ private slots:
         QCOMPARE(onDisk(), expected);
     }
 
-    // Against a real web server: Debian's nginx on a loopback port, one file
-    // per symbol picked by the request's "s" argument. NOPE gets nginx's 404
-    // page, BAD a last trade of N/A: both are skipped untouched.
-    void updateAgainstNginx()
-    {
-        if (!QFileInfo(QStringLiteral("/usr/sbin/nginx")).isExecutable())
-            QSKIP("nginx is not installed (Debian package nginx-light)");
-        QTemporaryDir dir;
-        auto write = [&dir](const QString &name, const QByteArray &bytes) {
-            QFile f(dir.filePath(name));
-            return QDir(dir.path()).mkpath(QFileInfo(f).path()) && f.open(QIODevice::WriteOnly) && f.write(bytes) > 0;
-        };
-        const quint16 port = refusedPort(); // free
-        const QString conf = QStringLiteral(R"(%3 daemon off; pid %1/nginx.pid; error_log %1/error.log;
-events { worker_connections 64; }
-http {
-    access_log %1/access.log;
-    client_body_temp_path %1/b; proxy_temp_path %1/p; fastcgi_temp_path %1/f; uwsgi_temp_path %1/u; scgi_temp_path %1/s;
-    server {
-        listen 127.0.0.1:%2;
-        location = /d/quotes.csv { root %1/www; default_type text/csv; try_files /q/$arg_s.csv =404; }
-    }
-})");
-        // Run as root, nginx would hand its workers to "nobody", who may not read this folder.
-        QVERIFY(write("nginx.conf", conf.arg(dir.path()).arg(port).arg(geteuid() == 0 ? "user root;" : "").toUtf8()));
-        QVERIFY(write("www/q/MSFT.csv", Fault::line("MSFT", lastFor("MSFT"))));
-        QVERIFY(write("www/q/IBM.csv", "\"IBM\",91.25,\"6/4/2004\",\"4:01pm\",-1.05,92.00,92.10,N/A,N/A\r\n"));
-        QVERIFY(write("www/q/BAD.csv", "\"BAD\",N/A,\"N/A\",\"N/A\",N/A,N/A,N/A,N/A,N/A\r\n"));
-        QProcess nginx;
-        nginx.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        nginx.start("/usr/sbin/nginx",
-                    {"-p", dir.path(), "-c", dir.filePath("nginx.conf"), "-e", dir.filePath("error.log")});
-        const auto stop = qScopeGuard([&nginx] {
-            nginx.terminate();
-            nginx.waitForFinished(10000);
-        });
-        // The pid file appears once nginx listens.
-        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(dir.filePath("nginx.pid")) || nginx.state() == QProcess::NotRunning,
-                                 10000);
-        QCOMPARE(nginx.state(), QProcess::Running);
-
-        MarketDatabase expected = openMarket({"MSFT", "NOPE", "IBM", "BAD"});
-        const auto result = update(port, 10000);
-        QVERIFY(result);
-        QCOMPARE(result->ending, Ending::Completed);
-        QCOMPARE(result->skipped, (QStringList{"NOPE", "BAD"}));
-        expected.LastUpdate = dateToMarketDate(QDate::currentDate());
-        expected.Stocks[0] = refreshed("MSFT");
-        // Low and volume N/A: 0, and so is the spread.
-        expected.Stocks[2] = {
-            .Reserved = "keep", .Symbol = "IBM", .Last = 91.25f, .High = 92.1f, .Change = -1.05f, .Open = 92};
-        QCOMPARE(onDisk(), expected);
-        // Every request went out as HTTP/1.0 and nginx took it as such.
-        QFile log(dir.filePath("access.log"));
-        QVERIFY(log.open(QIODevice::ReadOnly));
-        const QByteArray lines = log.readAll();
-        QCOMPARE(lines.count("GET /d/quotes.csv?s=NOPE&f=sl1d1t1c1ohgv&e=.csv HTTP/1.0\" 404"), 1);
-        QCOMPARE(lines.count("GET /d/quotes.csv?s=MSFT&f=sl1d1t1c1ohgv&e=.csv HTTP/1.0\" 200"), 1);
-    }
-
     void updateProgressHalvesToEven()
     {
         QCOMPARE(UpdateDatabase::progressPercent(1, 3), 67);
-        QCOMPARE(UpdateDatabase::progressPercent(0, 8), 12); // 12.5
-        QCOMPARE(UpdateDatabase::progressPercent(2, 8), 38); // 37.5
+        QCOMPARE(UpdateDatabase::progressPercent(0, 8), 12);  // 12.5
+        QCOMPARE(UpdateDatabase::progressPercent(2, 8), 38);  // 37.5
         QCOMPARE(UpdateDatabase::progressPercent(0, 200), 0); // 0.5
     }
 
