@@ -1,0 +1,43 @@
+// Feeds arbitrary request heads to the quote service's request parser, and
+// arbitrary JSON to the keyed source's reader. A quote request it accepts
+// names a symbol of 1 to 32 bytes; a refusal carries a whole HTTP answer; a
+// Host that the server turns down is never served; the daily bars read are
+// of servable tickers with finite closes.
+#include "quoted/GroupedDaily.h"
+#include "quoted/ServiceRequest.h"
+
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    const QByteArrayView bytes(reinterpret_cast<const char *>(data), qsizetype(size));
+    bool hostSeen = false;
+    const ServiceRequest request = parseServiceRequest(bytes, [&hostSeen](QByteArrayView) {
+        hostSeen = true;
+        return false;
+    });
+    switch (request.kind) {
+    case ServiceRequest::Kind::Refused:
+        if (!request.refusal.startsWith("HTTP/1.0 4") && !request.refusal.startsWith("HTTP/1.0 5"))
+            std::abort();
+        break;
+    case ServiceRequest::Kind::Quote:
+        if (request.symbol.isEmpty() || request.symbol.size() > 32)
+            std::abort();
+        [[fallthrough]];
+    case ServiceRequest::Kind::Status:
+    case ServiceRequest::Kind::Unknown:
+        if (hostSeen) // every Host was turned down, so nothing with one may be served
+            std::abort();
+        break;
+    }
+    if (const std::optional<QList<DailyBar>> bars = parseGroupedDaily(bytes)) {
+        for (const DailyBar &bar : *bars) {
+            if (bar.symbol.isEmpty() || bar.symbol.size() > 32 || !std::isfinite(bar.close) || bar.close < 0)
+                std::abort();
+        }
+    }
+    return 0;
+}
