@@ -16,16 +16,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         std::abort();
     if (reply.quote) {
         const ParsedQuote &q = *reply.quote;
-        for (double v : {double(q.Last), double(q.Spread), q.Volume, double(q.Change), double(q.Open),
-                         double(q.High), double(q.Low)}) {
+        for (double v : {double(q.Last), double(q.Spread), q.Volume, double(q.Change), double(q.Open), double(q.High),
+                         double(q.Low)}) {
             if (!std::isfinite(v))
                 std::abort();
         }
         StockRecord record;
         record.Symbol = QStringLiteral("X");
         storeQuote(q, record);
-        if (record.Last != q.Last || record.Spread != q.Spread || record.Volume != q.Volume
-            || record.Change != q.Change || record.Open != q.Open || record.High != q.High || record.Low != q.Low
+        if (record.Last != q.Last || record.Spread != q.Spread || record.Volume != q.Volume || record.Change != q.Change
+            || record.Open != q.Open || record.High != q.High || record.Low != q.Low
             || record.Symbol != QStringLiteral("X"))
             std::abort();
     }

@@ -55,8 +55,7 @@ int main(int argc, char *argv[])
     QCoreApplication app(argc, argv);
     QTemporaryDir config; // keeps the user's real settings out of it
     const QString dir = QStringLiteral(TARNVALE_BENCH_DIR);
-    const QStringList names = {QStringLiteral("tarnvale"), QStringLiteral("empty window"),
-                               QStringLiteral("one label")};
+    const QStringList names = {QStringLiteral("tarnvale"), QStringLiteral("empty window"), QStringLiteral("one label")};
     const QStringList programs = {dir + QStringLiteral("/bench_startup_tarnvale"),
                                   dir + QStringLiteral("/bench_startup_minimal"),
                                   dir + QStringLiteral("/bench_startup_minimal_text")};

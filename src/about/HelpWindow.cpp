@@ -3,7 +3,8 @@
 #include <QTextBrowser>
 #include <QUrl>
 
-HelpWindow::HelpWindow(const QUrl &guide, QWidget *parent) : QMainWindow(parent)
+HelpWindow::HelpWindow(const QUrl &guide, QWidget *parent)
+    : QMainWindow(parent)
 {
     setObjectName(QStringLiteral("HelpWindow"));
     setWindowTitle(QStringLiteral("Tarnvale Help"));

@@ -7,7 +7,8 @@
 #include <QPixmap>
 #include <QVBoxLayout>
 
-frmAbout::frmAbout(QWidget *owner) : ToolWindow(owner)
+frmAbout::frmAbout(QWidget *owner)
+    : ToolWindow(owner)
 {
     // The banner lives in the GUI library, a static one: its resource has to
     // be pulled in by name.
@@ -49,4 +50,3 @@ void frmAbout::Form_Load()
 {
     findChild<QLabel *>(QStringLiteral("lblAbout"))->setText(AboutInfo::programVersionLine());
 }
-

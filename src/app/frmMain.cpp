@@ -84,7 +84,9 @@ MarketStore marketStoreFor(const QString &programDir)
 } // namespace
 
 frmMain::frmMain(const QString &programDir, Prompter *prompter, QWidget *parent)
-    : QMainWindow(parent), m_programDir(programDir), m_market(marketStoreFor(programDir))
+    : QMainWindow(parent)
+    , m_programDir(programDir)
+    , m_market(marketStoreFor(programDir))
 {
     setObjectName(QStringLiteral("frmMain"));
     if (!prompter) {
@@ -495,8 +497,7 @@ void frmMain::removeListedSymbol(const QString &symbol)
 void frmMain::showSymbolChange(const MarketStore::SymbolChange &change)
 {
     if (!change.message.isEmpty())
-        m_prompter->message(change.message,
-                            change.changed ? Prompter::Icon::Information : Prompter::Icon::Exclamation);
+        m_prompter->message(change.message, change.changed ? Prompter::Icon::Information : Prompter::Icon::Exclamation);
 }
 
 void frmMain::txtQSSymbol_Change()
@@ -649,15 +650,15 @@ void frmMain::butLiveQuote_Click()
             }
             // A local service that cannot get quotes says why, and the
             // message waits for that answer, a short one at most.
-            const QString why = result.answered ? liveQuoteFailedMessage(result.symbol)
-                                                : QString::fromLatin1(ConnectionFailureMessage);
+            const QString why =
+                result.answered ? liveQuoteFailedMessage(result.symbol) : QString::fromLatin1(ConnectionFailureMessage);
             auto *status = new ServiceStatusQuery(this);
             connect(status, &ServiceStatusQuery::finished, this,
                     [this, status, why](const std::optional<ServiceStatus> &answer) {
-                status->deleteLater();
-                m_prompter->message(withReason(why, answer ? statusExplanation(*answer) : QString()),
-                                    Prompter::Icon::Exclamation);
-            });
+                        status->deleteLater();
+                        m_prompter->message(withReason(why, answer ? statusExplanation(*answer) : QString()),
+                                            Prompter::Icon::Exclamation);
+                    });
             status->ask(quoteHostSetting());
             return;
         }
@@ -693,8 +694,8 @@ void frmMain::holdForLiveQuote(bool on)
 frmMenu *frmMain::symbolMenu()
 {
     if (!m_frmMenu)
-        m_frmMenu = new frmMenu(this, *m_grid, *m_prompter,
-                                [this](const QString &symbol) { removeListedSymbol(symbol); });
+        m_frmMenu =
+            new frmMenu(this, *m_grid, *m_prompter, [this](const QString &symbol) { removeListedSymbol(symbol); });
     return m_frmMenu;
 }
 
@@ -752,12 +753,12 @@ void frmMain::buildResultsMenus()
     market->insertAction(separator, m_mnuMenu_Export);
     connect(m_mnuMenu_Export, &QAction::triggered, this, &frmMain::mnuMenu_Export_Click);
     // Every load of a market resets the grid, whether it opened or not.
-    connect(m_grid, &QAbstractItemModel::modelReset, this,
-            [this] { m_mnuMenu_Export->setEnabled(m_market.isOpen()); });
+    connect(m_grid, &QAbstractItemModel::modelReset, this, [this] { m_mnuMenu_Export->setEnabled(m_market.isOpen()); });
 
     // "Screens" comes after "Tools".
     QAction *help = menuBar()->findChild<QMenu *>(QStringLiteral("mnuHelp"))->menuAction();
-    auto *screens = new ScreensMenu(*m_prompter, m_frmADVS, [this] { return criteriaBoxes(); }, menuBar());
+    auto *screens = new ScreensMenu(
+        *m_prompter, m_frmADVS, [this] { return criteriaBoxes(); }, menuBar());
     menuBar()->insertMenu(help, screens);
     connect(screens, &ScreensMenu::screenChosen, this, &frmMain::runScreen);
 }

@@ -10,7 +10,10 @@ namespace CommandLine {
 
 QString programVersion()
 {
-    return QStringLiteral("%1.%2.%3").arg(TARNVALE_VERSION_MAJOR).arg(TARNVALE_VERSION_MINOR).arg(TARNVALE_VERSION_PATCH);
+    return QStringLiteral("%1.%2.%3")
+        .arg(TARNVALE_VERSION_MAJOR)
+        .arg(TARNVALE_VERSION_MINOR)
+        .arg(TARNVALE_VERSION_PATCH);
 }
 
 void addStandardOptions(QCommandLineParser &parser, const QString &description)
@@ -24,8 +27,7 @@ bool asksForText(int argc, char *argv[])
 {
     for (int i = 1; i < argc; ++i) {
         const QByteArray arg(argv[i]);
-        if (arg == "-h" || arg == "-?" || arg == "--help" || arg == "--help-all" || arg == "-v"
-            || arg == "--version")
+        if (arg == "-h" || arg == "-?" || arg == "--help" || arg == "--help-all" || arg == "-v" || arg == "--version")
             return true;
     }
     return false;

@@ -23,10 +23,12 @@ quint16 storedLength(const QString &text)
 class Writer
 {
 public:
-    explicit Writer(qsizetype size) : m_out(size, Qt::Uninitialized), m_at(m_out.data()) {}
+    explicit Writer(qsizetype size)
+        : m_out(size, Qt::Uninitialized)
+        , m_at(m_out.data())
+    {}
 
-    template<typename T>
-    void put(T value)
+    template <typename T> void put(T value)
     {
         qToLittleEndian(value, m_at);
         m_at += sizeof(T);
@@ -52,12 +54,13 @@ private:
 class Reader
 {
 public:
-    explicit Reader(QByteArrayView data) : m_data(data) {}
+    explicit Reader(QByteArrayView data)
+        : m_data(data)
+    {}
 
     qsizetype remaining() const { return m_data.size() - m_pos; }
 
-    template<typename T>
-    bool get(T *value)
+    template <typename T> bool get(T *value)
     {
         if (remaining() < qsizetype(sizeof(T)))
             return false;

@@ -36,12 +36,13 @@ bool copySeedFile(const QString &seedPath, const QString &path, QString *error)
     QFile seed(seedPath);
     if (!seed.open(QIODevice::ReadOnly))
         return fail(error, QStringLiteral("The installed market \"%1\" cannot be read: %2")
-                                   .arg(QDir::toNativeSeparators(seedPath), seed.errorString()));
+                               .arg(QDir::toNativeSeparators(seedPath), seed.errorString()));
     const QByteArray bytes = seed.readAll();
     const QFileInfo info(path);
     if (!QDir().mkpath(info.absolutePath()))
-        return fail(error, QStringLiteral("The folder \"%1\" cannot be created.")
-                                   .arg(QDir::toNativeSeparators(info.absolutePath())));
+        return fail(
+            error,
+            QStringLiteral("The folder \"%1\" cannot be created.").arg(QDir::toNativeSeparators(info.absolutePath())));
     // Named like a save's temporary copy, so that an interrupted copy is
     // cleared away like one.
     QTemporaryFile copy(path + QStringLiteral(".XXXXXX"));
@@ -71,9 +72,9 @@ int removeStaleSaveCopies(const QString &directory)
 }
 
 MarketStore::MarketStore(QString directory, QString seedDirectory)
-    : m_directory(std::move(directory)), m_seedDirectory(std::move(seedDirectory))
-{
-}
+    : m_directory(std::move(directory))
+    , m_seedDirectory(std::move(seedDirectory))
+{}
 
 void MarketStore::selectMarket(const MarketInfo &market)
 {
@@ -124,7 +125,8 @@ bool MarketStore::SaveDatabase(QString *error) const
 
 QString MarketStore::saveFailureMessage(const QString &error) const
 {
-    return QStringLiteral("The market file \"%1\" could not be saved. %2").arg(QDir::toNativeSeparators(filePath()), error);
+    return QStringLiteral("The market file \"%1\" could not be saved. %2")
+        .arg(QDir::toNativeSeparators(filePath()), error);
 }
 
 MarketStore::SymbolChange MarketStore::addSymbol(const QString &typed)

@@ -43,8 +43,8 @@ QByteArray CloseHistory::toText() const
     for (const QByteArray &key : keys) {
         const QMap<QDate, double> &closes = m_closes[key];
         for (auto it = closes.cbegin(); it != closes.cend(); ++it)
-            out += key + ',' + it.key().toString(Qt::ISODate).toLatin1() + ',' + QByteArray::number(*it, 'g', 15)
-                   + '\n';
+            out +=
+                key + ',' + it.key().toString(Qt::ISODate).toLatin1() + ',' + QByteArray::number(*it, 'g', 15) + '\n';
     }
     return out;
 }

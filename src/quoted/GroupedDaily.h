@@ -58,10 +58,9 @@ QuoteSnapshot dailyQuotes(const QList<DailyBar> &day, QDate date, const QList<Da
 
 // Fetches the grouped daily bars as rarely as the market allows: the latest
 // completed trading day and the one before it at start, then once after each
-// close, at most perMinute requests in any minute (as the free plan allows). A day that is not yet published is asked again every
-// notPublishedRetry while the previous day's quotes are served. A refusal
-// (bad key, limit) is backed off and reported once with the time of the next
-// try. Everything runs from the event loop of the owner's thread.
+// close, at most perMinute requests in any minute (as the free plan allows). A day that is not yet published is asked
+// again every notPublishedRetry while the previous day's quotes are served. A refusal (bad key, limit) is backed off
+// and reported once with the time of the next try. Everything runs from the event loop of the owner's thread.
 class GroupedDailySource : public QObject
 {
     Q_OBJECT

@@ -279,8 +279,7 @@ QByteArray quoteSnapshotRow(const QuoteLine &quote)
     out += ',';
     out += quote.date.isValid() ? quote.date.toString(Qt::ISODate).toLatin1() : QByteArrayLiteral("N/A");
     out += ',';
-    out += quote.time.isValid() ? quote.time.toString(QStringLiteral("HH:mm")).toLatin1()
-                                : QByteArrayLiteral("N/A");
+    out += quote.time.isValid() ? quote.time.toString(QStringLiteral("HH:mm")).toLatin1() : QByteArrayLiteral("N/A");
     out += ',';
     out += quote.change ? changeText(quote.change) : QByteArrayLiteral("N/A");
     out += ',';

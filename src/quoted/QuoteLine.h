@@ -80,7 +80,7 @@ QByteArray formatPrice(double value);
 
 using QuoteSnapshot = QHash<QByteArray, QuoteLine>; // key: the symbol in upper case
 
-QByteArray quoteSnapshotHeader();          // the header line, without line end
+QByteArray quoteSnapshotHeader();                    // the header line, without line end
 QByteArray quoteSnapshotRow(const QuoteLine &quote); // one row, without line end
 
 // A snapshot file larger than this is refused.

@@ -141,7 +141,7 @@ private:
     QByteArray m_snapshotDigest; // of the quotes served, to ignore rewrites that change nothing
     QDateTime m_snapshotReadAt;
     QDate m_snapshotQuotesDate;
-    QuoteLineTable m_lines; // symbol key -> reply line with CR LF
+    QuoteLineTable m_lines;        // symbol key -> reply line with CR LF
     QuietFileWatch m_watch;        // tells when a changed snapshot has been left alone
     QThread *m_reloader = nullptr; // reads and parses a changed snapshot
     bool m_reloadAgain = false;    // the file changed while it was being read

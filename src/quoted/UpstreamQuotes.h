@@ -159,10 +159,10 @@ private:
 
     Options m_options;
     QNetworkAccessManager m_network;
-    QHash<QByteArray, Entry> m_cache;        // key: upper-case symbol
-    QList<QByteArray> m_urgent;               // misses of waiting clients, first come first
-    QList<QByteArray> m_background;           // due for a refresh
-    QSet<QByteArray> m_queued;                // in either queue
+    QHash<QByteArray, Entry> m_cache; // key: upper-case symbol
+    QList<QByteArray> m_urgent;       // misses of waiting clients, first come first
+    QList<QByteArray> m_background;   // due for a refresh
+    QSet<QByteArray> m_queued;        // in either queue
     QSet<QByteArray> m_inflight;
     QList<QByteArray> m_kept;
     int m_active = 0; // requests under way or waiting for a retry

@@ -5,7 +5,8 @@
 #include <QNetworkProxy>
 #include <QTcpSocket>
 
-QuoteTransport::QuoteTransport(QObject *parent) : QObject(parent)
+QuoteTransport::QuoteTransport(QObject *parent)
+    : QObject(parent)
 {
     m_timer.setSingleShot(true);
     connect(&m_timer, &QTimer::timeout, this, &QuoteTransport::onTimeout);

@@ -15,8 +15,7 @@ class QTcpSocket;
 // Runs then from the event loop after at least the given seconds (a
 // monotonic timer), or at once when seconds <= 0. It is dropped when context
 // is destroyed first.
-template<typename Functor>
-void WaitSeconds(float seconds, const QObject *context, Functor then)
+template <typename Functor> void WaitSeconds(float seconds, const QObject *context, Functor then)
 {
     if (seconds <= 0) {
         then();

@@ -4,7 +4,9 @@
 
 #include <QUrl>
 
-ResearchBrowserPlugin::ResearchBrowserPlugin(QObject *parent) : QObject(parent) {}
+ResearchBrowserPlugin::ResearchBrowserPlugin(QObject *parent)
+    : QObject(parent)
+{}
 
 ResearchBrowserPlugin::~ResearchBrowserPlugin()
 {

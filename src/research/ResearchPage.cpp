@@ -108,7 +108,8 @@ QString jsString(const QString &text)
 } // namespace
 
 ResearchPage::ResearchPage(frmWB *window, QObject *parent)
-    : QWebEnginePage(parent), m_window(window)
+    : QWebEnginePage(parent)
+    , m_window(window)
 {
     // A scheme the browser does not know is never handed to the desktop,
     // whatever the page or the user does.
@@ -139,8 +140,8 @@ QWebEnginePage *ResearchPage::createWindow(WebWindowType)
     return nullptr;
 }
 
-void ResearchPage::javaScriptConsoleMessage(JavaScriptConsoleMessageLevel level, const QString &message,
-                                            int lineNumber, const QString &sourceID)
+void ResearchPage::javaScriptConsoleMessage(JavaScriptConsoleMessageLevel level, const QString &message, int lineNumber,
+                                            const QString &sourceID)
 {
     // Any page could write the same words; the worst it gains is a caption
     // refreshed and a held-back navigation reported that never was.

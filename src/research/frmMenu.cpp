@@ -41,8 +41,11 @@ QMenu *addSubmenu(QMenu *parent, const char *name, const char *caption)
 // that works. It goes with the main window all the same.
 frmMenu::frmMenu(QWidget *owner, ResultGrid &grid, Prompter &prompter,
                  std::function<void(const QString &)> removeSymbol)
-    : QWidget(nullptr, Qt::Window), m_grid(grid), m_prompter(prompter), m_removeSymbol(std::move(removeSymbol)),
-      m_browserDirectory(InstallLayout::privateDirectory(QCoreApplication::applicationDirPath()))
+    : QWidget(nullptr, Qt::Window)
+    , m_grid(grid)
+    , m_prompter(prompter)
+    , m_removeSymbol(std::move(removeSymbol))
+    , m_browserDirectory(InstallLayout::privateDirectory(QCoreApplication::applicationDirPath()))
 {
     setObjectName(QStringLiteral("frmMenu"));
     setWindowTitle(QStringLiteral("Symbol Menu"));
@@ -153,7 +156,7 @@ void frmMenu::openPage(const QUrl &url)
     ResearchBrowser *browser = researchBrowser(&error);
     if (!browser) {
         m_prompter.message(QStringLiteral("The research window could not be opened. %1").arg(error),
-                                   Prompter::Icon::Exclamation);
+                           Prompter::Icon::Exclamation);
         return;
     }
     browser->open(this, url);
@@ -194,10 +197,10 @@ void frmMenu::mnuSymb_Remove_Click()
 }
 
 // One handler per page item, each opening its own row of the catalogue.
-#define PAGE_HANDLER(control)                                                                                \
-    void frmMenu::control##_Click()                                                                          \
-    {                                                                                                        \
-        openItem(u"" #control);                                                                              \
+#define PAGE_HANDLER(control)                                                                                          \
+    void frmMenu::control##_Click()                                                                                    \
+    {                                                                                                                  \
+        openItem(u"" #control);                                                                                        \
     }
 
 PAGE_HANDLER(mnuYahoo_1D)

@@ -11,7 +11,9 @@
 #include <QShowEvent>
 #include <QWebEngineView>
 
-frmWB::frmWB(ResearchHost *host, QWidget *parent) : QMainWindow(parent), m_host(host)
+frmWB::frmWB(ResearchHost *host, QWidget *parent)
+    : QMainWindow(parent)
+    , m_host(host)
 {
     setObjectName(QStringLiteral("frmWB"));
     setWindowTitle(QStringLiteral("Research Window"));

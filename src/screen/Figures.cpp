@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <limits>
 
-std::optional<TradeFigures> tradeFigures(double capital, double commission, double buy, double sell,
-                                         double minShares, double maxShares)
+std::optional<TradeFigures> tradeFigures(double capital, double commission, double buy, double sell, double minShares,
+                                         double maxShares)
 {
     const double shares = NumberFormat::roundHalfEven((capital - commission) / buy);
     if (!std::isfinite(shares) || shares < minShares || shares > maxShares)

@@ -18,8 +18,8 @@ struct TradeFigures
     double shares = 0;
     double profit = 0;
 };
-std::optional<TradeFigures> tradeFigures(double capital, double commission, double buy, double sell,
-                                         double minShares, double maxShares);
+std::optional<TradeFigures> tradeFigures(double capital, double commission, double buy, double sell, double minShares,
+                                         double maxShares);
 
 // Both grid figures at once, by the rules of CalcShares and CalcProfit.
 std::optional<TradeFigures> gridTradeFigures(float capital, float commission, float high, float low);

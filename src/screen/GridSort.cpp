@@ -22,8 +22,7 @@ void finishMove(ResultGrid &grid, int n, const QList<int> &from)
 }
 
 // One row's sort key, kept beside the row so the sort reads nothing else.
-template<typename Key>
-struct Keyed
+template <typename Key> struct Keyed
 {
     Key key;
     bool empty;
@@ -43,8 +42,7 @@ quint64 foldedPrefix(const QString &text)
 }
 
 // Stable, ascending or descending by less, empty keys last either way.
-template<typename Key, typename Less>
-QList<int> stableOrder(std::vector<Keyed<Key>> &keys, bool ascending, Less less)
+template <typename Key, typename Less> QList<int> stableOrder(std::vector<Keyed<Key>> &keys, bool ascending, Less less)
 {
     std::stable_sort(keys.begin(), keys.end(), [ascending, &less](const Keyed<Key> &a, const Keyed<Key> &b) {
         if (a.empty || b.empty)
@@ -93,7 +91,8 @@ void sortResultRows(ResultGrid &grid, int col, Qt::SortOrder order)
             const double v = grid.value(r, col);
             keys.push_back({v, std::isnan(v), r});
         }
-        from = stableOrder(keys, ascending, [](const Keyed<double> &a, const Keyed<double> &b) { return a.key < b.key; });
+        from =
+            stableOrder(keys, ascending, [](const Keyed<double> &a, const Keyed<double> &b) { return a.key < b.key; });
     }
     finishMove(grid, n, from);
     grid.setSortIndicator(col, order);

@@ -9,10 +9,12 @@
 namespace NumberFormat {
 
 Symbols::Symbols(const QLocale &locale)
-    : decimalPoint(locale.decimalPoint()), groupSeparator(locale.groupSeparator()),
-      negativeSign(locale.negativeSign()), positiveSign(locale.positiveSign()), exponential(locale.exponential())
-{
-}
+    : decimalPoint(locale.decimalPoint())
+    , groupSeparator(locale.groupSeparator())
+    , negativeSign(locale.negativeSign())
+    , positiveSign(locale.positiveSign())
+    , exponential(locale.exponential())
+{}
 
 namespace {
 
@@ -178,8 +180,8 @@ std::optional<float> parseSingleAmount(const QString &text)
 double roundHalfEven(double value, int decimals)
 {
     static constexpr double kPowers[] = {1, 10, 100, 1000, 10000};
-    const double scale = decimals >= 0 && decimals < int(std::size(kPowers)) ? kPowers[decimals]
-                                                                             : std::pow(10.0, decimals);
+    const double scale =
+        decimals >= 0 && decimals < int(std::size(kPowers)) ? kPowers[decimals] : std::pow(10.0, decimals);
     const int mode = std::fegetround();
     std::fesetround(FE_TONEAREST);
     const double rounded = std::nearbyint(value * scale) / scale;

@@ -1,6 +1,7 @@
 #include "screen/ResultGrid.h"
 
-ResultGrid::ResultGrid(QObject *parent) : QAbstractTableModel(parent)
+ResultGrid::ResultGrid(QObject *parent)
+    : QAbstractTableModel(parent)
 {
     resizeRows(2);
     m_widths.fill(900);

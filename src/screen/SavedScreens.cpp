@@ -17,7 +17,9 @@ QString key(const Criterion &c, const char *suffix)
 
 } // namespace
 
-SavedScreens::SavedScreens(QSettings &settings) : m_settings(settings) {}
+SavedScreens::SavedScreens(QSettings &settings)
+    : m_settings(settings)
+{}
 
 QStringList SavedScreens::names() const
 {

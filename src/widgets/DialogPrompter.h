@@ -10,7 +10,9 @@
 class DialogPrompter : public Prompter
 {
 public:
-    explicit DialogPrompter(QWidget *parent) : m_parent(parent) {}
+    explicit DialogPrompter(QWidget *parent)
+        : m_parent(parent)
+    {}
 
     void message(const QString &text, Icon icon) override;
     bool askYesNo(const QString &text) override;

@@ -105,10 +105,11 @@ class CellDelegate : public QStyledItemDelegate
 {
 public:
     CellDelegate(const QPalette &system, QObject *parent)
-        : QStyledItemDelegate(parent), m_base(system.color(QPalette::Base)), m_text(system.color(QPalette::Text)),
-          m_selectedText(system.color(QPalette::HighlightedText))
-    {
-    }
+        : QStyledItemDelegate(parent)
+        , m_base(system.color(QPalette::Base))
+        , m_text(system.color(QPalette::Text))
+        , m_selectedText(system.color(QPalette::HighlightedText))
+    {}
 
     void paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override
     {
@@ -158,7 +159,9 @@ public:
 
 } // namespace
 
-GridView::GridView(ResultGrid *grid, QWidget *parent) : QTableView(parent), m_grid(grid)
+GridView::GridView(ResultGrid *grid, QWidget *parent)
+    : QTableView(parent)
+    , m_grid(grid)
 {
     setObjectName(QStringLiteral("Grid"));
     setAccessibleName(tr("Results"));
@@ -286,10 +289,9 @@ bool GridView::eventFilter(QObject *watched, QEvent *event)
         paintCorner(m_corner);
         return true;
     }
-    const bool fixedCells = watched == m_corner || watched == horizontalHeader()->viewport()
-                            || watched == verticalHeader()->viewport();
-    const bool mouseEvent = event->type() == QEvent::MouseButtonPress
-                            || event->type() == QEvent::MouseButtonRelease
+    const bool fixedCells =
+        watched == m_corner || watched == horizontalHeader()->viewport() || watched == verticalHeader()->viewport();
+    const bool mouseEvent = event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonRelease
                             || event->type() == QEvent::MouseButtonDblClick;
     if (fixedCells && mouseEvent) {
         const auto *mouse = static_cast<QMouseEvent *>(event);

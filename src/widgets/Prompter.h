@@ -24,14 +24,18 @@ public:
     // prompter that cannot ask.
     virtual QString saveFileName(const QString &caption, const QString &defaultPath, const QString &filter)
     {
-        Q_UNUSED(caption) Q_UNUSED(defaultPath) Q_UNUSED(filter)
+        Q_UNUSED(caption)
+        Q_UNUSED(defaultPath)
+        Q_UNUSED(filter)
         return QString();
     }
     // A list to pick one item from; Cancel gives an empty text, as does a
     // prompter that cannot ask.
     virtual QString chooseItem(const QString &prompt, const QString &title, const QStringList &items)
     {
-        Q_UNUSED(prompt) Q_UNUSED(title) Q_UNUSED(items)
+        Q_UNUSED(prompt)
+        Q_UNUSED(title)
+        Q_UNUSED(items)
         return QString();
     }
 };

@@ -16,7 +16,9 @@ QAccessibleInterface *toolWindowAccessible(const QString &, QObject *object)
 
 } // namespace
 
-ToolWindow::ToolWindow(QWidget *owner) : QWidget(nullptr), m_owner(owner)
+ToolWindow::ToolWindow(QWidget *owner)
+    : QWidget(nullptr)
+    , m_owner(owner)
 {
     static const bool accessibleAsWindow = (QAccessible::installFactory(toolWindowAccessible), true);
     Q_UNUSED(accessibleAsWindow);

@@ -5,8 +5,8 @@
 
 // A small window opened from the main window's menus (the calculators, the
 // about box). Its owner stays disabled while it is open and is enabled again
-// when it closes; it goes with its owner rather than outliving it. It is a top-level window of its own: as a child it would be disabled
-// along with its owner.
+// when it closes; it goes with its owner rather than outliving it. It is a top-level window of its own: as a child it
+// would be disabled along with its owner.
 class ToolWindow : public QWidget
 {
     Q_OBJECT

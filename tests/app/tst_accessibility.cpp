@@ -126,7 +126,7 @@ private slots:
         trigger("mnuMarket_Update");
         QTRY_COMPARE(m_prompter->messages.size(), 1);
         QCOMPARE(g_captionNames.mid(0, 2), (QStringList{QStringLiteral("Updating: 50%\r\nUpdating: MSFT"),
-                                                         QStringLiteral("Updating: 100%\r\nUpdating: AAPL")}));
+                                                        QStringLiteral("Updating: 100%\r\nUpdating: AAPL")}));
         QCOMPARE(g_captionNames.last(), caption->text());
     }
 };

@@ -29,10 +29,10 @@ private slots:
     {
         QVERIFY(showWindow(false));
         QCOMPARE(m_window->windowTitle(), QStringLiteral("Tarnvale"));
-        const QStringList defaults{"500.00", "10.99", "0.10", "0.50", "0.10",  "0.50", "0.01", "10.00", "0.10",
+        const QStringList defaults{"500.00", "10.99", "0.10", "0.50",  "0.10",    "0.50", "0.01",  "10.00", "0.10",
                                    "0.50",   "0.10",  "0.50", "50000", "1000000", "0.01", "10.00", ""};
-        const char *const boxes[] = {"txtCapital", "txtComm", "txtLastS",   "txtLastE",   "txtOpenS",  "txtOpenE",
-                                     "txtChangeS", "txtChangeE", "txtHighS", "txtHighE",  "txtLowS",   "txtLowE",
+        const char *const boxes[] = {"txtCapital", "txtComm",    "txtLastS",   "txtLastE",   "txtOpenS",   "txtOpenE",
+                                     "txtChangeS", "txtChangeE", "txtHighS",   "txtHighE",   "txtLowS",    "txtLowE",
                                      "txtVolumeS", "txtVolumeE", "txtSpreadS", "txtSpreadE", "txtQSSymbol"};
         for (int i = 0; i < defaults.size(); ++i)
             QVERIFY2(m_window->box(boxes[i])->text() == defaults[i], boxes[i]);
@@ -53,7 +53,8 @@ private slots:
         QCOMPARE(labelOf.value(m_window->box("txtLastE")), QStringLiteral("  End: $"));
         QCOMPARE(labelOf.value(m_window->box("txtVolumeS")), QStringLiteral("Start:"));
         for (const SettingKey &k : kSettingKeys)
-            QVERIFY2(labelOf.contains(m_window->box(k.box)) && !m_window->box(k.box)->accessibleName().isEmpty(), k.box);
+            QVERIFY2(labelOf.contains(m_window->box(k.box)) && !m_window->box(k.box)->accessibleName().isEmpty(),
+                     k.box);
     }
 
     void openingMarketsShowsTheirCaptions()

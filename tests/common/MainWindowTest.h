@@ -55,8 +55,7 @@ protected:
         return db;
     }
 
-    template<typename T = QAction>
-    T *find(const char *name) const
+    template <typename T = QAction> T *find(const char *name) const
     {
         return m_window->findChild<T *>(QString::fromLatin1(name));
     }

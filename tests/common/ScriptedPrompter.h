@@ -28,9 +28,9 @@ public:
         QString filter;
     };
     QList<FileQuestion> fileQuestions;
-    QStringList saveFileAnswers; // consumed in order; Cancel when none left
-    QList<QStringList> choiceLists;   // the items of every list offered
-    QStringList chooseAnswers;        // consumed in order; Cancel when none left
+    QStringList saveFileAnswers;    // consumed in order; Cancel when none left
+    QList<QStringList> choiceLists; // the items of every list offered
+    QStringList chooseAnswers;      // consumed in order; Cancel when none left
 
     void message(const QString &text, Icon icon) override { messages.append({text, icon}); }
 

@@ -74,10 +74,13 @@ class TestUpstream : public QObject
         if (a.status != Status::Waiting)
             return a;
         QSignalSpy resolved(m_quotes.get(), &UpstreamQuotes::resolved);
-        if (!QTest::qWaitFor([&] {
-                return std::any_of(resolved.cbegin(), resolved.cend(),
-                                   [&](const QList<QVariant> &s) { return s.at(0).toByteArray() == symbol.toUpper(); });
-            }, 10'000))
+        if (!QTest::qWaitFor(
+                [&] {
+                    return std::any_of(resolved.cbegin(), resolved.cend(), [&](const QList<QVariant> &s) {
+                        return s.at(0).toByteArray() == symbol.toUpper();
+                    });
+                },
+                10'000))
             return {Status::Waiting, "never resolved"};
         return m_quotes->lookUp(symbol);
     }
@@ -250,7 +253,8 @@ private slots:
         for (const QByteArray &symbol : {QByteArray("S0"), QByteArray("s119")}) {
             const UpstreamQuotes::Answer a = m_quotes->lookUp(symbol);
             QCOMPARE(a.status, Status::Ready);
-            QVERIFY(a.line.startsWith('"' + symbol + "\"," + QByteArray::number(FakeUpstream::priceOf(symbol + ".us"), 'f', 2)));
+            QVERIFY(a.line.startsWith('"' + symbol + "\","
+                                      + QByteArray::number(FakeUpstream::priceOf(symbol + ".us"), 'f', 2)));
         }
         QCOMPARE(m_source->requests.size(), 3);
     }
@@ -304,20 +308,20 @@ private slots:
         QTest::newRow("echoed in another case") << QByteArray("echo") << int(Status::Ready) << known << 1 << false;
         QTest::newRow("slow, within the time-out") << QByteArray("slow") << int(Status::Ready) << known << 1 << false;
         QTest::newRow("500 once, then well") << QByteArray("500 once") << int(Status::Ready) << known << 2 << false;
-        QTest::newRow("N/D: unknown at once") << QByteArray("N/D") << int(Status::Ready)
-                                              << QuoteLine::unknown("AAA") << 1 << false;
-        QTest::newRow("header only: a fault") << QByteArray("header only") << int(Status::Unavailable)
-                                              << QByteArray() << 1 << true;
+        QTest::newRow("N/D: unknown at once")
+            << QByteArray("N/D") << int(Status::Ready) << QuoteLine::unknown("AAA") << 1 << false;
+        QTest::newRow("header only: a fault")
+            << QByteArray("header only") << int(Status::Unavailable) << QByteArray() << 1 << true;
         QTest::newRow("over the cap, cut off as it streams")
             << QByteArray("endless") << int(Status::Unavailable) << QByteArray() << 1 << true;
         QTest::newRow("404: this batch's fault only")
             << QByteArray("404") << int(Status::Unavailable) << QByteArray() << 1 << false;
-        QTest::newRow("500, twice retried") << QByteArray("500") << int(Status::Unavailable) << QByteArray() << 3
-                                            << true;
-        QTest::newRow("silence, twice retried") << QByteArray("silent") << int(Status::Unavailable) << QByteArray()
-                                                << 3 << true;
-        QTest::newRow("reset, twice retried") << QByteArray("reset") << int(Status::Unavailable) << QByteArray() << 3
-                                              << true;
+        QTest::newRow("500, twice retried")
+            << QByteArray("500") << int(Status::Unavailable) << QByteArray() << 3 << true;
+        QTest::newRow("silence, twice retried")
+            << QByteArray("silent") << int(Status::Unavailable) << QByteArray() << 3 << true;
+        QTest::newRow("reset, twice retried")
+            << QByteArray("reset") << int(Status::Unavailable) << QByteArray() << 3 << true;
     }
 
     void sourceFaults()
@@ -343,7 +347,8 @@ private slots:
                 else if (kind == "header only")
                     a.body = FakeUpstream::header();
                 else if (kind == "endless")
-                    a = {Action::Reply, 200, "text/csv", FakeUpstream::header() + QByteArray(100'000, '1'), 0, {}, true};
+                    a = {Action::Reply, 200, "text/csv", FakeUpstream::header() + QByteArray(100'000, '1'), 0, {},
+                         true};
                 else if (kind == "404")
                     a = {Action::Reply, 404, "text/html", "<html>Not here</html>", 0};
                 else if (kind == "500")

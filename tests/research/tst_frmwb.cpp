@@ -64,8 +64,8 @@ public:
     DesktopOpeners()
     {
         for (const char *name : {"xdg-open", "gio", "gvfs-open", "gnome-open", "kde-open", "kde-open5", "kfmclient",
-                                 "exo-open", "x-www-browser", "www-browser", "sensible-browser", "firefox",
-                                 "chromium", "google-chrome", "mozilla", "thunderbird", "xdg-email"}) {
+                                 "exo-open", "x-www-browser", "www-browser", "sensible-browser", "firefox", "chromium",
+                                 "google-chrome", "mozilla", "thunderbird", "xdg-email"}) {
             QFile script(m_dir.filePath(QLatin1String(name)));
             if (!script.open(QIODevice::WriteOnly))
                 continue; // the check that the stand-ins work fails then

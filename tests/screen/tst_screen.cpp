@@ -63,9 +63,9 @@ void fillForSorting(ResultGrid &g)
         return s;
     };
     setupGrid(g);
-    for (const StockRecord &s : {row("msft", 2, 0, -1, 2, 2.5f), row("AAPL", 1, 500, 0, 1e-9f, 1),
-                                 row("ibm", 2, 500, 1.5f, 2, 2.5f), row("aapl", 3, 100, -1, 4, 5),
-                                 row("", float(kNaN), 100, 0, 2, 2.5f)})
+    for (const StockRecord &s :
+         {row("msft", 2, 0, -1, 2, 2.5f), row("AAPL", 1, 500, 0, 1e-9f, 1), row("ibm", 2, 500, 1.5f, 2, 2.5f),
+          row("aapl", 3, 100, -1, 4, 5), row("", float(kNaN), 100, 0, 2, 2.5f)})
         addResultRow(g, s, kDefaults);
 }
 
@@ -290,11 +290,26 @@ private slots:
         QTest::addColumn<QString>("profit");
         QTest::addColumn<QString>("shares");
         QTest::addColumn<quint32>("color");
-        QTest::newRow("worked example") << "500.00" << "10.99" << "100.52" << "245" << GridColor::Green;
-        QTest::newRow("break even") << "9" << "1" << "0" << "4" << GridColor::DarkGrey;
-        QTest::newRow("loss") << "5" << "10.99" << "-23.48" << "-3" << GridColor::Red;
-        QTest::newRow("two points") << "500" << "1.2.3" << "" << "" << GridColor::DarkGrey;
-        QTest::newRow("shares overflow") << "6000000000" << "0" << "" << "" << GridColor::DarkGrey;
+        QTest::newRow("worked example") << "500.00"
+                                        << "10.99"
+                                        << "100.52"
+                                        << "245" << GridColor::Green;
+        QTest::newRow("break even") << "9"
+                                    << "1"
+                                    << "0"
+                                    << "4" << GridColor::DarkGrey;
+        QTest::newRow("loss") << "5"
+                              << "10.99"
+                              << "-23.48"
+                              << "-3" << GridColor::Red;
+        QTest::newRow("two points") << "500"
+                                    << "1.2.3"
+                                    << ""
+                                    << "" << GridColor::DarkGrey;
+        QTest::newRow("shares overflow") << "6000000000"
+                                         << "0"
+                                         << ""
+                                         << "" << GridColor::DarkGrey;
     }
 
     void figureCells()
@@ -525,14 +540,16 @@ private slots:
     {
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QString>("name"); // empty: refused
-        QTest::newRow("outer spaces trimmed") << "  Penny runners " << "Penny runners";
+        QTest::newRow("outer spaces trimmed") << "  Penny runners "
+                                              << "Penny runners";
         QTest::newRow("40 characters") << QString(40, u'n') << QString(40, u'n');
         QTest::newRow("41 characters") << QString(41, u'n') << QString();
         QTest::newRow("41 with spaces around") << " " + QString(40, u'n') + " " << QString(40, u'n');
         QTest::newRow("empty") << "   " << QString();
         QTest::newRow("slash") << "a/b" << QString();
         QTest::newRow("backslash") << "a\\b" << QString();
-        QTest::newRow("ampersand and dots") << "Low & slow..." << "Low & slow...";
+        QTest::newRow("ampersand and dots") << "Low & slow..."
+                                            << "Low & slow...";
     }
 
     void screenNames()

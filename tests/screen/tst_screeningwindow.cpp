@@ -42,8 +42,8 @@ class TestScreeningWindow : public MainWindowTest
     {
         QHeaderView *header = view()->horizontalHeader();
         const QImage image = header->viewport()
-                                 ->grab(QRect(header->sectionViewportPosition(col - 1), 0,
-                                              header->sectionSize(col - 1), header->height()))
+                                 ->grab(QRect(header->sectionViewportPosition(col - 1), 0, header->sectionSize(col - 1),
+                                              header->height()))
                                  .toImage();
         QList<int> rows(image.height());
         for (int y = 0; y < image.height(); ++y) {
@@ -84,7 +84,7 @@ private slots:
     {
         click("butListall");
         const int twips[] = {500, 900, 900, 900, 900, 900, 900, 1100, 1100, 900, 900};
-        const qint64 rowOne[] = {0xFFFFFF, -1, 0x000096, 0x323232, 0x009600, 0x323232,
+        const qint64 rowOne[] = {0xFFFFFF, -1,       0x000096, 0x323232, 0x009600, 0x323232,
                                  0x323232, 0xC89600, 0x323232, 0x009600, 0x323232};
         const double dpi = view()->logicalDpiX();
         QCOMPARE(view()->verticalHeader()->width(), qRound(twips[0] * dpi / 1440.0));

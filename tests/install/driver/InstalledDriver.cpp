@@ -53,7 +53,8 @@ void InstalledDriver::runSteps()
         const QString verb = step.section(u':', 0, 0);
         const QString arg = step.section(u':', 1);
         if (verb == QLatin1String("open")) {
-            trigger(main, arg == QLatin1String("NYSE") ? QStringLiteral("mnuOpen_NYSE") : QStringLiteral("mnuOpen_Nasdaq"));
+            trigger(main,
+                    arg == QLatin1String("NYSE") ? QStringLiteral("mnuOpen_NYSE") : QStringLiteral("mnuOpen_Nasdaq"));
         } else if (verb == QLatin1String("add")) {
             m_typed = arg;
             trigger(main, QStringLiteral("mnuMarket_AddSymbol")); // returns once its dialogs are answered
