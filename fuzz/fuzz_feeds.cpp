@@ -45,16 +45,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                 for (const auto &v : {q.open, q.high, q.low, q.close, q.previousClose})
                     check(finiteBelow(v, 1e9));
                 check(!q.volume || (*q.volume >= 0 && *q.volume <= 1'000'000'000'000'000));
-                QuoteLine line;
-                line.symbol = q.symbol;
-                line.last = q.close.value_or(0);
-                line.date = q.date;
-                line.time = q.time;
-                line.open = q.open;
-                line.high = q.high;
-                line.low = q.low;
-                line.volume = q.volume;
-                checkLine(line.format());
+                checkLine(q.line(q.symbol).format());
                 // A name is either nothing or one that can stand in a URL unencoded but for "^".
                 const QByteArray name = upstreamName(q.symbol, ".us");
                 check(name.isEmpty() || upstreamUrl(QUrl(QStringLiteral("http://127.0.0.1/")), {name}).isValid());

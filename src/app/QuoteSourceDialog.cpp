@@ -4,6 +4,7 @@
 #include "quotes/ServiceStatus.h"
 #include "widgets/Prompter.h"
 
+#include <QButtonGroup>
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QFormLayout>
@@ -13,6 +14,8 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QVBoxLayout>
+
+#include <array>
 
 QuoteSourceDialog::QuoteSourceDialog(Prompter &prompter, QWidget *parent)
     : QDialog(parent)
@@ -28,15 +31,19 @@ QuoteSourceDialog::QuoteSourceDialog(Prompter &prompter, QWidget *parent)
     auto *layout = new QVBoxLayout(this);
     auto *sources = new QGroupBox(QStringLiteral("Source"), this);
     auto *sourceLayout = new QVBoxLayout(sources);
-    auto option = [sources, sourceLayout](const char *name, const QString &caption) {
-        auto *button = new QRadioButton(caption, sources);
-        button->setObjectName(QString::fromLatin1(name));
+    m_sources = new QButtonGroup(this);
+    // In the order of kQuoteSourceNames.
+    const std::array<std::pair<const char *, QString>, 3> options{{
+        {"optMassive", QStringLiteral("&Massive, with a free API key (end-of-day quotes)")},
+        {"optStooq", QStringLiteral("&stooq, without a key (it may refuse programs)")},
+        {"optSample", QStringLiteral("S&ample quotes, made up (no internet needed)")},
+    }};
+    for (int id = 0; id < int(options.size()); ++id) {
+        auto *button = new QRadioButton(options[id].second, sources);
+        button->setObjectName(QString::fromLatin1(options[id].first));
         sourceLayout->addWidget(button);
-        return button;
-    };
-    m_optMassive = option("optMassive", QStringLiteral("&Massive, with a free API key (end-of-day quotes)"));
-    m_optStooq = option("optStooq", QStringLiteral("&stooq, without a key (it may refuse programs)"));
-    m_optSample = option("optSample", QStringLiteral("S&ample quotes, made up (no internet needed)"));
+        m_sources->addButton(button, id);
+    }
     layout->addWidget(sources);
 
     auto *form = new QFormLayout;
@@ -77,9 +84,13 @@ QuoteSourceDialog::QuoteSourceDialog(Prompter &prompter, QWidget *parent)
     const QString name = m_config.name.isEmpty()
                              ? (m_config.apiKey.isEmpty() ? QStringLiteral("stooq") : QStringLiteral("massive"))
                              : m_config.name;
-    (name == u"massive" ? m_optMassive : name == u"snapshot" ? m_optSample : m_optStooq)->setChecked(true);
-    m_txtApiKey->setEnabled(m_optMassive->isChecked());
-    connect(m_optMassive, &QRadioButton::toggled, m_txtApiKey, &QWidget::setEnabled);
+    for (int id = 0; id < int(std::size(kQuoteSourceNames)); ++id) {
+        if (name == QLatin1StringView(kQuoteSourceNames[id]))
+            m_sources->button(id)->setChecked(true);
+    }
+    const auto keyWanted = [this] { m_txtApiKey->setEnabled(m_sources->checkedId() == 0); };
+    keyWanted();
+    connect(m_sources, &QButtonGroup::idToggled, this, keyWanted);
     if (!error.isEmpty())
         m_lblStatus->setText(QStringLiteral("The quote source settings could not be read: %1").arg(error));
 }
@@ -87,9 +98,7 @@ QuoteSourceDialog::QuoteSourceDialog(Prompter &prompter, QWidget *parent)
 QuoteSourceConfig QuoteSourceDialog::chosen() const
 {
     QuoteSourceConfig config = m_config;
-    config.name = m_optMassive->isChecked()  ? QStringLiteral("massive")
-                  : m_optSample->isChecked() ? QStringLiteral("snapshot")
-                                             : QStringLiteral("stooq");
+    config.name = QString::fromLatin1(kQuoteSourceNames[qMax(0, m_sources->checkedId())]);
     config.apiKey = m_txtApiKey->text().trimmed();
     return config;
 }

@@ -5,9 +5,9 @@
 #include <QDialog>
 
 class Prompter;
+class QButtonGroup;
 class QLabel;
 class QLineEdit;
-class QRadioButton;
 class ServiceStatusQuery;
 
 // "Tools" > "Quote Source...": which source the bundled quote service asks
@@ -31,10 +31,8 @@ private:
 
     Prompter &m_prompter;
     QString m_path;
-    QuoteSourceConfig m_config; // as read, so that what the dialog does not show is kept
-    QRadioButton *m_optMassive = nullptr;
-    QRadioButton *m_optStooq = nullptr;
-    QRadioButton *m_optSample = nullptr;
+    QuoteSourceConfig m_config;        // as read, so that what the dialog does not show is kept
+    QButtonGroup *m_sources = nullptr; // one button for each source, its index in kQuoteSourceNames its id
     QLineEdit *m_txtApiKey = nullptr;
     QLabel *m_lblStatus = nullptr;
     ServiceStatusQuery *m_query = nullptr;

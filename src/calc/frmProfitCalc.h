@@ -1,15 +1,12 @@
 #pragma once
 
-#include "widgets/ToolWindow.h"
-
-class QLabel;
-class QLineEdit;
+#include "calc/CalcWindow.h"
 
 // "Possible Profit": the shares a capital buys at a buy price and what
 // selling them all at a sell price earns after a commission on each trade.
 // It starts from the main window's capital and commission and keeps the main
 // window disabled while it is open.
-class frmProfitCalc : public ToolWindow
+class frmProfitCalc : public CalcWindow
 {
     Q_OBJECT
 
@@ -19,13 +16,4 @@ public:
 
 public slots:
     void butDS_Click();
-
-private:
-    void Form_Load(const QString &capital, const QString &commission);
-
-    QLineEdit *m_txtCapital = nullptr;
-    QLineEdit *m_txtBuy = nullptr;
-    QLineEdit *m_txtSell = nullptr;
-    QLineEdit *m_txtComm = nullptr;
-    QLabel *m_lblProfit = nullptr;
 };

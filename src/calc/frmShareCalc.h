@@ -1,14 +1,11 @@
 #pragma once
 
-#include "widgets/ToolWindow.h"
-
-class QLabel;
-class QLineEdit;
+#include "calc/CalcWindow.h"
 
 // "Buy Power": how many shares a capital buys at a price after one
 // commission. It starts from the main window's capital and commission and
 // keeps the main window disabled while it is open.
-class frmShareCalc : public ToolWindow
+class frmShareCalc : public CalcWindow
 {
     Q_OBJECT
 
@@ -18,12 +15,4 @@ public:
 
 public slots:
     void butDS_Click();
-
-private:
-    void Form_Load(const QString &capital, const QString &commission);
-
-    QLineEdit *m_txtCapital = nullptr;
-    QLineEdit *m_txtPrice = nullptr;
-    QLineEdit *m_txtComm = nullptr;
-    QLabel *m_lblShares = nullptr;
 };

@@ -3,7 +3,6 @@
 #include "quoted/QuietFileWatch.h"
 
 #include <QByteArray>
-#include <QDateTime>
 #include <QList>
 #include <QObject>
 #include <QString>

@@ -259,3 +259,17 @@ std::optional<QList<UpstreamQuote>> parseUpstreamCsv(QByteArrayView body, QStrin
     }
     return quotes;
 }
+
+QuoteLine UpstreamQuote::line(const QByteArray &name) const
+{
+    QuoteLine out;
+    out.symbol = name;
+    out.last = close.value_or(0);
+    out.date = date;
+    out.time = time;
+    out.open = open;
+    out.high = high;
+    out.low = low;
+    out.volume = volume;
+    return out;
+}

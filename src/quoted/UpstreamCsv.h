@@ -1,5 +1,7 @@
 #pragma once
 
+#include "quoted/QuoteLine.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QDate>
@@ -29,6 +31,9 @@ struct UpstreamQuote
     std::optional<qint64> volume;
 
     bool known() const { return close.has_value(); }
+    // The line the service serves for it under symbol, without a change
+    // (that needs the previous close, which the source may not give).
+    QuoteLine line(const QByteArray &symbol) const;
     friend bool operator==(const UpstreamQuote &, const UpstreamQuote &) = default;
 };
 

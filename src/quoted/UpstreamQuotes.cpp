@@ -346,15 +346,8 @@ void UpstreamQuotes::store(const QByteArray &key, const UpstreamQuote &quote, co
     entry.schedule = schedule;
     entry.known = quote.known();
     if (entry.known) {
+        entry.quote = quote.line(key);
         QuoteLine &line = entry.quote;
-        line.symbol = key;
-        line.last = *quote.close;
-        line.date = quote.date;
-        line.time = quote.time;
-        line.open = quote.open;
-        line.high = quote.high;
-        line.low = quote.low;
-        line.volume = quote.volume;
         std::optional<double> previous = quote.previousClose;
         if (!previous && quote.date.isValid())
             previous = m_history.previousClose(key, quote.date);
