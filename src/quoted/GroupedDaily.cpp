@@ -11,6 +11,7 @@
 #include <QNetworkProxy>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QScopeGuard>
 #include <QTimeZone>
 #include <QUrlQuery>
 
@@ -142,6 +143,7 @@ void GroupedDailySource::start()
 
 void GroupedDailySource::planAt(const QDateTime &when)
 {
+    m_nextLook = when;
     const qint64 wait = qBound<qint64>(0, m_options.now().msecsTo(when), qint64(std::numeric_limits<int>::max()));
     m_timer.start(std::chrono::milliseconds(wait));
 }
@@ -231,6 +233,8 @@ void GroupedDailySource::onReply(QNetworkReply *reply, QDate day)
 {
     reply->deleteLater();
     m_busy = false;
+    // Said last, whichever way the answer is taken in.
+    const auto ended = qScopeGuard([this] { emit requestEnded(); });
     const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     const QDateTime now = m_options.now();
     using State = SourceStatus::State;

@@ -72,7 +72,8 @@ public:
         QString apiKey; // never logged, never part of a message
         int perMinute = 5;
         std::chrono::milliseconds notPublishedRetry{15 * 60'000};
-        std::chrono::milliseconds afterClose{20 * 60'000}; // the first try after a close
+        // The first try after a close: the day is rarely published sooner.
+        std::chrono::milliseconds afterClose{75 * 60'000};
         std::chrono::milliseconds timeout{60'000};
         qint64 maxBodyBytes = 64 * 1024 * 1024;
         std::function<QDateTime()> now = [] { return QDateTime::currentDateTimeUtc(); };
@@ -85,10 +86,15 @@ public:
     // What GET /status tells of the source.
     const SourceStatus &status() const { return m_status; }
     int requestsSent() const { return m_requestsSent; }
+    // When the source looks again by itself (invalid while nothing is planned).
+    QDateTime nextLook() const { return m_nextLook; }
 
 signals:
     // New quotes to serve, of the trading day date.
     void quotesReady(const QuoteSnapshot &quotes, QDate date);
+    // A request to the source has ended, well or not, and what it brought
+    // has been taken in.
+    void requestEnded();
     // A refusal or failure, said once until the source answers again;
     // retryAt is invalid when nothing is tried until the key changes.
     void sourceRefused(const QString &reason, const QDateTime &retryAt);
@@ -108,6 +114,7 @@ private:
     QDate m_served;
     QList<QDateTime> m_sent; // the requests of the last minute, oldest first
     QTimer m_timer;
+    QDateTime m_nextLook;
     SourceStatus m_status;
     bool m_busy = false;
     bool m_reported = false;
