@@ -75,7 +75,7 @@ public:
         // The first try after a close: the day is rarely published sooner.
         std::chrono::milliseconds afterClose{75 * 60'000};
         std::chrono::milliseconds timeout{60'000};
-        qint64 maxBodyBytes = 64 * 1024 * 1024;
+        qint64 maxBodyBytes = 16 * 1024 * 1024; // a whole US day is about 2 MB
         std::function<QDateTime()> now = [] { return QDateTime::currentDateTimeUtc(); };
     };
 

@@ -417,8 +417,13 @@ void QuoteServer::releaseClient(QTcpSocket *socket)
     const auto it = m_clients.constFind(socket);
     if (it == m_clients.cend())
         return;
-    if (!it->deferred.symbol.isEmpty())
-        m_waiting.remove(quoteSymbolKey(it->deferred.symbol), socket);
+    if (!it->deferred.symbol.isEmpty()) {
+        const QByteArray key = quoteSymbolKey(it->deferred.symbol);
+        m_waiting.remove(key, socket);
+        // A client that has gone leaves nothing to fetch for it.
+        if (m_upstream && !m_waiting.contains(key))
+            m_upstream->unwanted(key);
+    }
     m_clients.erase(it);
     socket->disconnect(this);
     socket->deleteLater();

@@ -89,6 +89,13 @@ UpstreamQuotes::Answer UpstreamQuotes::lookUp(QByteArrayView symbol)
     return {Status::Waiting, {}};
 }
 
+void UpstreamQuotes::unwanted(QByteArrayView symbol)
+{
+    const QByteArray key = quoteSymbolKey(symbol);
+    if (!m_keptSet.contains(key) && m_urgent.removeOne(key))
+        m_queued.remove(key);
+}
+
 void UpstreamQuotes::setKeptSymbols(const QList<QByteArray> &symbols)
 {
     QSet<QByteArray> kept;
@@ -100,6 +107,7 @@ void UpstreamQuotes::setKeptSymbols(const QList<QByteArray> &symbols)
             m_kept.append(key);
         }
     }
+    m_keptSet = kept;
     // Symbols no longer listed are not fetched ahead any more.
     m_background.removeIf([&](const QByteArray &key) {
         if (kept.contains(key))
@@ -366,6 +374,16 @@ void UpstreamQuotes::store(const QByteArray &key, const UpstreamQuote &quote, co
             m_status.quotesDate = quote.date;
     }
     entry.line = entry.known ? entry.quote.format() : QuoteLine::unknown(key);
+    // Symbols asked for outside the watched markets are kept in bounds,
+    // whoever asks for how many.
+    if (!m_keptSet.contains(key) && !m_cache.contains(key)) {
+        m_unwatched.append(key);
+        while (m_unwatched.size() > qMax(1, m_options.maxUnwatched)) {
+            const QByteArray oldest = m_unwatched.takeFirst();
+            if (!m_keptSet.contains(oldest))
+                m_cache.remove(oldest);
+        }
+    }
     m_cache.insert(key, entry);
 }
 
@@ -384,7 +402,7 @@ void UpstreamQuotes::endBatch(const Batch &batch, bool holdBack)
     // Symbols fetched ahead go back in line for when the source is tried
     // again; those held back come back with the refresh after their hold.
     for (const QByteArray &key : batch.keys) {
-        if (!holdBack && !m_queued.contains(key) && m_kept.contains(key)) {
+        if (!holdBack && !m_queued.contains(key) && m_keptSet.contains(key)) {
             m_background.append(key);
             m_queued.insert(key);
         }

@@ -57,6 +57,9 @@ public:
         // at once for this long instead of asking the source again.
         std::chrono::milliseconds downHold{10'000};
         QString statePath; // empty: closes are kept in memory only
+        // Quotes kept of symbols outside the watched markets; beyond this
+        // many, those fetched longest ago are forgotten.
+        int maxUnwatched = 2000;
         // Free sources show the market this late: the session and its close
         // are judged by the time the source shows.
         std::chrono::milliseconds sourceDelay{std::chrono::minutes(15)};
@@ -86,6 +89,9 @@ public:
     // Symbols to keep fresh in the background (the listed symbols of the
     // watched markets); replaces the earlier list and fetches what is due.
     void setKeptSymbols(const QList<QByteArray> &symbols);
+    // No client waits for the symbol any more: a fetch of it that has not
+    // been sent is dropped, unless the symbol is kept fresh anyway.
+    void unwanted(QByteArrayView symbol);
 
     // Asks for the kept symbols that are due; also done every quarter of the
     // refresh time.
@@ -165,6 +171,8 @@ private:
     QSet<QByteArray> m_queued;        // in either queue
     QSet<QByteArray> m_inflight;
     QList<QByteArray> m_kept;
+    QSet<QByteArray> m_keptSet;
+    QList<QByteArray> m_unwatched; // cached symbols outside the kept ones, oldest first
     int m_active = 0; // requests under way or waiting for a retry
     int m_requestsSent = 0;
     bool m_down = false;

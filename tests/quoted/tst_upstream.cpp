@@ -270,6 +270,23 @@ private slots:
         QCOMPARE(m_source->requests, expected);
     }
 
+    // A miss whose client has gone is not fetched; the quotes of symbols
+    // outside the watched markets stay within their bound, the oldest going.
+    void keepsOnlyWhatIsWanted()
+    {
+        UpstreamQuotes::Options options;
+        options.maxUnwatched = 2;
+        start([](const QList<QByteArray> &symbols, int) { return FakeUpstream::table(symbols); }, options);
+        QCOMPARE(m_quotes->lookUp("GONE").status, Status::Waiting);
+        m_quotes->unwanted("GONE");
+        for (const char *symbol : {"A", "B", "C"})
+            QCOMPARE(answer(symbol).status, Status::Ready);
+        QCOMPARE(m_source->requests, (QList<QList<QByteArray>>{{"a.us"}, {"b.us"}, {"c.us"}}));
+        QCOMPARE(m_quotes->cachedCount(), 2);
+        QCOMPARE(m_quotes->lookUp("A").status, Status::Waiting); // forgotten: asked again
+        QCOMPARE(m_quotes->lookUp("C").status, Status::Ready);
+    }
+
     // Each symbol in the source's spelling, the answer in the client's; one
     // that cannot be spelled is answered at once and never joins the batch.
     // Batches are cut short to keep the URL within its limit.
