@@ -48,7 +48,7 @@ run("${DPKG_DEB}" -x "${debs}" "${root}")
 run("${CMAKE_COMMAND}" -E env --unset=DISPLAY --unset=WAYLAND_DISPLAY "${root}/usr/bin/tarnvale" --version)
 expect_text("${last_output}" "^tarnvale ${VERSION}\n$" "The packaged program's --version")
 file(READ "${root}/usr/lib/systemd/user/tarnvale-quoted.service" unit)
-expect_text("${unit}" "ExecStart=/usr/bin/tarnvale-quoted --market %h/.local/share/Tarnvale/nasdaq.bin" "The packaged unit")
+expect_text("${unit}" "ExecStart=/usr/bin/tarnvale-quoted --program-markets" "The packaged unit")
 foreach(path usr/share/applications/org.tarnvale.Tarnvale.desktop usr/share/doc/tarnvale/copyright
              usr/share/doc/tarnvale/changelog.gz usr/share/tarnvale/nasdaq.bin usr/share/man/man1/tarnvale.1.gz)
   if(NOT EXISTS "${root}/${path}")

@@ -112,7 +112,7 @@ if(NOT plugin OR NOT help)
   fail("The browser library or the help program is not in the private folder")
 endif()
 file(READ "${prefix}/lib/systemd/user/tarnvale-quoted.service" unit)
-expect_text("${unit}" "ExecStart=${prefix}/bin/tarnvale-quoted --market %h/.local/share/Tarnvale/nasdaq.bin" "The unit starts the installed service")
+expect_text("${unit}" "ExecStart=${prefix}/bin/tarnvale-quoted --program-markets" "The unit starts the installed service")
 file(READ "${prefix}/share/metainfo/org.tarnvale.Tarnvale.metainfo.xml" metainfo)
 expect_text("${metainfo}" "<release version=\"${VERSION}\"" "The metainfo has release notes for this version")
 
