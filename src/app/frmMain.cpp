@@ -323,6 +323,8 @@ void frmMain::Form_Load()
     LoadSettings();
     Setup_Grid();
     FrameControl(false);
+    // The one thing to do first, until a market is opened.
+    m_lblDBInfo->setText(QStringLiteral("Open a market: Market > Open Market"));
     // 712 x 450 client pixels at 96 DPI, scaled with the screen's font DPI.
     const double scale = logicalDpiX() / 96.0;
     resize(qRound(712 * scale), qRound(450 * scale) + menuBar()->sizeHint().height());

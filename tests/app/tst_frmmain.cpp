@@ -36,7 +36,7 @@ private slots:
                                      "txtVolumeS", "txtVolumeE", "txtSpreadS", "txtSpreadE", "txtQSSymbol"};
         for (int i = 0; i < defaults.size(); ++i)
             QVERIFY2(m_window->box(boxes[i])->text() == defaults[i], boxes[i]);
-        QVERIFY(label().isEmpty());
+        QCOMPARE(label(), QStringLiteral("Open a market: Market > Open Market")); // until one is opened
         QVERIFY(!shown("frmPersonal") && !shown("frmQS") && !shown("frmADVS") && shown("frmDBInfo"));
         QVERIFY(!find("mnuMenu_Market")->isEnabled());
         QVERIFY(find("mnuMenu")->isEnabled() && find("mnuTools")->isEnabled() && find("mnuHelp")->isEnabled());
