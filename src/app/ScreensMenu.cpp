@@ -46,13 +46,30 @@ void ScreensMenu::fill()
     if (names.isEmpty())
         return;
     addSeparator()->setObjectName(QStringLiteral("mnuScreens_Brk"));
-    for (const QString &name : names) {
+    for (const QString &name : names.first(qMin(names.size(), kListedScreens))) {
         QAction *item = addAction(QString(name).replace(u'&', QStringLiteral("&&")));
         item->setObjectName(QStringLiteral("mnuScreens_Item"));
         item->setData(name);
         item->setEnabled(usable);
         connect(item, &QAction::triggered, this, [this, name] { loadScreen(name); });
     }
+    if (names.size() <= kListedScreens)
+        return;
+    // The rest are found by typing in a list, rather than in a menu taller
+    // than the screen.
+    QAction *more = addAction(QStringLiteral("More Screens..."));
+    more->setObjectName(QStringLiteral("mnuScreens_More"));
+    more->setEnabled(usable);
+    connect(more, &QAction::triggered, this, &ScreensMenu::mnuScreens_More_Click);
+}
+
+void ScreensMenu::mnuScreens_More_Click()
+{
+    QSettings settings = userSettings();
+    const QString chosen = m_prompter.chooseItem(QStringLiteral("Choose the screen to run"),
+                                                 QStringLiteral("More Screens"), SavedScreens(settings).names());
+    if (!chosen.isEmpty())
+        loadScreen(chosen);
 }
 
 void ScreensMenu::mnuScreens_Save_Click()

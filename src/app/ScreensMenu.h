@@ -16,6 +16,9 @@ class ScreensMenu : public QMenu
     Q_OBJECT
 
 public:
+    // The menu lists at most this many saved screens.
+    static constexpr qsizetype kListedScreens = 25;
+
     // panel is the screening panel; currentBoxes reads its ticks and bounds.
     ScreensMenu(Prompter &prompter, QWidget *panel, std::function<CriteriaBoxes()> currentBoxes,
                 QWidget *parent = nullptr);
@@ -27,6 +30,8 @@ signals:
 public slots:
     void mnuScreens_Save_Click();
     void mnuScreens_Delete_Click();
+    // The saved screens beyond those the menu lists, in a list to type in.
+    void mnuScreens_More_Click();
     void loadScreen(const QString &name);
 
 protected:

@@ -30,6 +30,7 @@
 #include <QDir>
 #include <QFormLayout>
 #include <QGridLayout>
+#include <QGuiApplication>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -37,6 +38,7 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QSettings>
+#include <QScreen>
 #include <QShortcut>
 #include <QStandardPaths>
 #include <QVBoxLayout>
@@ -801,8 +803,24 @@ void frmMain::restoreWindowGeometry()
     // restoreGeometry brings a window back onto a screen that still exists.
     QSettings settings = userSettings();
     const QByteArray geometry = settings.value(kGeometryKey).toByteArray();
-    if (!geometry.isEmpty())
-        restoreGeometry(geometry);
+    const QSize fallback = size();
+    if (geometry.isEmpty() || !restoreGeometry(geometry)) {
+        resize(fallback);
+        return;
+    }
+    // A stored size larger than the screen, or smaller than the window can
+    // be used at (a damaged or hand-edited value), gives way to the first
+    // start's size, on the screen.
+    if (isMaximized() || isFullScreen())
+        return;
+    const QScreen *on = QGuiApplication::screenAt(frameGeometry().center());
+    const QRect screen = (on ? on : QGuiApplication::primaryScreen())->availableGeometry();
+    const QSize least = minimumSizeHint();
+    if (width() > screen.width() || height() > screen.height() || width() < least.width()
+        || height() < least.height()) {
+        resize(fallback);
+        move(screen.center() - rect().center());
+    }
 }
 
 void frmMain::saveWindowGeometry()

@@ -26,6 +26,8 @@ QStringList SavedScreens::names() const
     m_settings.beginGroup(kSection);
     QStringList names = m_settings.childGroups();
     m_settings.endGroup();
+    // A name the save rules would never allow (a hand edit, say) is passed over.
+    names.removeIf([](const QString &name) { return checkName(name) != name; });
     std::sort(names.begin(), names.end(),
               [](const QString &a, const QString &b) { return a.compare(b, Qt::CaseInsensitive) < 0; });
     return names;

@@ -20,7 +20,7 @@ public:
 
     explicit SavedScreens(QSettings &settings);
 
-    // The stored names, sorted ignoring case.
+    // The stored names the save rules allow, sorted ignoring case.
     QStringList names() const;
     // The stored name equal to name ignoring case; empty when there is none.
     QString find(const QString &name) const;

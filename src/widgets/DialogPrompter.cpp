@@ -51,7 +51,9 @@ QString DialogPrompter::saveFileName(const QString &caption, const QString &defa
 
 QString DialogPrompter::chooseItem(const QString &prompt, const QString &title, const QStringList &items)
 {
+    // Editable, so that a long list is searched by typing; only an item of
+    // the list counts as chosen.
     bool ok = false;
-    const QString item = QInputDialog::getItem(m_parent, title, prompt, items, 0, false, &ok);
-    return ok ? item : QString();
+    const QString item = QInputDialog::getItem(m_parent, title, prompt, items, 0, true, &ok);
+    return ok && items.contains(item) ? item : QString();
 }

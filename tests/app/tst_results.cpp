@@ -194,6 +194,25 @@ private slots:
         QCOMPARE(column(1).size(), 4);
     }
 
+    // Many stored screens: the menu lists 25, the rest are chosen from a
+    // list; a name the save rules refuse (a hand edit) is passed over.
+    void manyScreens()
+    {
+        {
+            QSettings s = store();
+            for (int i = 1; i <= 27; ++i)
+                s.setValue(latin("Screens/S%1/LowTicked").arg(i, 2, 10, QLatin1Char('0')), true);
+            s.setValue(latin("Screens/") + QString(41, u'x') + latin("/LowTicked"), true);
+        }
+        QVERIFY(showWindow());
+        QCOMPARE(screenItems().size(), 25);
+        QCOMPARE(screenItems().last(), latin("S25"));
+        m_prompter->chooseAnswers << latin("S27");
+        trigger("mnuScreens_More");
+        QCOMPARE(m_prompter->choiceLists.last().size(), 27);
+        QVERIFY(check("chkLow")->isChecked()); // S27 was run
+    }
+
     // First start: the size the window has always had. Afterwards: where the
     // user left it, and never off the screen.
     void windowComesBackWhereItWas()
@@ -216,6 +235,18 @@ private slots:
         QVERIFY(showWindow(false));
         QVERIFY(m_window->screen()->availableGeometry().intersects(m_window->frameGeometry()));
         QCOMPARE(m_window->size(), placed.size());
+        // A size the screen cannot hold, or a damaged value: the first
+        // start's size, on the screen.
+        QWidget big;
+        big.setGeometry(0, 0, 32767, 32767);
+        for (const QByteArray &bad :
+             {big.saveGeometry(), store().value(latin("Window/Geometry")).toByteArray().left(30)}) {
+            exit();
+            store().setValue(latin("Window/Geometry"), bad);
+            QVERIFY(showWindow(false));
+            QCOMPARE(m_window->size(), first);
+            QVERIFY(m_window->screen()->availableGeometry().intersects(m_window->frameGeometry()));
+        }
     }
 };
 
