@@ -16,7 +16,7 @@ namespace {
 void finishMove(ResultGrid &grid, int n, const QList<int> &from)
 {
     grid.beginUpdate();
-    grid.moveRows(1, from);
+    grid.permuteRows(1, from);
     grid.setCurrentCell(n, ResultGrid::Cols - 1);
     grid.endUpdate();
 }

@@ -166,7 +166,7 @@ void ResultGrid::setValue(double value)
     cell(m_row, m_col).value = value;
 }
 
-void ResultGrid::moveRows(int first, const QList<int> &from)
+void ResultGrid::permuteRows(int first, const QList<int> &from)
 {
     if (from.isEmpty() || first < 1 || first + from.size() > rows())
         return;

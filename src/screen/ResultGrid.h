@@ -63,7 +63,7 @@ public:
     // permutation of first .. first + from.size() - 1 (first >= 1). The fixed
     // "#" column stays where it is: it numbers positions, not rows. Views are
     // reset once.
-    void moveRows(int first, const QList<int> &from);
+    void permuteRows(int first, const QList<int> &from);
 
     // The column the rows are sorted by and its order, shown in the header;
     // column -1 when they are not sorted. Clearing the grid or appending a

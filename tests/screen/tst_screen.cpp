@@ -480,11 +480,11 @@ private slots:
         QCOMPARE(rowTexts(g, 3), QStringList(ResultGrid::Cols, QString()));
         QCOMPARE(g.fillOrder(3), 3);
         // A move that is no permutation of its rows would lose one: refused.
-        g.moveRows(1, {2, 2});
-        g.moveRows(1, {0, 1});
-        g.moveRows(2, {2, 3, 4});
+        g.permuteRows(1, {2, 2});
+        g.permuteRows(1, {0, 1});
+        g.permuteRows(2, {2, 3, 4});
         QCOMPARE(rowTexts(g, 1)[1] + rowTexts(g, 2)[1], QStringLiteral("AAPLMSFT"));
-        g.moveRows(1, {2, 1});
+        g.permuteRows(1, {2, 1});
         QCOMPARE(rowTexts(g, 1)[1] + rowTexts(g, 2)[1], QStringLiteral("MSFTAAPL"));
     }
 
