@@ -13,8 +13,7 @@ int main(int argc, char *argv[])
     // with the research browser now, loading the whole GL stack at every
     // start. The Symbol Menu makes it when the browser is first loaded.
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Tarnvale"));
-    QApplication::setApplicationVersion(CommandLine::programVersion());
+    CommandLine::nameProgram(QStringLiteral("Tarnvale"));
     QGuiApplication::setDesktopFileName(QStringLiteral("org.tarnvale.Tarnvale")); // the installed menu entry
     CommandLine::refuseOtherArguments(app, description);
     frmMain window(QCoreApplication::applicationDirPath());

@@ -16,6 +16,12 @@ QString programVersion()
         .arg(TARNVALE_VERSION_PATCH);
 }
 
+void nameProgram(const QString &name)
+{
+    QCoreApplication::setApplicationName(name);
+    QCoreApplication::setApplicationVersion(programVersion());
+}
+
 void addStandardOptions(QCommandLineParser &parser, const QString &description)
 {
     parser.setApplicationDescription(description);

@@ -12,6 +12,10 @@ namespace CommandLine {
 // "major.minor.patch" of this build.
 QString programVersion();
 
+// Names the running program, with this build's version, for --version,
+// the settings store and the standard folders.
+void nameProgram(const QString &name);
+
 // Gives the parser the program's description, --help and --version.
 void addStandardOptions(QCommandLineParser &parser, const QString &description);
 

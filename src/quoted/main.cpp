@@ -58,8 +58,7 @@ int main(int argc, char *argv[])
     mallopt(M_TRIM_THRESHOLD, 4 * 1024 * 1024);
 #endif
     QCoreApplication app(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("tarnvale-quoted"));
-    QCoreApplication::setApplicationVersion(CommandLine::programVersion());
+    CommandLine::nameProgram(QStringLiteral("tarnvale-quoted"));
 
     QCommandLineParser parser;
     CommandLine::addStandardOptions(

@@ -79,8 +79,7 @@ int apply(const QByteArray &text, Exchange exchange, const QString &marketPath, 
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("tarnvale-symbols"));
-    QCoreApplication::setApplicationVersion(CommandLine::programVersion());
+    CommandLine::nameProgram(QStringLiteral("tarnvale-symbols"));
     QCommandLineParser parser;
     CommandLine::addStandardOptions(
         parser, QStringLiteral("Fills or refreshes a Tarnvale market file from the exchange's symbol directory "
