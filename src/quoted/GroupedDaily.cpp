@@ -12,12 +12,14 @@
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QScopeGuard>
+#include <QThread>
 #include <QTimeZone>
 #include <QUrlQuery>
 
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <memory>
 
 namespace {
 
@@ -136,6 +138,15 @@ GroupedDailySource::GroupedDailySource(Options options, QObject *parent)
     connect(&m_timer, &QTimer::timeout, this, &GroupedDailySource::plan);
 }
 
+GroupedDailySource::~GroupedDailySource()
+{
+    if (m_parser) {
+        m_parser->disconnect(this);
+        m_parser->wait();
+        delete m_parser;
+    }
+}
+
 void GroupedDailySource::start()
 {
     plan();
@@ -234,7 +245,7 @@ void GroupedDailySource::onReply(QNetworkReply *reply, QDate day)
     reply->deleteLater();
     m_busy = false;
     // Said last, whichever way the answer is taken in.
-    const auto ended = qScopeGuard([this] { emit requestEnded(); });
+    auto ended = qScopeGuard([this] { emit requestEnded(); });
     const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     const QDateTime now = m_options.now();
     using State = SourceStatus::State;
@@ -265,8 +276,27 @@ void GroupedDailySource::onReply(QNetworkReply *reply, QDate day)
                 now.addSecs(300));
         return;
     }
-    QString why;
-    std::optional<QList<DailyBar>> bars = parseGroupedDaily(body, &why);
+    // A whole market's answer is read on a thread of its own, so that no
+    // client waits while it is taken apart; requestEnded follows from there.
+    ended.dismiss();
+    m_busy = true;
+    auto parsed = std::make_shared<std::pair<std::optional<QList<DailyBar>>, QString>>();
+    m_parser = QThread::create([body, parsed] { parsed->first = parseGroupedDaily(body, &parsed->second); });
+    connect(m_parser, &QThread::finished, this, [this, parsed, day, now] {
+        m_parser->wait();
+        delete m_parser;
+        m_parser = nullptr;
+        m_busy = false;
+        takeIn(day, std::move(parsed->first), parsed->second, now);
+        emit requestEnded();
+    });
+    m_parser->start(QThread::LowPriority);
+}
+
+void GroupedDailySource::takeIn(QDate day, std::optional<QList<DailyBar>> bars, const QString &why,
+                                const QDateTime &now)
+{
+    using State = SourceStatus::State;
     if (!bars) {
         backOff(State::Refused, QStringLiteral("The quote source sent no daily bars: %1.").arg(why), now.addSecs(3600));
         return;

@@ -20,6 +20,7 @@
 #include <optional>
 
 class QNetworkReply;
+class QThread;
 
 /*
  * The keyed whole-market source: Massive's grouped daily bars,
@@ -80,6 +81,7 @@ public:
     };
 
     explicit GroupedDailySource(Options options, QObject *parent = nullptr);
+    ~GroupedDailySource() override;
 
     // Fetches what the quotes of the latest completed trading day need.
     void start();
@@ -103,6 +105,7 @@ private:
     void plan();
     void request(QDate day);
     void onReply(QNetworkReply *reply, QDate day);
+    void takeIn(QDate day, std::optional<QList<DailyBar>> bars, const QString &why, const QDateTime &now);
     void serve(QDate day);
     void backOff(SourceStatus::State state, const QString &reason, const QDateTime &retryAt);
     void planAt(const QDateTime &when);
@@ -114,6 +117,7 @@ private:
     QDate m_served;
     QList<QDateTime> m_sent; // the requests of the last minute, oldest first
     QTimer m_timer;
+    QThread *m_parser = nullptr; // reading an answer
     QDateTime m_nextLook;
     SourceStatus m_status;
     bool m_busy = false;
