@@ -274,6 +274,7 @@ void frmMain::buildWindow()
             &frmMain::butSymbCharts_Click);
     connect(m_gridView, &GridView::mouseReleased, this, &frmMain::Grid_MouseUp);
     connect(m_gridView, &GridView::cellDoubleClicked, this, &frmMain::Grid_DblClick);
+    connect(m_gridView, &GridView::menuKeyPressed, this, &frmMain::Grid_MenuKey);
 }
 
 void frmMain::buildMenus()
@@ -710,14 +711,23 @@ void frmMain::butSymbCharts_Click()
     symbolMenu()->popup(symbolMenu()->mnuSymb_Charts());
 }
 
-// button: 1 left, 2 right, 4 middle. Acts on the current row, never on the
-// row under the pointer.
+// button: 1 left, 2 right, 4 middle. Acts on the current row, which the
+// grid has moved to the listed row under the pointer on the press.
 void frmMain::Grid_MouseUp(int button)
 {
     if (m_grid->row() > 0 && button > 1) {
         m_grid->setCol(1);
         symbolMenu()->popup(symbolMenu()->mnuSymb());
     }
+}
+
+void frmMain::Grid_MenuKey()
+{
+    if (m_grid->row() <= 0)
+        return;
+    m_grid->setCol(1);
+    const QRect cell = m_gridView->visualRect(m_gridView->currentIndex());
+    symbolMenu()->popup(symbolMenu()->mnuSymb(), m_gridView->viewport()->mapToGlobal(cell.bottomLeft()));
 }
 
 void frmMain::Grid_DblClick()

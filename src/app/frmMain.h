@@ -89,6 +89,8 @@ public slots:
     void txtQSSymbol_Change();
     void Grid_MouseUp(int button);
     void Grid_DblClick();
+    // The Menu key or Shift+F10: as a right-click, the menu popping at the cell.
+    void Grid_MenuKey();
     // "Market" > "Export Results...": the grid's listed rows as a CSV file.
     void mnuMenu_Export_Click();
     // Fills the screening panel with a saved screen's ticks and bounds and

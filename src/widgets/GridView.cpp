@@ -180,6 +180,8 @@ GridView::GridView(ResultGrid *grid, QWidget *parent)
     setWordWrap(false);
     setTextElideMode(Qt::ElideNone);
     setCornerButtonEnabled(false);
+    // Tab leaves the grid for the window's next control; arrows move within it.
+    setTabKeyNavigation(false);
     setShowGrid(true);
     setGridStyle(Qt::SolidLine);
 
@@ -343,9 +345,13 @@ void GridView::paintCorner(QWidget *corner) const
 
 void GridView::mousePressEvent(QMouseEvent *event)
 {
-    // Only the left button picks a cell; the others act on the cell that is
-    // already current.
+    // The left button picks a cell. The right and middle buttons pick only a
+    // listed row's cell, so the Symbol Menu they open names the stock pointed
+    // at; elsewhere they act on the cell that is already current.
     if (event->button() != Qt::LeftButton) {
+        const QModelIndex at = indexAt(event->position().toPoint());
+        if (at.isValid() && at.row() < dataRowCount(*m_grid))
+            setCurrentIndex(at);
         event->accept();
         return;
     }
@@ -373,6 +379,16 @@ void GridView::emitReleased(Qt::MouseButton button)
     default:
         break;
     }
+}
+
+void GridView::keyPressEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_Menu || (event->key() == Qt::Key_F10 && event->modifiers() == Qt::ShiftModifier)) {
+        event->accept();
+        emit menuKeyPressed();
+        return;
+    }
+    QTableView::keyPressEvent(event);
 }
 
 void GridView::mouseDoubleClickEvent(QMouseEvent *event)

@@ -31,11 +31,14 @@ signals:
     // The button released over the grid, coded 1 left, 2 right, 4 middle.
     void mouseReleased(int button);
     void cellDoubleClicked();
+    // The Menu key or Shift+F10, which open the Symbol Menu from the keyboard.
+    void menuKeyPressed();
 
 protected:
     void mousePressEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
     void mouseDoubleClickEvent(QMouseEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
     void currentChanged(const QModelIndex &current, const QModelIndex &previous) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
     bool event(QEvent *event) override;

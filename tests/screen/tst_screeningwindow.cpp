@@ -2,6 +2,7 @@
 #include "screen/GridFill.h"
 #include "widgets/GridView.h"
 
+#include <QApplication>
 #include <QHeaderView>
 #include <QPushButton>
 #include <QScrollBar>
@@ -123,6 +124,26 @@ private slots:
         addResultRows(*grid(), db, all, {500.0f, 10.99f});
         QVERIFY(view()->verticalScrollBar()->value() > 0);
         QVERIFY(view()->viewport()->rect().intersects(view()->visualRect(grid()->index(5004, 9))));
+    }
+
+    // Arrows move within the grid; Tab and Shift+Tab leave it, each its own way.
+    void tabLeavesTheGrid()
+    {
+        click("butListall");
+        m_window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+        view()->setFocus();
+        grid()->setCurrentCell(2, 3);
+        QTest::keyClick(view(), Qt::Key_Down);
+        QTest::keyClick(view(), Qt::Key_Right);
+        QCOMPARE(QPoint(grid()->col(), grid()->row()), QPoint(4, 3));
+        QTest::keyClick(view(), Qt::Key_Tab);
+        QWidget *next = QApplication::focusWidget();
+        QVERIFY(next && next != view());
+        view()->setFocus();
+        QTest::keyClick(view(), Qt::Key_Backtab, Qt::ShiftModifier);
+        QVERIFY(QApplication::focusWidget() != view() && QApplication::focusWidget() != next);
+        QCOMPARE(QPoint(grid()->col(), grid()->row()), QPoint(4, 3));
     }
 
     void sortByHeader_data()
