@@ -762,8 +762,18 @@ void frmMain::buildResultsMenus()
     m_mnuMenu_Export->setEnabled(false);
     market->insertAction(separator, m_mnuMenu_Export);
     connect(m_mnuMenu_Export, &QAction::triggered, this, &frmMain::mnuMenu_Export_Click);
+    // Sorts by the current cell's column; again, the other way round.
+    m_mnuMenu_Sort = new QAction(QStringLiteral("Sort by Current Column"), market);
+    m_mnuMenu_Sort->setObjectName(QStringLiteral("mnuMenu_Sort"));
+    m_mnuMenu_Sort->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_T));
+    m_mnuMenu_Sort->setEnabled(false);
+    market->insertAction(separator, m_mnuMenu_Sort);
+    connect(m_mnuMenu_Sort, &QAction::triggered, this, [this] { m_gridView->sortByHeader(m_grid->col()); });
     // Every load of a market resets the grid, whether it opened or not.
-    connect(m_grid, &QAbstractItemModel::modelReset, this, [this] { m_mnuMenu_Export->setEnabled(m_market.isOpen()); });
+    connect(m_grid, &QAbstractItemModel::modelReset, this, [this] {
+        m_mnuMenu_Export->setEnabled(m_market.isOpen());
+        m_mnuMenu_Sort->setEnabled(m_market.isOpen());
+    });
 
     // "Screens" comes after "Tools".
     QAction *help = menuBar()->findChild<QMenu *>(QStringLiteral("mnuHelp"))->menuAction();

@@ -127,6 +127,7 @@ private:
     QWidget *m_frmADVS = nullptr;
     QMenu *m_mnuMenu_Market = nullptr;
     QAction *m_mnuMenu_Export = nullptr;
+    QAction *m_mnuMenu_Sort = nullptr;
     // The database update and the live quote while they run; never both.
     QPointer<UpdateDatabase> m_update;
     QPointer<QuoteFetch> m_liveQuote;

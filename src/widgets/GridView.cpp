@@ -4,6 +4,7 @@
 #include "screen/ResultGrid.h"
 
 #include <QAbstractButton>
+#include <QAccessible>
 #include <QApplication>
 #include <QHeaderView>
 #include <QMouseEvent>
@@ -213,6 +214,9 @@ GridView::GridView(ResultGrid *grid, QWidget *parent)
     connect(grid, &QAbstractItemModel::modelReset, this, [this] {
         applyWidths();
         showGridCurrent();
+        // A new fill is in no sorted order.
+        if (m_grid->sortColumn() < 0 && !accessibleDescription().isEmpty())
+            setAccessibleDescription(QString());
         if (m_corner)
             m_corner->update();
     });
@@ -306,7 +310,7 @@ bool GridView::eventFilter(QObject *watched, QEvent *event)
             // A left click on a header cell sorts: press and release on the same cell.
             if (mouse->button() == Qt::LeftButton && m_pressedHeader >= 0
                 && m_pressedHeader == headerColumnAt(watched, mouse->position().toPoint()))
-                sortByHeaderClick(*m_grid, m_pressedHeader);
+                sortByHeader(m_pressedHeader);
             if (mouse->button() == Qt::LeftButton)
                 m_pressedHeader = -1;
             emitReleased(mouse->button());
@@ -322,6 +326,21 @@ bool GridView::eventFilter(QObject *watched, QEvent *event)
         }
     }
     return QTableView::eventFilter(watched, event);
+}
+
+void GridView::sortByHeader(int col)
+{
+    if (dataRowCount(*m_grid) == 0)
+        return;
+    sortByHeaderClick(*m_grid, col);
+    const QString said = sortAnnouncement(*m_grid);
+    if (accessibleDescription() == said) {
+        // The same order again is announced again.
+        QAccessibleEvent event(this, QAccessible::DescriptionChanged);
+        QAccessible::updateAccessibility(&event);
+    } else {
+        setAccessibleDescription(said);
+    }
 }
 
 int GridView::headerColumnAt(QObject *watched, const QPoint &pos) const

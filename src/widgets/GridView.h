@@ -26,6 +26,9 @@ public:
     ResultGrid *grid() const { return m_grid; }
     int twipsToPixels(int twips) const;
     int rowHeight() const { return m_rowHeight; }
+    // Sorts as a click on header cell col does, and tells a screen reader
+    // the new order through the grid's description.
+    void sortByHeader(int col);
 
 signals:
     // The button released over the grid, coded 1 left, 2 right, 4 middle.
