@@ -292,31 +292,31 @@ void frmMain::buildMenus()
         return a;
     };
 
-    QMenu *market = menu(nullptr, "mnuMenu", QStringLiteral("Market"));
-    QMenu *open = menu(market, "mnuMenu_Open", QStringLiteral("Open Market"));
-    item(open, "mnuOpen_Nasdaq", QStringLiteral("NASDAQ"), &frmMain::mnuOpen_Nasdaq_Click);
-    item(open, "mnuOpen_NYSE", QStringLiteral("NYSE"), &frmMain::mnuOpen_NYSE_Click);
+    QMenu *market = menu(nullptr, "mnuMenu", QStringLiteral("&Market"));
+    QMenu *open = menu(market, "mnuMenu_Open", QStringLiteral("&Open Market"));
+    item(open, "mnuOpen_Nasdaq", QStringLiteral("&NASDAQ"), &frmMain::mnuOpen_Nasdaq_Click);
+    item(open, "mnuOpen_NYSE", QStringLiteral("N&YSE"), &frmMain::mnuOpen_NYSE_Click);
     market->addSeparator();
-    item(market, "mnuMenu_Exit", QStringLiteral("Exit"), &frmMain::mnuMenu_Exit_Click);
+    item(market, "mnuMenu_Exit", QStringLiteral("E&xit"), &frmMain::mnuMenu_Exit_Click);
 
-    m_mnuMenu_Market = menu(nullptr, "mnuMenu_Market", QStringLiteral("Database"));
-    item(m_mnuMenu_Market, "mnuMarket_Update", QStringLiteral("Update Database"), &frmMain::mnuMarket_Update_Click);
+    m_mnuMenu_Market = menu(nullptr, "mnuMenu_Market", QStringLiteral("&Database"));
+    item(m_mnuMenu_Market, "mnuMarket_Update", QStringLiteral("&Update Database"), &frmMain::mnuMarket_Update_Click);
     m_mnuMenu_Market->addSeparator();
-    item(m_mnuMenu_Market, "mnuMarket_AddSymbol", QStringLiteral("Add Symbol"), &frmMain::mnuMarket_AddSymbol_Click);
-    item(m_mnuMenu_Market, "mnuMarket_RemoveSymbol", QStringLiteral("Remove Symbol"),
+    item(m_mnuMenu_Market, "mnuMarket_AddSymbol", QStringLiteral("&Add Symbol"), &frmMain::mnuMarket_AddSymbol_Click);
+    item(m_mnuMenu_Market, "mnuMarket_RemoveSymbol", QStringLiteral("&Remove Symbol"),
          &frmMain::mnuMarket_RemoveSymbol_Click);
 
-    QMenu *tools = menu(nullptr, "mnuTools", QStringLiteral("Tools"));
-    QMenu *calcs = menu(tools, "mnuTools_Calcs", QStringLiteral("Calculators"));
-    item(calcs, "mnuCalcs_Shares", QStringLiteral("Buy Power"), &frmMain::mnuCalcs_Shares_Click);
-    item(calcs, "mnuCalcs_Profit", QStringLiteral("Possible Profit"), &frmMain::mnuCalcs_Profit_Click);
+    QMenu *tools = menu(nullptr, "mnuTools", QStringLiteral("&Tools"));
+    QMenu *calcs = menu(tools, "mnuTools_Calcs", QStringLiteral("&Calculators"));
+    item(calcs, "mnuCalcs_Shares", QStringLiteral("&Buy Power"), &frmMain::mnuCalcs_Shares_Click);
+    item(calcs, "mnuCalcs_Profit", QStringLiteral("&Possible Profit"), &frmMain::mnuCalcs_Profit_Click);
     tools->addSeparator();
-    item(tools, "mnuTools_QuoteSource", QStringLiteral("Quote Source..."), &frmMain::mnuTools_QuoteSource_Click);
+    item(tools, "mnuTools_QuoteSource", QStringLiteral("&Quote Source..."), &frmMain::mnuTools_QuoteSource_Click);
 
-    QMenu *help = menu(nullptr, "mnuHelp", QStringLiteral("Help"));
-    item(help, "mnuHelp_Topics", QStringLiteral("Help Topics"), &frmMain::mnuHelp_Topics_Click);
+    QMenu *help = menu(nullptr, "mnuHelp", QStringLiteral("&Help"));
+    item(help, "mnuHelp_Topics", QStringLiteral("Help &Topics"), &frmMain::mnuHelp_Topics_Click);
     help->addSeparator();
-    item(help, "mnuHelp_About", QStringLiteral("About"), &frmMain::mnuHelp_About_Click);
+    item(help, "mnuHelp_About", QStringLiteral("&About"), &frmMain::mnuHelp_About_Click);
 }
 
 void frmMain::Form_Load()
@@ -756,14 +756,14 @@ void frmMain::buildResultsMenus()
             break;
         }
     }
-    m_mnuMenu_Export = new QAction(QStringLiteral("Export Results..."), market);
+    m_mnuMenu_Export = new QAction(QStringLiteral("&Export Results..."), market);
     m_mnuMenu_Export->setObjectName(QStringLiteral("mnuMenu_Export"));
     m_mnuMenu_Export->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_E));
     m_mnuMenu_Export->setEnabled(false);
     market->insertAction(separator, m_mnuMenu_Export);
     connect(m_mnuMenu_Export, &QAction::triggered, this, &frmMain::mnuMenu_Export_Click);
     // Sorts by the current cell's column; again, the other way round.
-    m_mnuMenu_Sort = new QAction(QStringLiteral("Sort by Current Column"), market);
+    m_mnuMenu_Sort = new QAction(QStringLiteral("&Sort by Current Column"), market);
     m_mnuMenu_Sort->setObjectName(QStringLiteral("mnuMenu_Sort"));
     m_mnuMenu_Sort->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_T));
     m_mnuMenu_Sort->setEnabled(false);

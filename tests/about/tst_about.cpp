@@ -110,7 +110,7 @@ private slots:
             u"Symbol Menu|Short Interest|Research Tools|Share count out of range|must be above 0|"
             "is not a number|[Service]|QuoteHost|tarnvale-quoted|is missing|could not be started"_s.split(u'|');
         for (QAction *a : w.findChildren<QAction *>())
-            texts << a->text();
+            texts << QString(a->text()).remove(u'&'); // as shown, without the access key's mark
         for (QGroupBox *g : w.findChildren<QGroupBox *>())
             texts << g->title();
         for (QPushButton *b : w.findChildren<QPushButton *>())

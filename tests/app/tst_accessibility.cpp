@@ -11,6 +11,8 @@
 #include <QAccessible>
 #include <QGroupBox>
 #include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
 
 namespace {
 
@@ -137,6 +139,42 @@ private slots:
         QCOMPARE(g_captionNames.mid(0, 2), (QStringList{QStringLiteral("Updating: 50%\r\nUpdating: MSFT"),
                                                         QStringLiteral("Updating: 100%\r\nUpdating: AAPL")}));
         QCOMPARE(g_captionNames.last(), caption->text());
+    }
+
+    // Every menu opens from the keyboard by its access key, and every menu and
+    // item is announced by its caption without the key's mark.
+    void menusHaveAccessKeysAndAreNamedByTheirCaptions()
+    {
+        QMenuBar *bar = m_window->menuBar();
+        QStringList unnamed;
+        QSet<QChar> keys;
+        for (const char *name :
+             {"mnuMenu", "mnuMenu_Open", "mnuMenu_Market", "mnuTools", "mnuTools_Calcs", "mnuHelp"}) {
+            auto *menu = find<QMenu>(name);
+            QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(menu);
+            for (int i = 0; i < iface->childCount(); ++i) {
+                QAccessibleInterface *item = iface->child(i);
+                if (item->role() == QAccessible::Separator)
+                    continue;
+                const QString name = item->text(QAccessible::Name);
+                if (name.contains(u'&') || !menu->actions().value(i)->text().contains(u'&'))
+                    unnamed << name;
+            }
+        }
+        QAccessibleInterface *barIface = QAccessible::queryAccessibleInterface(bar);
+        for (int i = 0; i < barIface->childCount(); ++i) {
+            const QString caption = bar->actions().value(i)->text();
+            QCOMPARE(barIface->child(i)->text(QAccessible::Name), QString(caption).remove(u'&'));
+            if (caption.contains(u'&'))
+                keys << caption.at(caption.indexOf(u'&') + 1).toLower();
+        }
+        QVERIFY2(unnamed.isEmpty(), qPrintable(unnamed.join(QStringLiteral(", "))));
+        QCOMPARE(keys, (QSet<QChar>{u'm', u'd', u't', u'h'}));
+        m_window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+        QTest::keyClick(m_window.get(), Qt::Key_M, Qt::AltModifier);
+        QTRY_COMPARE(QApplication::activePopupWidget(), find<QMenu>("mnuMenu"));
+        find<QMenu>("mnuMenu")->close();
     }
 
     // Sorted from the keyboard by the current cell's column, then the other
