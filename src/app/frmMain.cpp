@@ -267,6 +267,13 @@ void frmMain::buildWindow()
     connect(findChild<QPushButton *>(QStringLiteral("butListall")), &QPushButton::clicked, this,
             &frmMain::butListall_Click);
     connect(search, &QPushButton::clicked, this, &frmMain::butQS_Click);
+    // Enter runs the box's own command, unless its button is held.
+    connect(symbol, &QLineEdit::returnPressed, search, &QPushButton::click);
+    auto *matchStocks = findChild<QPushButton *>(QStringLiteral("butDS"));
+    for (const Criterion &c : kCriteria) {
+        for (const char *name : {c.startBox, c.endBox})
+            connect(box(name), &QLineEdit::returnPressed, matchStocks, &QPushButton::click);
+    }
     connect(live, &QPushButton::clicked, this, &frmMain::butLiveQuote_Click);
     connect(findChild<QPushButton *>(QStringLiteral("butSymbResearch")), &QPushButton::clicked, this,
             &frmMain::butSymbResearch_Click);

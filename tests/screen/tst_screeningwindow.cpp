@@ -3,7 +3,9 @@
 #include "widgets/GridView.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QHeaderView>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QScrollBar>
 
@@ -147,6 +149,29 @@ private slots:
         QTest::keyClick(view(), Qt::Key_Backtab, Qt::ShiftModifier);
         QVERIFY(QApplication::focusWidget() != view() && QApplication::focusWidget() != next);
         QCOMPARE(QPoint(grid()->col(), grid()->row()), QPoint(4, 3));
+    }
+
+    void enterRunsTheBoxesCommand_data()
+    {
+        QTest::addColumn<QString>("box");
+        QTest::addColumn<QStringList>("symbols");
+        const QStringList matched{"AAPL", "MSFTX", "MSFT", ""};
+        QTest::newRow("LAST start: Match Stocks") << "txtLastS" << matched;
+        QTest::newRow("VOLUME end: Match Stocks") << "txtVolumeE" << matched;
+        QTest::newRow("quick search: Search") << "txtQSSymbol" << QStringList{"MSFT", "MSFT", ""};
+    }
+
+    // LAST between 0.2 and 0.6 is ticked and "msft" typed for the quick search.
+    void enterRunsTheBoxesCommand()
+    {
+        QFETCH(QString, box);
+        QFETCH(QStringList, symbols);
+        find<QCheckBox>("chkLast")->setChecked(true);
+        m_window->box("txtLastS")->setText(QStringLiteral("0.2"));
+        m_window->box("txtLastE")->setText(QStringLiteral("0.6"));
+        m_window->box("txtQSSymbol")->setText(QStringLiteral("msft"));
+        QTest::keyClick(m_window->box(qPrintable(box)), Qt::Key_Return);
+        QCOMPARE(column(1), symbols);
     }
 
     void sortByHeader_data()
