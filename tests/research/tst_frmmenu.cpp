@@ -186,9 +186,9 @@ private slots:
         row("right on another row's #", right, 2, NumberColumn, 2, "AAPL");
         row("double-click on the # column", left, 1, NumberColumn, 1, "MSFT");
         // The first click of a double-click on a header cell sorts (LAST, up)
-        // or brings back the fill's order, ending on the last row.
-        row("double-click on the header row", left, 2, HeaderRow, 4, "IBM");
-        row("double-click on the # header", left, 3, Corner, 4, "IBM");
+        // or brings back the fill's order, ending on the first row.
+        row("double-click on the header row", left, 2, HeaderRow, 1, "MSFT");
+        row("double-click on the # header", left, 3, Corner, 1, "MSFT");
     }
 
     void gesturePopsForTheRowsSymbol()
