@@ -1,5 +1,6 @@
 #include "widgets/GridView.h"
 
+#include "screen/Contrast.h"
 #include "screen/GridSort.h"
 #include "screen/ResultGrid.h"
 
@@ -99,18 +100,12 @@ protected:
     }
 };
 
-// Ordinary cells: the window colours of the system, the cell's own text
-// colour and weight, and the grid's light grey for the selected cell with the
-// system's highlighted-text colour.
+// Ordinary cells: black on white, the cell's own text colour and weight, and
+// the grid's light grey for the selected cell, its text kept readable there.
 class CellDelegate : public QStyledItemDelegate
 {
 public:
-    CellDelegate(const QPalette &system, QObject *parent)
-        : QStyledItemDelegate(parent)
-        , m_base(system.color(QPalette::Base))
-        , m_text(system.color(QPalette::Text))
-        , m_selectedText(system.color(QPalette::HighlightedText))
-    {}
+    using QStyledItemDelegate::QStyledItemDelegate;
 
     void paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override
     {
@@ -118,12 +113,14 @@ public:
         initStyleOption(&opt, index);
         const bool selected = opt.state.testFlag(QStyle::State_Selected);
         const bool focus = opt.state.testFlag(QStyle::State_HasFocus);
-        painter->fillRect(opt.rect, selected ? GridView::SelectedBackground : m_base);
+        painter->fillRect(opt.rect, selected ? GridView::SelectedBackground : GridView::CellBackground);
         // Styles tint their own focus frame; the grid keeps a plain dotted one.
         opt.state.setFlag(QStyle::State_Selected, false);
         opt.state.setFlag(QStyle::State_HasFocus, false);
         opt.backgroundBrush = Qt::NoBrush;
-        const QColor text = selected ? m_selectedText : toColor(index.data(ResultGrid::ColorRole), m_text);
+        QColor text = toColor(index.data(ResultGrid::ColorRole), GridView::CellText);
+        if (selected)
+            text = QColor::fromRgb(readableOn(GridView::SelectedBackground.rgb() & 0xFFFFFF, text.rgb() & 0xFFFFFF));
         opt.palette.setColor(QPalette::Text, text);
         opt.palette.setColor(QPalette::WindowText, text);
         if (index.data(ResultGrid::BoldRole).toBool())
@@ -133,16 +130,11 @@ public:
         style->drawControl(QStyle::CE_ItemViewItem, &opt, painter, widget);
         if (focus) {
             painter->save();
-            painter->setPen(QPen(m_text, 1, Qt::DotLine));
+            painter->setPen(QPen(GridView::CellText, 1, Qt::DotLine));
             painter->drawRect(opt.rect.adjusted(0, 0, -1, -1));
             painter->restore();
         }
     }
-
-private:
-    QColor m_base;
-    QColor m_text;
-    QColor m_selectedText;
 };
 
 // Gives the lines between ordinary cells their light blue in any style.
@@ -174,7 +166,7 @@ GridView::GridView(ResultGrid *grid, QWidget *parent)
     setHorizontalHeader(new FixedCellHeader(Qt::Horizontal, this));
     setVerticalHeader(new FixedCellHeader(Qt::Vertical, this));
     setModel(grid);
-    setItemDelegate(new CellDelegate(palette(), this));
+    setItemDelegate(new CellDelegate(this));
     setSelectionMode(QAbstractItemView::SingleSelection);
     setSelectionBehavior(QAbstractItemView::SelectItems);
     setEditTriggers(QAbstractItemView::NoEditTriggers);

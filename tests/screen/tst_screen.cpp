@@ -1,5 +1,6 @@
 #include "screen/Figures.h"
 #include "common/TestFiles.h"
+#include "screen/Contrast.h"
 #include "screen/GridFill.h"
 #include "screen/GridSort.h"
 #include "screen/ResultsExport.h"
@@ -486,6 +487,33 @@ private slots:
         QCOMPARE(rowTexts(g, 1)[1] + rowTexts(g, 2)[1], QStringLiteral("AAPLMSFT"));
         g.moveRows(1, {2, 1});
         QCOMPARE(rowTexts(g, 1)[1] + rowTexts(g, 2)[1], QStringLiteral("MSFTAAPL"));
+    }
+
+    // Worked by hand from the relative luminances; the grid's own colours
+    // on its selected grey, and what takes their place when they fail.
+    void contrast_data()
+    {
+        QTest::addColumn<quint32>("background");
+        QTest::addColumn<quint32>("text");
+        QTest::addColumn<double>("ratio");
+        QTest::addColumn<quint32>("readable");
+        QTest::newRow("black on white") << 0xFFFFFFu << 0x000000u << 21.0 << 0x000000u;
+        QTest::newRow("same grey") << 0x808080u << 0x808080u << 1.0 << 0x000000u;
+        QTest::newRow("white on selected grey") << 0xE0E0E0u << 0xFFFFFFu << 1.32 << 0x000000u;
+        QTest::newRow("dark blue on selected grey") << 0xE0E0E0u << 0x000096u << 11.04 << 0x000096u;
+        QTest::newRow("green on selected grey") << 0xE0E0E0u << 0x009600u << 2.97 << 0x000000u;
+        QTest::newRow("dark red on selected grey") << 0xE0E0E0u << 0xBE0000u << 4.99 << 0xBE0000u;
+        QTest::newRow("dark blue on dark theme") << 0x242424u << 0x000096u << 1.06 << 0xFFFFFFu;
+    }
+
+    void contrast()
+    {
+        QFETCH(quint32, background);
+        QFETCH(quint32, text);
+        QFETCH(double, ratio);
+        QVERIFY(qAbs(contrastRatio(background, text) - ratio) < 0.005);
+        QCOMPARE(contrastRatio(text, background), contrastRatio(background, text));
+        QTEST(readableOn(background, text), "readable");
     }
 
     // Shown with the (German) default locale's signs, written with "." and

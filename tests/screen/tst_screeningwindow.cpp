@@ -1,4 +1,5 @@
 #include "common/MainWindowTest.h"
+#include "screen/Contrast.h"
 #include "screen/GridFill.h"
 #include "widgets/GridView.h"
 
@@ -172,6 +173,47 @@ private slots:
         m_window->box("txtQSSymbol")->setText(QStringLiteral("msft"));
         QTest::keyClick(m_window->box(qPrintable(box)), Qt::Key_Return);
         QCOMPARE(column(1), symbols);
+    }
+
+    void cellsReadInEveryPalette_data()
+    {
+        QTest::addColumn<bool>("dark");
+        QTest::newRow("system palette") << false;
+        QTest::newRow("dark palette") << true;
+    }
+
+    // As drawn: the current cell (SPREAD, amber) and an ordinary one (LAST,
+    // dark blue) keep 4.5:1 between their text and background, and the empty
+    // area stays light.
+    void cellsReadInEveryPalette()
+    {
+        QFETCH(bool, dark);
+        const QPalette system = QApplication::palette();
+        if (dark) {
+            QPalette palette = system;
+            for (const auto role : {QPalette::Base, QPalette::Window, QPalette::Button})
+                palette.setColor(role, QColor(0x24, 0x24, 0x24));
+            for (const auto role : {QPalette::Text, QPalette::WindowText, QPalette::HighlightedText})
+                palette.setColor(role, Qt::white);
+            QApplication::setPalette(palette);
+            m_window.reset(); // a window that starts under it
+            QVERIFY(showWindow());
+        }
+        click("butListall");
+        grid()->setCurrentCell(1, 7);
+        const QImage image = view()->viewport()->grab().toImage();
+        QApplication::setPalette(system);
+        for (int col : {2, 7}) {
+            const QRect cell = view()->visualRect(grid()->index(0, col - 1)).adjusted(1, 1, -2, -2);
+            const QRgb background = image.pixel(cell.right() - 1, cell.center().y());
+            double best = 1;
+            for (int y = cell.top(); y <= cell.bottom(); ++y) {
+                for (int x = cell.left(); x <= cell.right(); ++x)
+                    best = qMax(best, contrastRatio(background & 0xFFFFFF, image.pixel(x, y) & 0xFFFFFF));
+            }
+            QVERIFY2(best >= kReadableContrast, qPrintable(QString::number(best)));
+        }
+        QVERIFY(image.pixelColor(image.width() - 2, image.height() - 2).lightness() >= 192);
     }
 
     void sortByHeader_data()
