@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QPalette>
 #include <QPixmap>
+#include <QShortcut>
 #include <QVBoxLayout>
 
 frmAbout::frmAbout(QWidget *owner)
@@ -42,6 +43,10 @@ frmAbout::frmAbout(QWidget *owner)
     // 401 x 219 client pixels at 96 DPI, scaled with the screen's font DPI.
     const double scale = logicalDpiX() / 96.0;
     setFixedSize(qMax(401, qRound(401 * scale)), qMax(219, qRound(219 * scale)));
+
+    // Escape or Enter closes the box, as its close box does.
+    for (const Qt::Key key : {Qt::Key_Escape, Qt::Key_Return, Qt::Key_Enter})
+        connect(new QShortcut(key, this), &QShortcut::activated, this, &QWidget::close);
 
     Form_Load();
 }

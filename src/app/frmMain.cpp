@@ -269,6 +269,13 @@ void frmMain::buildWindow()
     connect(findChild<QPushButton *>(QStringLiteral("butListall")), &QPushButton::clicked, this,
             &frmMain::butListall_Click);
     connect(search, &QPushButton::clicked, this, &frmMain::butQS_Click);
+    // Enter runs the box's own command, unless its button is held.
+    connect(symbol, &QLineEdit::returnPressed, search, &QPushButton::click);
+    auto *matchStocks = findChild<QPushButton *>(QStringLiteral("butDS"));
+    for (const Criterion &c : kCriteria) {
+        for (const char *name : {c.startBox, c.endBox})
+            connect(box(name), &QLineEdit::returnPressed, matchStocks, &QPushButton::click);
+    }
     connect(live, &QPushButton::clicked, this, &frmMain::butLiveQuote_Click);
     connect(findChild<QPushButton *>(QStringLiteral("butSymbResearch")), &QPushButton::clicked, this,
             &frmMain::butSymbResearch_Click);
@@ -276,6 +283,7 @@ void frmMain::buildWindow()
             &frmMain::butSymbCharts_Click);
     connect(m_gridView, &GridView::mouseReleased, this, &frmMain::Grid_MouseUp);
     connect(m_gridView, &GridView::cellDoubleClicked, this, &frmMain::Grid_DblClick);
+    connect(m_gridView, &GridView::menuKeyPressed, this, &frmMain::Grid_MenuKey);
 }
 
 void frmMain::buildMenus()
@@ -293,31 +301,31 @@ void frmMain::buildMenus()
         return a;
     };
 
-    QMenu *market = menu(nullptr, "mnuMenu", QStringLiteral("Market"));
-    QMenu *open = menu(market, "mnuMenu_Open", QStringLiteral("Open Market"));
-    item(open, "mnuOpen_Nasdaq", QStringLiteral("NASDAQ"), &frmMain::mnuOpen_Nasdaq_Click);
-    item(open, "mnuOpen_NYSE", QStringLiteral("NYSE"), &frmMain::mnuOpen_NYSE_Click);
+    QMenu *market = menu(nullptr, "mnuMenu", QStringLiteral("&Market"));
+    QMenu *open = menu(market, "mnuMenu_Open", QStringLiteral("&Open Market"));
+    item(open, "mnuOpen_Nasdaq", QStringLiteral("&NASDAQ"), &frmMain::mnuOpen_Nasdaq_Click);
+    item(open, "mnuOpen_NYSE", QStringLiteral("N&YSE"), &frmMain::mnuOpen_NYSE_Click);
     market->addSeparator();
-    item(market, "mnuMenu_Exit", QStringLiteral("Exit"), &frmMain::mnuMenu_Exit_Click);
+    item(market, "mnuMenu_Exit", QStringLiteral("E&xit"), &frmMain::mnuMenu_Exit_Click);
 
-    m_mnuMenu_Market = menu(nullptr, "mnuMenu_Market", QStringLiteral("Database"));
-    item(m_mnuMenu_Market, "mnuMarket_Update", QStringLiteral("Update Database"), &frmMain::mnuMarket_Update_Click);
+    m_mnuMenu_Market = menu(nullptr, "mnuMenu_Market", QStringLiteral("&Database"));
+    item(m_mnuMenu_Market, "mnuMarket_Update", QStringLiteral("&Update Database"), &frmMain::mnuMarket_Update_Click);
     m_mnuMenu_Market->addSeparator();
-    item(m_mnuMenu_Market, "mnuMarket_AddSymbol", QStringLiteral("Add Symbol"), &frmMain::mnuMarket_AddSymbol_Click);
-    item(m_mnuMenu_Market, "mnuMarket_RemoveSymbol", QStringLiteral("Remove Symbol"),
+    item(m_mnuMenu_Market, "mnuMarket_AddSymbol", QStringLiteral("&Add Symbol"), &frmMain::mnuMarket_AddSymbol_Click);
+    item(m_mnuMenu_Market, "mnuMarket_RemoveSymbol", QStringLiteral("&Remove Symbol"),
          &frmMain::mnuMarket_RemoveSymbol_Click);
 
-    QMenu *tools = menu(nullptr, "mnuTools", QStringLiteral("Tools"));
-    QMenu *calcs = menu(tools, "mnuTools_Calcs", QStringLiteral("Calculators"));
-    item(calcs, "mnuCalcs_Shares", QStringLiteral("Buy Power"), &frmMain::mnuCalcs_Shares_Click);
-    item(calcs, "mnuCalcs_Profit", QStringLiteral("Possible Profit"), &frmMain::mnuCalcs_Profit_Click);
+    QMenu *tools = menu(nullptr, "mnuTools", QStringLiteral("&Tools"));
+    QMenu *calcs = menu(tools, "mnuTools_Calcs", QStringLiteral("&Calculators"));
+    item(calcs, "mnuCalcs_Shares", QStringLiteral("&Buy Power"), &frmMain::mnuCalcs_Shares_Click);
+    item(calcs, "mnuCalcs_Profit", QStringLiteral("&Possible Profit"), &frmMain::mnuCalcs_Profit_Click);
     tools->addSeparator();
-    item(tools, "mnuTools_QuoteSource", QStringLiteral("Quote Source..."), &frmMain::mnuTools_QuoteSource_Click);
+    item(tools, "mnuTools_QuoteSource", QStringLiteral("&Quote Source..."), &frmMain::mnuTools_QuoteSource_Click);
 
-    QMenu *help = menu(nullptr, "mnuHelp", QStringLiteral("Help"));
-    item(help, "mnuHelp_Topics", QStringLiteral("Help Topics"), &frmMain::mnuHelp_Topics_Click);
+    QMenu *help = menu(nullptr, "mnuHelp", QStringLiteral("&Help"));
+    item(help, "mnuHelp_Topics", QStringLiteral("Help &Topics"), &frmMain::mnuHelp_Topics_Click);
     help->addSeparator();
-    item(help, "mnuHelp_About", QStringLiteral("About"), &frmMain::mnuHelp_About_Click);
+    item(help, "mnuHelp_About", QStringLiteral("&About"), &frmMain::mnuHelp_About_Click);
 }
 
 void frmMain::Form_Load()
@@ -714,14 +722,23 @@ void frmMain::butSymbCharts_Click()
     symbolMenu()->popup(symbolMenu()->mnuSymb_Charts());
 }
 
-// button: 1 left, 2 right, 4 middle. Acts on the current row, never on the
-// row under the pointer.
+// button: 1 left, 2 right, 4 middle. Acts on the current row, which the
+// grid has moved to the listed row under the pointer on the press.
 void frmMain::Grid_MouseUp(int button)
 {
     if (m_grid->row() > 0 && button > 1) {
         m_grid->setCol(1);
         symbolMenu()->popup(symbolMenu()->mnuSymb());
     }
+}
+
+void frmMain::Grid_MenuKey()
+{
+    if (m_grid->row() <= 0)
+        return;
+    m_grid->setCol(1);
+    const QRect cell = m_gridView->visualRect(m_gridView->currentIndex());
+    symbolMenu()->popup(symbolMenu()->mnuSymb(), m_gridView->viewport()->mapToGlobal(cell.bottomLeft()));
 }
 
 void frmMain::Grid_DblClick()
@@ -750,14 +767,24 @@ void frmMain::buildResultsMenus()
             break;
         }
     }
-    m_mnuMenu_Export = new QAction(QStringLiteral("Export Results..."), market);
+    m_mnuMenu_Export = new QAction(QStringLiteral("&Export Results..."), market);
     m_mnuMenu_Export->setObjectName(QStringLiteral("mnuMenu_Export"));
     m_mnuMenu_Export->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_E));
     m_mnuMenu_Export->setEnabled(false);
     market->insertAction(separator, m_mnuMenu_Export);
     connect(m_mnuMenu_Export, &QAction::triggered, this, &frmMain::mnuMenu_Export_Click);
+    // Sorts by the current cell's column; again, the other way round.
+    m_mnuMenu_Sort = new QAction(QStringLiteral("&Sort by Current Column"), market);
+    m_mnuMenu_Sort->setObjectName(QStringLiteral("mnuMenu_Sort"));
+    m_mnuMenu_Sort->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_T));
+    m_mnuMenu_Sort->setEnabled(false);
+    market->insertAction(separator, m_mnuMenu_Sort);
+    connect(m_mnuMenu_Sort, &QAction::triggered, this, [this] { m_gridView->sortByHeader(m_grid->col()); });
     // Every load of a market resets the grid, whether it opened or not.
-    connect(m_grid, &QAbstractItemModel::modelReset, this, [this] { m_mnuMenu_Export->setEnabled(m_market.isOpen()); });
+    connect(m_grid, &QAbstractItemModel::modelReset, this, [this] {
+        m_mnuMenu_Export->setEnabled(m_market.isOpen());
+        m_mnuMenu_Sort->setEnabled(m_market.isOpen());
+    });
 
     // "Screens" comes after "Tools".
     QAction *help = menuBar()->findChild<QMenu *>(QStringLiteral("mnuHelp"))->menuAction();

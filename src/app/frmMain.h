@@ -89,6 +89,8 @@ public slots:
     void txtQSSymbol_Change();
     void Grid_MouseUp(int button);
     void Grid_DblClick();
+    // The Menu key or Shift+F10: as a right-click, the menu popping at the cell.
+    void Grid_MenuKey();
     // "Market" > "Export Results...": the grid's listed rows as a CSV file.
     void mnuMenu_Export_Click();
     // Fills the screening panel with a saved screen's ticks and bounds and
@@ -125,6 +127,7 @@ private:
     QWidget *m_frmADVS = nullptr;
     QMenu *m_mnuMenu_Market = nullptr;
     QAction *m_mnuMenu_Export = nullptr;
+    QAction *m_mnuMenu_Sort = nullptr;
     // The database update and the live quote while they run; never both.
     QPointer<UpdateDatabase> m_update;
     QPointer<QuoteFetch> m_liveQuote;

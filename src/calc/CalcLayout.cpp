@@ -104,6 +104,9 @@ Controls setUpCalculator(QWidget *window, const QString &title, std::initializer
     }
     controls.calc = addCalcButton(layout, int(rows.size()));
     QWidget::setTabOrder(controls.boxes.last(), controls.calc);
+    // Enter in any box works the figures out, as "Calc" does.
+    for (QLineEdit *box : std::as_const(controls.boxes))
+        QObject::connect(box, &QLineEdit::returnPressed, controls.calc, &QPushButton::click);
     controls.result = addResultLabel(layout, int(rows.size()) + 1, resultName);
     return controls;
 }

@@ -104,8 +104,13 @@ void frmMenu::buildMenus()
 
 void frmMenu::popup(QMenu *menu)
 {
+    popup(menu, QCursor::pos());
+}
+
+void frmMenu::popup(QMenu *menu, const QPoint &at)
+{
     m_lastPopup = menu;
-    menu->popup(QCursor::pos());
+    menu->popup(at);
 }
 
 void frmMenu::popSymbolMenu()

@@ -32,9 +32,10 @@ public:
     QMenu *mnuSymb_Charts() const { return m_mnuSymb_Charts; }
     QMenu *mnuSymb_Research() const { return m_mnuSymb_Research; }
 
-    // Shows menu at the mouse position and returns at once; the chosen
-    // item's handler runs when the user picks it.
+    // Shows menu at the mouse position (or at a global position, for a key)
+    // and returns at once; the chosen item's handler runs when the user picks it.
     void popup(QMenu *menu);
+    void popup(QMenu *menu, const QPoint &at);
     // The menu popped last, while it exists.
     QMenu *lastPopup() const { return m_lastPopup; }
 

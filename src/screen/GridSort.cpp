@@ -12,12 +12,13 @@
 namespace {
 
 // The "#" column stays in place, so the moved rows are numbered 1..n as they
-// now stand; the current cell ends on the last one's SHARES cell.
-void finishMove(ResultGrid &grid, int n, const QList<int> &from)
+// now stand. The current cell ends on the first row, in column col, so the
+// grid shows the top of the new order and sorting that column again reverses it.
+void finishMove(ResultGrid &grid, int col, const QList<int> &from)
 {
     grid.beginUpdate();
     grid.permuteRows(1, from);
-    grid.setCurrentCell(n, ResultGrid::Cols - 1);
+    grid.setCurrentCell(1, col);
     grid.endUpdate();
 }
 
@@ -94,7 +95,7 @@ void sortResultRows(ResultGrid &grid, int col, Qt::SortOrder order)
         from =
             stableOrder(keys, ascending, [](const Keyed<double> &a, const Keyed<double> &b) { return a.key < b.key; });
     }
-    finishMove(grid, n, from);
+    finishMove(grid, col, from);
     grid.setSortIndicator(col, order);
 }
 
@@ -117,8 +118,18 @@ void restoreFillOrder(ResultGrid &grid)
         if (r != 0)
             from.append(r);
     }
-    finishMove(grid, n, from);
+    finishMove(grid, grid.col() >= 1 ? grid.col() : ResultGrid::Cols - 1, from);
     grid.setSortIndicator(-1, Qt::AscendingOrder);
+}
+
+QString sortAnnouncement(const ResultGrid &grid)
+{
+    const int col = grid.sortColumn();
+    if (col < 1 || col >= ResultGrid::Cols)
+        return QStringLiteral("Sorted in the order listed");
+    return QStringLiteral("Sorted by %1, %2")
+        .arg(QString::fromLatin1(kGridColumns[size_t(col)].header),
+             grid.sortOrder() == Qt::AscendingOrder ? QStringLiteral("ascending") : QStringLiteral("descending"));
 }
 
 void sortByHeaderClick(ResultGrid &grid, int col)

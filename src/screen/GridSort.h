@@ -1,13 +1,13 @@
 #pragma once
 
-#include <Qt>
+#include <QString>
 
 class ResultGrid;
 
 // Sorting the result grid's listed rows. Only the data rows move: the header
 // stays on top and the "*" marker row stays last. After every sort the rows
-// are numbered 1..n again and the current cell is the last data row's SHARES
-// cell, as after a fill.
+// are numbered 1..n again and the first row is current, in the sorted column
+// (the current column when the fill's order comes back).
 
 // The listed rows: 1 .. n, followed by the marker row (0 for an empty grid).
 int dataRowCount(const ResultGrid &grid);
@@ -24,3 +24,7 @@ void restoreFillOrder(ResultGrid &grid);
 // ascending, and descending when it is already sorted ascending. Nothing
 // happens while no row is listed.
 void sortByHeaderClick(ResultGrid &grid, int col);
+
+// What a screen reader says of the rows' order: "Sorted by LAST, descending",
+// or "Sorted in the order listed" when they are not sorted.
+QString sortAnnouncement(const ResultGrid &grid);

@@ -1,9 +1,11 @@
 #include "widgets/GridView.h"
 
+#include "screen/Contrast.h"
 #include "screen/GridSort.h"
 #include "screen/ResultGrid.h"
 
 #include <QAbstractButton>
+#include <QAccessible>
 #include <QApplication>
 #include <QHeaderView>
 #include <QMouseEvent>
@@ -98,18 +100,12 @@ protected:
     }
 };
 
-// Ordinary cells: the window colours of the system, the cell's own text
-// colour and weight, and the grid's light grey for the selected cell with the
-// system's highlighted-text colour.
+// Ordinary cells: black on white, the cell's own text colour and weight, and
+// the grid's light grey for the selected cell, its text kept readable there.
 class CellDelegate : public QStyledItemDelegate
 {
 public:
-    CellDelegate(const QPalette &system, QObject *parent)
-        : QStyledItemDelegate(parent)
-        , m_base(system.color(QPalette::Base))
-        , m_text(system.color(QPalette::Text))
-        , m_selectedText(system.color(QPalette::HighlightedText))
-    {}
+    using QStyledItemDelegate::QStyledItemDelegate;
 
     void paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override
     {
@@ -117,12 +113,14 @@ public:
         initStyleOption(&opt, index);
         const bool selected = opt.state.testFlag(QStyle::State_Selected);
         const bool focus = opt.state.testFlag(QStyle::State_HasFocus);
-        painter->fillRect(opt.rect, selected ? GridView::SelectedBackground : m_base);
+        painter->fillRect(opt.rect, selected ? GridView::SelectedBackground : GridView::CellBackground);
         // Styles tint their own focus frame; the grid keeps a plain dotted one.
         opt.state.setFlag(QStyle::State_Selected, false);
         opt.state.setFlag(QStyle::State_HasFocus, false);
         opt.backgroundBrush = Qt::NoBrush;
-        const QColor text = selected ? m_selectedText : toColor(index.data(ResultGrid::ColorRole), m_text);
+        QColor text = toColor(index.data(ResultGrid::ColorRole), GridView::CellText);
+        if (selected)
+            text = QColor::fromRgb(readableOn(GridView::SelectedBackground.rgb() & 0xFFFFFF, text.rgb() & 0xFFFFFF));
         opt.palette.setColor(QPalette::Text, text);
         opt.palette.setColor(QPalette::WindowText, text);
         if (index.data(ResultGrid::BoldRole).toBool())
@@ -132,16 +130,11 @@ public:
         style->drawControl(QStyle::CE_ItemViewItem, &opt, painter, widget);
         if (focus) {
             painter->save();
-            painter->setPen(QPen(m_text, 1, Qt::DotLine));
+            painter->setPen(QPen(GridView::CellText, 1, Qt::DotLine));
             painter->drawRect(opt.rect.adjusted(0, 0, -1, -1));
             painter->restore();
         }
     }
-
-private:
-    QColor m_base;
-    QColor m_text;
-    QColor m_selectedText;
 };
 
 // Gives the lines between ordinary cells their light blue in any style.
@@ -173,13 +166,15 @@ GridView::GridView(ResultGrid *grid, QWidget *parent)
     setHorizontalHeader(new FixedCellHeader(Qt::Horizontal, this));
     setVerticalHeader(new FixedCellHeader(Qt::Vertical, this));
     setModel(grid);
-    setItemDelegate(new CellDelegate(palette(), this));
+    setItemDelegate(new CellDelegate(this));
     setSelectionMode(QAbstractItemView::SingleSelection);
     setSelectionBehavior(QAbstractItemView::SelectItems);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setWordWrap(false);
     setTextElideMode(Qt::ElideNone);
     setCornerButtonEnabled(false);
+    // Tab leaves the grid for the window's next control; arrows move within it.
+    setTabKeyNavigation(false);
     setShowGrid(true);
     setGridStyle(Qt::SolidLine);
 
@@ -211,6 +206,9 @@ GridView::GridView(ResultGrid *grid, QWidget *parent)
     connect(grid, &QAbstractItemModel::modelReset, this, [this] {
         applyWidths();
         showGridCurrent();
+        // A new fill is in no sorted order.
+        if (m_grid->sortColumn() < 0 && !accessibleDescription().isEmpty())
+            setAccessibleDescription(QString());
         if (m_corner)
             m_corner->update();
     });
@@ -304,7 +302,7 @@ bool GridView::eventFilter(QObject *watched, QEvent *event)
             // A left click on a header cell sorts: press and release on the same cell.
             if (mouse->button() == Qt::LeftButton && m_pressedHeader >= 0
                 && m_pressedHeader == headerColumnAt(watched, mouse->position().toPoint()))
-                sortByHeaderClick(*m_grid, m_pressedHeader);
+                sortByHeader(m_pressedHeader);
             if (mouse->button() == Qt::LeftButton)
                 m_pressedHeader = -1;
             emitReleased(mouse->button());
@@ -320,6 +318,21 @@ bool GridView::eventFilter(QObject *watched, QEvent *event)
         }
     }
     return QTableView::eventFilter(watched, event);
+}
+
+void GridView::sortByHeader(int col)
+{
+    if (dataRowCount(*m_grid) == 0)
+        return;
+    sortByHeaderClick(*m_grid, col);
+    const QString said = sortAnnouncement(*m_grid);
+    if (accessibleDescription() == said) {
+        // The same order again is announced again.
+        QAccessibleEvent event(this, QAccessible::DescriptionChanged);
+        QAccessible::updateAccessibility(&event);
+    } else {
+        setAccessibleDescription(said);
+    }
 }
 
 int GridView::headerColumnAt(QObject *watched, const QPoint &pos) const
@@ -343,9 +356,13 @@ void GridView::paintCorner(QWidget *corner) const
 
 void GridView::mousePressEvent(QMouseEvent *event)
 {
-    // Only the left button picks a cell; the others act on the cell that is
-    // already current.
+    // The left button picks a cell. The right and middle buttons pick only a
+    // listed row's cell, so the Symbol Menu they open names the stock pointed
+    // at; elsewhere they act on the cell that is already current.
     if (event->button() != Qt::LeftButton) {
+        const QModelIndex at = indexAt(event->position().toPoint());
+        if (at.isValid() && at.row() < dataRowCount(*m_grid))
+            setCurrentIndex(at);
         event->accept();
         return;
     }
@@ -373,6 +390,16 @@ void GridView::emitReleased(Qt::MouseButton button)
     default:
         break;
     }
+}
+
+void GridView::keyPressEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_Menu || (event->key() == Qt::Key_F10 && event->modifiers() == Qt::ShiftModifier)) {
+        event->accept();
+        emit menuKeyPressed();
+        return;
+    }
+    QTableView::keyPressEvent(event);
 }
 
 void GridView::mouseDoubleClickEvent(QMouseEvent *event)

@@ -10,13 +10,17 @@ class ResultGrid;
 // cell kept in step with the view's current index in both directions. A left
 // click on a header cell sorts the listed rows by that column (the "#" header
 // brings back the fill's order); the order is shown by a mark in the cell.
+// The current cell's text keeps a readable contrast on its grey.
 class GridView : public QTableView
 {
     Q_OBJECT
 
 public:
-    // The grid's look, fixed by design.
+    // The grid's look, fixed by design. Its cells are light whatever the
+    // palette: the cells' own colours are chosen to read on white.
     static constexpr QColor FixedBackground{0, 128, 128};
+    static constexpr QColor CellBackground{255, 255, 255};
+    static constexpr QColor CellText{0, 0, 0};
     static constexpr QColor GridLines{192, 192, 255};
     static constexpr QColor SelectedBackground{224, 224, 224};
     static constexpr QColor EmptyArea{192, 192, 192};
@@ -26,16 +30,22 @@ public:
     ResultGrid *grid() const { return m_grid; }
     int twipsToPixels(int twips) const;
     int rowHeight() const { return m_rowHeight; }
+    // Sorts as a click on header cell col does, and tells a screen reader
+    // the new order through the grid's description.
+    void sortByHeader(int col);
 
 signals:
     // The button released over the grid, coded 1 left, 2 right, 4 middle.
     void mouseReleased(int button);
     void cellDoubleClicked();
+    // The Menu key or Shift+F10, which open the Symbol Menu from the keyboard.
+    void menuKeyPressed();
 
 protected:
     void mousePressEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
     void mouseDoubleClickEvent(QMouseEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
     void currentChanged(const QModelIndex &current, const QModelIndex &previous) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
     bool event(QEvent *event) override;

@@ -1,25 +1,36 @@
 // The program as a screen reader meets it: every window is announced as a
 // window or dialog with its title, every control by what it shows, and the
-// status caption is heard as it changes, the update's progress included.
+// status caption is heard as it changes, the update's progress included, and
+// every sort of the result grid is heard with its column and direction.
 #include "about/HelpWindow.h"
 #include "common/MainWindowTest.h"
 #include "common/OpenedWindow.h"
 #include "common/QuoteAnswers.h"
+#include "widgets/GridView.h"
 
 #include <QAccessible>
 #include <QGroupBox>
 #include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
 
 namespace {
 
-// Names announced for the status caption, in order, while the handler is installed.
+// Names announced for the status caption and descriptions announced for the
+// grid, in order, while the handler is installed.
 QStringList g_captionNames;
+QStringList g_gridDescriptions;
 
 void recordCaption(QAccessibleEvent *event)
 {
-    if (event->type() == QAccessible::NameChanged && event->object()
-        && event->object()->objectName() == QLatin1String("lblDBInfo"))
-        g_captionNames << QAccessible::queryAccessibleInterface(event->object())->text(QAccessible::Name);
+    if (!event->object())
+        return;
+    QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(event->object());
+    if (event->type() == QAccessible::NameChanged && event->object()->objectName() == QLatin1String("lblDBInfo"))
+        g_captionNames << iface->text(QAccessible::Name);
+    if (event->type() == QAccessible::DescriptionChanged && event->child() < 0
+        && event->object()->objectName() == QLatin1String("Grid"))
+        g_gridDescriptions << iface->text(QAccessible::Description);
 }
 
 QString shown(QObject *object)
@@ -128,6 +139,65 @@ private slots:
         QCOMPARE(g_captionNames.mid(0, 2), (QStringList{QStringLiteral("Updating: 50%\r\nUpdating: MSFT"),
                                                         QStringLiteral("Updating: 100%\r\nUpdating: AAPL")}));
         QCOMPARE(g_captionNames.last(), caption->text());
+    }
+
+    // Every menu opens from the keyboard by its access key, and every menu and
+    // item is announced by its caption without the key's mark.
+    void menusHaveAccessKeysAndAreNamedByTheirCaptions()
+    {
+        QMenuBar *bar = m_window->menuBar();
+        QStringList unnamed;
+        QSet<QChar> keys;
+        for (const char *name :
+             {"mnuMenu", "mnuMenu_Open", "mnuMenu_Market", "mnuTools", "mnuTools_Calcs", "mnuHelp"}) {
+            auto *menu = find<QMenu>(name);
+            QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(menu);
+            for (int i = 0; i < iface->childCount(); ++i) {
+                QAccessibleInterface *item = iface->child(i);
+                if (item->role() == QAccessible::Separator)
+                    continue;
+                const QString name = item->text(QAccessible::Name);
+                if (name.contains(u'&') || !menu->actions().value(i)->text().contains(u'&'))
+                    unnamed << name;
+            }
+        }
+        QAccessibleInterface *barIface = QAccessible::queryAccessibleInterface(bar);
+        for (int i = 0; i < barIface->childCount(); ++i) {
+            const QString caption = bar->actions().value(i)->text();
+            QCOMPARE(barIface->child(i)->text(QAccessible::Name), QString(caption).remove(u'&'));
+            if (caption.contains(u'&'))
+                keys << caption.at(caption.indexOf(u'&') + 1).toLower();
+        }
+        QVERIFY2(unnamed.isEmpty(), qPrintable(unnamed.join(QStringLiteral(", "))));
+        QCOMPARE(keys, (QSet<QChar>{u'm', u'd', u't', u'h'}));
+        m_window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+        QTest::keyClick(m_window.get(), Qt::Key_M, Qt::AltModifier);
+        QTRY_COMPARE(QApplication::activePopupWidget(), find<QMenu>("mnuMenu"));
+        find<QMenu>("mnuMenu")->close();
+    }
+
+    // Sorted from the keyboard by the current cell's column, then the other
+    // way round; the "#" heading brings back the listed order.
+    void sortIsHeard()
+    {
+        QTRY_VERIFY_WITH_TIMEOUT(QAccessible::isActive(), 5000);
+        QAccessible::installUpdateHandler(recordCaption);
+        g_gridDescriptions.clear();
+        click("butListall");
+        QWidget *grid = m_window->gridView();
+        m_window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+        m_window->grid()->setCurrentCell(1, 1);
+        grid->setFocus();
+        QTest::keyClick(grid, Qt::Key_T, Qt::ControlModifier);
+        QCOMPARE(column(1), (QStringList{"AAPL", "MSFT", ""}));
+        QTest::keyClick(grid, Qt::Key_T, Qt::ControlModifier);
+        QTest::mouseClick(grid->findChild<QAbstractButton *>(QString(), Qt::FindDirectChildrenOnly), Qt::LeftButton);
+        QCOMPARE(g_gridDescriptions, (QStringList{"Sorted by SYMBOL, ascending", "Sorted by SYMBOL, descending",
+                                                  "Sorted in the order listed"}));
+        QCOMPARE(QAccessible::queryAccessibleInterface(grid)->text(QAccessible::Description),
+                 g_gridDescriptions.last());
     }
 };
 

@@ -137,7 +137,8 @@ private slots:
         QVERIFY(button && label);
 
         // "Calc" works out the example from the initial texts; typing in a
-        // box keeps only digits and points and changes nothing until "Calc".
+        // box keeps only digits and points and changes nothing until "Calc"
+        // or Enter.
         QTest::mouseClick(button, Qt::LeftButton);
         QCOMPARE(label->text(), initialResult);
         for (const QString &name : boxes) {
@@ -148,6 +149,9 @@ private slots:
             QCOMPARE(box->text(), u"123.5"_s);
         }
         QCOMPARE(label->text(), initialResult);
+        // Enter in a box works them out as "Calc" does.
+        QTest::keyClick(calc->findChild<QLineEdit *>(boxes.first()), Qt::Key_Return);
+        QVERIFY(label->text() != initialResult);
 
         // The close box gives the main window back, with nothing written to it.
         QVERIFY(calc->close());

@@ -166,24 +166,29 @@ private slots:
         QTest::addColumn<Qt::MouseButton>("button"); // Qt::LeftButton: a double-click
         QTest::addColumn<int>("picked");             // the row of the price cell left-clicked first; 0: none
         QTest::addColumn<int>("where");              // Fixed: over an ordinary cell or a fixed one
+        QTest::addColumn<int>("at");                 // the row a right or middle press points at
         QTest::addColumn<int>("row");
         QTest::addColumn<QString>("symbol");
-        const auto row = [](const char *tag, Qt::MouseButton b, int picked, Fixed where, int row, const char *symbol) {
-            QTest::newRow(tag) << b << picked << int(where) << row << QString::fromLatin1(symbol);
+        const auto row = [](const char *tag, Qt::MouseButton b, int picked, Fixed where, int row, const char *symbol,
+                            int at = 0) {
+            QTest::newRow(tag) << b << picked << int(where) << (at ? at : row) << row << QString::fromLatin1(symbol);
         };
         const Qt::MouseButton left = Qt::LeftButton, right = Qt::RightButton;
         row("right after List All", right, 0, Ordinary, 4, "IBM");
-        row("middle on row 1", Qt::MiddleButton, 1, Ordinary, 1, "MSFT"); // stored "msft"
+        // A press on a listed row makes it current: the other row is kept.
+        row("right on row 3, row 1 current", right, 1, Ordinary, 3, "INTC");
+        row("middle on row 1, row 4 current", Qt::MiddleButton, 4, Ordinary, 1, "MSFT"); // stored "msft"
         row("right on the \"*\" row", right, 5, Ordinary, 5, "");
+        row("right on the \"*\" row, row 2 current", right, 2, Ordinary, 2, "AAPL", 5);
         row("double-click on row 2", left, 2, Ordinary, 2, "AAPL");
         // Over the fixed cells the gestures act on the current row just the same.
         row("right on the header row", right, 3, HeaderRow, 3, "INTC");
         row("right on another row's #", right, 2, NumberColumn, 2, "AAPL");
         row("double-click on the # column", left, 1, NumberColumn, 1, "MSFT");
         // The first click of a double-click on a header cell sorts (LAST, up)
-        // or brings back the fill's order, ending on the last row.
-        row("double-click on the header row", left, 2, HeaderRow, 4, "IBM");
-        row("double-click on the # header", left, 3, Corner, 4, "IBM");
+        // or brings back the fill's order, ending on the first row.
+        row("double-click on the header row", left, 2, HeaderRow, 1, "MSFT");
+        row("double-click on the # header", left, 3, Corner, 1, "MSFT");
     }
 
     void gesturePopsForTheRowsSymbol()
@@ -191,6 +196,7 @@ private slots:
         QFETCH(Qt::MouseButton, button);
         QFETCH(int, picked);
         QFETCH(int, where);
+        QFETCH(int, at);
         QFETCH(int, row);
         QFETCH(QString, symbol);
         listAll();
@@ -214,7 +220,7 @@ private slots:
         } else if (button == Qt::LeftButton) {
             QTest::mouseDClick(viewport(), button, {}, cell(picked, 2));
         } else {
-            press(button, picked ? picked : 1, 2);
+            press(button, at, 2);
         }
         QCOMPARE(grid()->row(), row);
         QCOMPARE(grid()->col(), 1);
@@ -228,6 +234,33 @@ private slots:
         QCOMPARE(m_prompter->lastText(),
                  symbol.isEmpty() ? QString() : u'"' + symbol + QStringLiteral("\" has been removed!"));
         QCOMPARE(m_window->market().database().listedCount(), symbol.isEmpty() ? 4 : 3);
+    }
+
+    void menuKeysPopForTheCurrentRow_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<Qt::KeyboardModifiers>("modifiers");
+        QTest::newRow("Menu key") << int(Qt::Key_Menu) << Qt::KeyboardModifiers();
+        QTest::newRow("Shift+F10") << int(Qt::Key_F10) << Qt::KeyboardModifiers(Qt::ShiftModifier);
+    }
+
+    // The menu pops below the SYMBOL cell; Escape closes it again.
+    void menuKeysPopForTheCurrentRow()
+    {
+        QFETCH(int, key);
+        QFETCH(Qt::KeyboardModifiers, modifiers);
+        listAll();
+        GridView *view = m_window->gridView();
+        m_window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+        view->setFocus();
+        press(Qt::LeftButton, 2, 4);
+        QTest::keyClick(view, Qt::Key(key), modifiers);
+        QCOMPARE(QPoint(grid()->col(), grid()->row()), QPoint(1, 2));
+        QVERIFY(popped(menu()->mnuSymb()));
+        QVERIFY(menu()->mnuSymb()->geometry().contains(view->viewport()->mapToGlobal(cell(3, 1))));
+        QTest::keyClick(menu()->mnuSymb(), Qt::Key_Escape);
+        QTRY_VERIFY(!menu()->mnuSymb()->isVisible());
     }
 
     void leftReleaseAndHeaderRowPopNothing()

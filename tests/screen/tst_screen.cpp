@@ -1,5 +1,6 @@
 #include "screen/Figures.h"
 #include "common/TestFiles.h"
+#include "screen/Contrast.h"
 #include "screen/GridFill.h"
 #include "screen/GridSort.h"
 #include "screen/ResultsExport.h"
@@ -397,7 +398,7 @@ private slots:
         }
         QCOMPARE(rowTexts(g, 6), QStringList{"*"} + QStringList(ResultGrid::Cols - 1, QString()));
         QCOMPARE(g.rows(), 7);
-        QCOMPARE(QPoint(g.col(), g.row()), QPoint(10, 5));
+        QCOMPARE(QPoint(g.col(), g.row()), QPoint(col, 1));
         QCOMPARE(g.sortColumn(), col);
         QCOMPARE(g.headerData(col - 1, Qt::Horizontal, ResultGrid::SortRole), QVariant(int(order)));
         QVERIFY(!g.headerData(col % 10, Qt::Horizontal, ResultGrid::SortRole).isValid());
@@ -460,7 +461,7 @@ private slots:
         sortByHeaderClick(g, 0);
         QCOMPARE(fillOrders(g), (QList<int>{1, 2, 3, 4, 5}));
         QCOMPARE(rowTexts(g, 1)[1], QStringLiteral("MSFT"));
-        QCOMPARE(QPoint(g.col(), g.row()), QPoint(10, 5));
+        QCOMPARE(QPoint(g.col(), g.row()), QPoint(1, 1));
         QCOMPARE(g.sortColumn(), -1);
         sortByHeaderClick(g, 8);
         addResultRow(g, stock("NEW"), kDefaults);
@@ -486,6 +487,33 @@ private slots:
         QCOMPARE(rowTexts(g, 1)[1] + rowTexts(g, 2)[1], QStringLiteral("AAPLMSFT"));
         g.permuteRows(1, {2, 1});
         QCOMPARE(rowTexts(g, 1)[1] + rowTexts(g, 2)[1], QStringLiteral("MSFTAAPL"));
+    }
+
+    // Worked by hand from the relative luminances; the grid's own colours
+    // on its selected grey, and what takes their place when they fail.
+    void contrast_data()
+    {
+        QTest::addColumn<quint32>("background");
+        QTest::addColumn<quint32>("text");
+        QTest::addColumn<double>("ratio");
+        QTest::addColumn<quint32>("readable");
+        QTest::newRow("black on white") << 0xFFFFFFu << 0x000000u << 21.0 << 0x000000u;
+        QTest::newRow("same grey") << 0x808080u << 0x808080u << 1.0 << 0x000000u;
+        QTest::newRow("white on selected grey") << 0xE0E0E0u << 0xFFFFFFu << 1.32 << 0x000000u;
+        QTest::newRow("dark blue on selected grey") << 0xE0E0E0u << 0x000096u << 11.04 << 0x000096u;
+        QTest::newRow("green on selected grey") << 0xE0E0E0u << 0x009600u << 2.97 << 0x000000u;
+        QTest::newRow("dark red on selected grey") << 0xE0E0E0u << 0xBE0000u << 4.99 << 0xBE0000u;
+        QTest::newRow("dark blue on dark theme") << 0x242424u << 0x000096u << 1.06 << 0xFFFFFFu;
+    }
+
+    void contrast()
+    {
+        QFETCH(quint32, background);
+        QFETCH(quint32, text);
+        QFETCH(double, ratio);
+        QVERIFY(qAbs(contrastRatio(background, text) - ratio) < 0.005);
+        QCOMPARE(contrastRatio(text, background), contrastRatio(background, text));
+        QTEST(readableOn(background, text), "readable");
     }
 
     // Shown with the (German) default locale's signs, written with "." and

@@ -1,8 +1,12 @@
 #include "common/MainWindowTest.h"
+#include "screen/Contrast.h"
 #include "screen/GridFill.h"
 #include "widgets/GridView.h"
 
+#include <QApplication>
+#include <QCheckBox>
 #include <QHeaderView>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QScrollBar>
 
@@ -109,12 +113,12 @@ private slots:
         const QPoint header(view()->horizontalHeader()->sectionViewportPosition(2) + 5, 5);
         QTest::mouseClick(view()->horizontalHeader()->viewport(), Qt::LeftButton, {}, header);
         QTest::mouseClick(view()->verticalHeader()->viewport(), Qt::LeftButton, {}, QPoint(5, 5));
-        QCOMPARE(QPoint(grid()->col(), grid()->row()), QPoint(10, 5));
+        QCOMPARE(QPoint(grid()->col(), grid()->row()), QPoint(3, 1)); // where the header's sort left it
         QTest::mouseClick(view()->viewport(), Qt::LeftButton, {}, view()->visualRect(grid()->index(0, 2)).center());
         QCOMPARE(QPoint(grid()->col(), grid()->row()), QPoint(3, 1));
         grid()->setCurrentCell(2, 1);
         QCOMPARE(view()->currentIndex(), grid()->index(1, 0));
-        // A long fill shows its last row.
+        // A long fill shows its last row; a sort of it shows its first, current.
         MarketDatabase db;
         db.Stocks = QList<StockRecord>(5001, stock("S", 1, 1));
         QList<int> all(5000);
@@ -123,6 +127,93 @@ private slots:
         addResultRows(*grid(), db, all, {500.0f, 10.99f});
         QVERIFY(view()->verticalScrollBar()->value() > 0);
         QVERIFY(view()->viewport()->rect().intersects(view()->visualRect(grid()->index(5004, 9))));
+        clickHeader(2);
+        QCOMPARE(view()->verticalScrollBar()->value(), 0);
+        QCOMPARE(view()->currentIndex(), grid()->index(0, 1));
+    }
+
+    // Arrows move within the grid; Tab and Shift+Tab leave it, each its own way.
+    void tabLeavesTheGrid()
+    {
+        click("butListall");
+        m_window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+        view()->setFocus();
+        grid()->setCurrentCell(2, 3);
+        QTest::keyClick(view(), Qt::Key_Down);
+        QTest::keyClick(view(), Qt::Key_Right);
+        QCOMPARE(QPoint(grid()->col(), grid()->row()), QPoint(4, 3));
+        QTest::keyClick(view(), Qt::Key_Tab);
+        QWidget *next = QApplication::focusWidget();
+        QVERIFY(next && next != view());
+        view()->setFocus();
+        QTest::keyClick(view(), Qt::Key_Backtab, Qt::ShiftModifier);
+        QVERIFY(QApplication::focusWidget() != view() && QApplication::focusWidget() != next);
+        QCOMPARE(QPoint(grid()->col(), grid()->row()), QPoint(4, 3));
+    }
+
+    void enterRunsTheBoxesCommand_data()
+    {
+        QTest::addColumn<QString>("box");
+        QTest::addColumn<QStringList>("symbols");
+        const QStringList matched{"AAPL", "MSFTX", "MSFT", ""};
+        QTest::newRow("LAST start: Match Stocks") << "txtLastS" << matched;
+        QTest::newRow("VOLUME end: Match Stocks") << "txtVolumeE" << matched;
+        QTest::newRow("quick search: Search") << "txtQSSymbol" << QStringList{"MSFT", "MSFT", ""};
+    }
+
+    // LAST between 0.2 and 0.6 is ticked and "msft" typed for the quick search.
+    void enterRunsTheBoxesCommand()
+    {
+        QFETCH(QString, box);
+        QFETCH(QStringList, symbols);
+        find<QCheckBox>("chkLast")->setChecked(true);
+        m_window->box("txtLastS")->setText(QStringLiteral("0.2"));
+        m_window->box("txtLastE")->setText(QStringLiteral("0.6"));
+        m_window->box("txtQSSymbol")->setText(QStringLiteral("msft"));
+        QTest::keyClick(m_window->box(qPrintable(box)), Qt::Key_Return);
+        QCOMPARE(column(1), symbols);
+    }
+
+    void cellsReadInEveryPalette_data()
+    {
+        QTest::addColumn<bool>("dark");
+        QTest::newRow("system palette") << false;
+        QTest::newRow("dark palette") << true;
+    }
+
+    // As drawn: the current cell (SPREAD, amber) and an ordinary one (LAST,
+    // dark blue) keep 4.5:1 between their text and background, and the empty
+    // area stays light.
+    void cellsReadInEveryPalette()
+    {
+        QFETCH(bool, dark);
+        const QPalette system = QApplication::palette();
+        if (dark) {
+            QPalette palette = system;
+            for (const auto role : {QPalette::Base, QPalette::Window, QPalette::Button})
+                palette.setColor(role, QColor(0x24, 0x24, 0x24));
+            for (const auto role : {QPalette::Text, QPalette::WindowText, QPalette::HighlightedText})
+                palette.setColor(role, Qt::white);
+            QApplication::setPalette(palette);
+            m_window.reset(); // a window that starts under it
+            QVERIFY(showWindow());
+        }
+        click("butListall");
+        grid()->setCurrentCell(1, 7);
+        const QImage image = view()->viewport()->grab().toImage();
+        QApplication::setPalette(system);
+        for (int col : {2, 7}) {
+            const QRect cell = view()->visualRect(grid()->index(0, col - 1)).adjusted(1, 1, -2, -2);
+            const QRgb background = image.pixel(cell.right() - 1, cell.center().y());
+            double best = 1;
+            for (int y = cell.top(); y <= cell.bottom(); ++y) {
+                for (int x = cell.left(); x <= cell.right(); ++x)
+                    best = qMax(best, contrastRatio(background & 0xFFFFFF, image.pixel(x, y) & 0xFFFFFF));
+            }
+            QVERIFY2(best >= kReadableContrast, qPrintable(QString::number(best)));
+        }
+        QVERIFY(image.pixelColor(image.width() - 2, image.height() - 2).lightness() >= 192);
     }
 
     void sortByHeader_data()
@@ -135,7 +226,7 @@ private slots:
     }
 
     // Sorted by clicks on the header as it is shown; the rows are numbered
-    // again, the marker row stays last, the last row's SHARES is current and
+    // again, the marker row stays last, the first row is current and shown, and
     // the heading keeps its text and gains a mark pointing the sort's way.
     void sortByHeader()
     {
@@ -148,7 +239,7 @@ private slots:
             clickHeader(col);
         QCOMPARE(column(1), symbols + QStringList{""});
         QCOMPARE(column(0), (QStringList{"1", "2", "3", "4", "5", "*"}));
-        QCOMPARE(view()->currentIndex(), grid()->index(4, 9));
+        QCOMPARE(view()->currentIndex(), grid()->index(0, col - 1));
         QCOMPARE(grid()->text(0, col), QString::fromLatin1(kGridColumns[size_t(col)].header));
         // The mark: white pixels the plain heading lacks, widest at the bottom going up.
         const QList<int> marked = headerWhite(col);
