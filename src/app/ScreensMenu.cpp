@@ -9,7 +9,7 @@
 
 ScreensMenu::ScreensMenu(Prompter &prompter, QWidget *panel, std::function<CriteriaBoxes()> currentBoxes,
                          QWidget *parent)
-    : QMenu(QStringLiteral("Screens"), parent)
+    : QMenu(QStringLiteral("&Screens"), parent)
     , m_prompter(prompter)
     , m_panel(panel)
     , m_currentBoxes(std::move(currentBoxes))
@@ -32,11 +32,11 @@ void ScreensMenu::fill()
     clear();
     // Screens fill and run the screening panel: only while it can be used.
     const bool usable = m_panel->isEnabled();
-    QAction *save = addAction(QStringLiteral("Save Screen As..."));
+    QAction *save = addAction(QStringLiteral("&Save Screen As..."));
     save->setObjectName(QStringLiteral("mnuScreens_Save"));
     save->setEnabled(usable);
     connect(save, &QAction::triggered, this, &ScreensMenu::mnuScreens_Save_Click);
-    QAction *remove = addAction(QStringLiteral("Delete Screen..."));
+    QAction *remove = addAction(QStringLiteral("&Delete Screen..."));
     remove->setObjectName(QStringLiteral("mnuScreens_Delete"));
     connect(remove, &QAction::triggered, this, &ScreensMenu::mnuScreens_Delete_Click);
 
@@ -57,7 +57,7 @@ void ScreensMenu::fill()
         return;
     // The rest are found by typing in a list, rather than in a menu taller
     // than the screen.
-    QAction *more = addAction(QStringLiteral("More Screens..."));
+    QAction *more = addAction(QStringLiteral("&More Screens..."));
     more->setObjectName(QStringLiteral("mnuScreens_More"));
     more->setEnabled(usable);
     connect(more, &QAction::triggered, this, &ScreensMenu::mnuScreens_More_Click);

@@ -169,7 +169,7 @@ private slots:
                 keys << caption.at(caption.indexOf(u'&') + 1).toLower();
         }
         QVERIFY2(unnamed.isEmpty(), qPrintable(unnamed.join(QStringLiteral(", "))));
-        QCOMPARE(keys, (QSet<QChar>{u'm', u'd', u't', u'h'}));
+        QCOMPARE(keys, (QSet<QChar>{u'm', u'd', u't', u's', u'h'}));
         m_window->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
         QTest::keyClick(m_window.get(), Qt::Key_M, Qt::AltModifier);
