@@ -173,7 +173,7 @@ private:
     QList<QByteArray> m_kept;
     QSet<QByteArray> m_keptSet;
     QList<QByteArray> m_unwatched; // cached symbols outside the kept ones, oldest first
-    int m_active = 0; // requests under way or waiting for a retry
+    int m_active = 0;              // requests under way or waiting for a retry
     int m_requestsSent = 0;
     bool m_down = false;
     qint64 m_downUntil = 0;
