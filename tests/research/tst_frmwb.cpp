@@ -17,6 +17,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QTcpServer>
 
 #if defined(__SANITIZE_ADDRESS__)
 // Chromium deletes some of its objects through a pointer of a smaller type, which
@@ -304,6 +305,20 @@ private slots:
         QCOMPARE(w->windowTitle(), QStringLiteral("INTC Research"));
         // No link was handed to another program.
         QCOMPARE(m_openers->log(), QByteArray());
+    }
+
+    // A site that does not answer: a loopback port where nothing listens.
+    void unreachableSiteNamedInOwnWords()
+    {
+        QTcpServer probe;
+        QVERIFY(probe.listen(QHostAddress::LocalHost));
+        const QUrl gone(QStringLiteral("http://127.0.0.1:%1/gone").arg(probe.serverPort()));
+        probe.close();
+        QVERIFY(open(QStringLiteral("/one")));
+        browser()->open(menu(), gone);
+        QWidget *w = browser()->window();
+        QTRY_COMPARE_WITH_TIMEOUT(shownTitle(w), QStringLiteral("127.0.0.1 does not answer"), 30000);
+        QCOMPARE(shownUrl(w), gone);
     }
 
     void onlyWebPages_data()
