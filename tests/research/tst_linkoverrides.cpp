@@ -50,7 +50,6 @@ private slots:
             "+mnuResearch_DividendsSplits/Nasdaq=http://n.example/d?s=[SYMBOL]&t=1");
         row("unknown entry", "[mnuBC_XTD]\nHidden=true\n", 1, "");
         row("ftp address", "[mnuBC_1D]\nUrl=ftp://h.example/[SYMBOL]\n", 2, "");
-        row("script address", "; x\n[mnuBC_1D]\nUrl=javascript:alert(1)\n", 3, "");
         row("no host", "[mnuBC_1D]\nUrl=https:///[SYMBOL]\n", 2, "");
         row("key before any section", "Url=http://h.example/\n", 1, "");
         row("neither section nor key", "[mnuBC_1D]\nHidden=true\njunk\n", 3, "");
@@ -58,7 +57,6 @@ private slots:
         row("unknown key", "[mnuBC_1D]\nAddress=http://h.example/\n", 2, "");
         row("unknown group", "[Add]\nYahoo/Daily=http://h.example/[SYMBOL]\n", 2, "");
         row("added without a caption", "[Add]\nEarnings/=http://h.example/[SYMBOL]\n", 2, "");
-        row("added without a group", "[Add]\nDaily=http://h.example/[SYMBOL]\n", 2, "");
     }
 
     void parse()
