@@ -92,6 +92,8 @@ bool parseOverrides(QStringView text, LinkOverrides *overrides, int *line, QStri
     LinkOverrides read;
     QString section;
     int number = 0;
+    if (text.startsWith(QChar(0xFEFF))) // as some editors begin a UTF-8 file
+        text = text.mid(1);
     for (QStringView raw : text.split(u'\n')) {
         ++number;
         const QString l = raw.trimmed().toString();

@@ -38,8 +38,8 @@ private slots:
         };
         row("url and hidden", "[mnuBC_YTD]\nUrl=https://finance.yahoo.com/chart/[SYMBOL]\n[mnuE_Edgar]\nHidden=TRUE\n",
             0, "-mnuE_Edgar | mnuBC_YTD=https://finance.yahoo.com/chart/[SYMBOL]");
-        row("comments, blanks and CRLF",
-            "; mine\r\n\r\n# too\r\n [mnuCE_Yahoo] \r\n url = http://h.example/q?s=[SYMBOL] \r\n", 0,
+        row("byte order mark, comments, blanks and CRLF",
+            "\xEF\xBB\xBF; mine\r\n\r\n# too\r\n [mnuCE_Yahoo] \r\n url = http://h.example/q?s=[SYMBOL] \r\n", 0,
             "mnuCE_Yahoo=http://h.example/q?s=[SYMBOL]");
         row("hidden undone", "[mnuIT_MSN]\nHidden=true\nHidden=false\n", 0, "");
         row("added in order",
