@@ -322,6 +322,12 @@ private slots:
         QWidget *w = browser()->window();
         QTRY_COMPARE_WITH_TIMEOUT(shownTitle(w), QStringLiteral("127.0.0.1 does not answer"), 30000);
         QCOMPARE(shownUrl(w), gone);
+        // Reload asks the site again rather than the page that stands in for it.
+        QTcpServer site;
+        QVERIFY(site.listen(QHostAddress::LocalHost, gone.port()));
+        QSignalSpy asked(&site, &QTcpServer::newConnection);
+        w->findChild<QAction *>(QStringLiteral("butReload"))->trigger();
+        QVERIFY(asked.wait(30000));
     }
 
     // Back, Forward and Reload by their keys, under the one "Research Tools"
