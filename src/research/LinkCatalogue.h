@@ -65,13 +65,22 @@ inline constexpr std::array<ChartPeriod, 22> kChartPeriods{{
     {"mnuCharts_BigCharts", "1 Decade", "mnuBC_1DE", kBigChartsChart, "13", "2"},
 }};
 
-// A group under "Research", in menu order. A separator (Brk2) follows
-// "Institutional Holdings".
-struct ResearchGroup
+// A submenu that holds pages: a chart service under "Charts" or a group
+// under "Research".
+struct MenuGroup
 {
     const char *control;
     const char *caption;
 };
+using ResearchGroup = MenuGroup;
+
+inline constexpr std::array<MenuGroup, 2> kChartMenus{{
+    {"mnuCharts_Yahoo", "Yahoo!"},
+    {"mnuCharts_BigCharts", "Big Charts"},
+}};
+
+// The groups under "Research", in menu order. A separator (Brk2) follows
+// "Institutional Holdings".
 
 inline constexpr std::array<ResearchGroup, 11> kResearchGroups{{
     {"mnuResearch_E", "Earnings"},

@@ -2,6 +2,7 @@
 
 #include "research/frmWB.h"
 
+#include <QWebEngineLoadingInfo>
 #include <QWebEngineProfile>
 #include <QWebEngineScript>
 #include <QWebEngineScriptCollection>
@@ -105,6 +106,21 @@ QString jsString(const QString &text)
     return u'\'' + text + u'\'';
 }
 
+// Shown in place of the browser's own error page when no answer came from
+// the page's host at all.
+QString unreachablePage(const QUrl &url)
+{
+    const QString host = url.host().toHtmlEscaped();
+    return QStringLiteral("<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>%1 does not answer</title>"
+                          "</head><body style=\"font-family:sans-serif;margin:2em\"><h1>%1 does not answer</h1>"
+                          "<p>The page could not be loaded from %1. This computer may be offline, or the site no "
+                          "longer answers.</p><p>%2</p></body></html>")
+        .arg(host, url.toDisplayString().toHtmlEscaped());
+}
+
+// Chromium's code for a load given up on purpose (a new page asked for, Stop).
+constexpr int kLoadAborted = -3;
+
 } // namespace
 
 ResearchPage::ResearchPage(frmWB *window, QObject *parent)
@@ -115,6 +131,8 @@ ResearchPage::ResearchPage(frmWB *window, QObject *parent)
     // whatever the page or the user does.
     profile()->settings()->setUnknownUrlSchemePolicy(QWebEngineSettings::DisallowUnknownUrlSchemes);
     settings()->setUnknownUrlSchemePolicy(QWebEngineSettings::DisallowUnknownUrlSchemes);
+    settings()->setAttribute(QWebEngineSettings::ErrorPageEnabled, false);
+    connect(this, &QWebEnginePage::loadingChanged, this, &ResearchPage::loadingChanged);
 
     QWebEngineScript frames;
     frames.setName(QStringLiteral("frame-targets"));
@@ -125,10 +143,28 @@ ResearchPage::ResearchPage(frmWB *window, QObject *parent)
     scripts().insert(frames);
 }
 
-bool ResearchPage::acceptNavigationRequest(const QUrl &url, NavigationType, bool)
+void ResearchPage::loadingChanged(const QWebEngineLoadingInfo &info)
 {
+    // A site that answered, even with an error status, shows its own page.
+    if (info.status() != QWebEngineLoadingInfo::LoadFailedStatus || info.errorCode() == kLoadAborted
+        || info.errorDomain() == QWebEngineLoadingInfo::HttpStatusCodeDomain || m_unreachablePending)
+        return;
+    m_unreachablePending = true;
+    m_showingUnreachable = true;
+    setHtml(unreachablePage(info.url()), info.url());
+}
+
+bool ResearchPage::acceptNavigationRequest(const QUrl &url, NavigationType type, bool isMainFrame)
+{
+    // setHtml() arrives as a data: address, which no page may open itself.
+    if (m_unreachablePending && isMainFrame && type == NavigationTypeTyped && url.scheme() == QLatin1String("data")) {
+        m_unreachablePending = false;
+        return true;
+    }
     bool cancel = false;
     m_window->WB_BeforeNavigate2(url, cancel);
+    if (!cancel && isMainFrame)
+        m_showingUnreachable = false;
     return !cancel;
 }
 

@@ -12,6 +12,7 @@
 #include <QCoreApplication>
 #include <QCursor>
 #include <QDir>
+#include <QFile>
 #include <QMenu>
 #include <QMetaMethod>
 #include <QPluginLoader>
@@ -20,14 +21,14 @@
 namespace {
 
 // Menu texts treat "&" as a mnemonic mark; the captions mean a plain "&".
-QString menuText(const char *caption)
+QString menuText(QString caption)
 {
-    return latin(caption).replace(u'&', QStringLiteral("&&"));
+    return caption.replace(u'&', QStringLiteral("&&"));
 }
 
 QMenu *addSubmenu(QMenu *parent, const char *name, const char *caption)
 {
-    QMenu *menu = parent->addMenu(menuText(caption));
+    QMenu *menu = parent->addMenu(menuText(latin(caption)));
     menu->setObjectName(latin(name));
     menu->menuAction()->setObjectName(latin(name));
     return menu;
@@ -49,6 +50,7 @@ frmMenu::frmMenu(QWidget *owner, ResultGrid &grid, Prompter &prompter,
 {
     setObjectName(QStringLiteral("frmMenu"));
     setWindowTitle(QStringLiteral("Symbol Menu"));
+    loadOverrides();
     buildMenus();
     connect(owner, &QObject::destroyed, this, [this] { delete this; });
 }
@@ -60,6 +62,27 @@ frmMenu::~frmMenu()
         m_browser->discard();
 }
 
+// A file that cannot be used is reported here, once for the run, and the
+// catalogue is shown as it stands.
+void frmMenu::loadOverrides()
+{
+    const QString path = LinkCatalogue::overridesPath();
+    QFile file(path);
+    if (!file.exists())
+        return;
+    int line = 0;
+    QString error;
+    if (!file.open(QIODevice::ReadOnly)) {
+        error = file.errorString();
+    } else if (LinkCatalogue::parseOverrides(QString::fromUtf8(file.readAll()), &m_overrides, &line, &error)) {
+        return;
+    }
+    const QString where = line > 0 ? QStringLiteral("%1, line %2").arg(QDir::toNativeSeparators(path)).arg(line)
+                                   : QDir::toNativeSeparators(path);
+    m_prompter.message(QStringLiteral("%1: %2.\nThe Symbol Menu shows its standard links.").arg(where, error),
+                       Prompter::Icon::Exclamation);
+}
+
 void frmMenu::buildMenus()
 {
     m_mnuSymb = new QMenu(QStringLiteral("Symbol Menu"), this);
@@ -68,8 +91,9 @@ void frmMenu::buildMenus()
 
     // Each page item reaches the handler named after it, control + "_Click".
     auto addPageItem = [this](QMenu *menu, const char *control, const char *caption) {
-        QAction *action = menu->addAction(menuText(caption));
+        QAction *action = menu->addAction(menuText(latin(caption)));
         action->setObjectName(latin(control));
+        action->setVisible(!m_overrides.hidden.contains(action->objectName()));
         const QByteArray signature = QByteArray(control) + "_Click()";
         const int index = metaObject()->indexOfSlot(signature.constData());
         Q_ASSERT_X(index >= 0, "frmMenu", signature.constData());
@@ -80,10 +104,13 @@ void frmMenu::buildMenus()
     };
 
     m_mnuSymb_Charts = addSubmenu(m_mnuSymb, "mnuSymb_Charts", "Charts");
-    QMenu *yahoo = addSubmenu(m_mnuSymb_Charts, "mnuCharts_Yahoo", "Yahoo!");
-    QMenu *bigCharts = addSubmenu(m_mnuSymb_Charts, "mnuCharts_BigCharts", "Big Charts");
-    for (const ChartPeriod &p : kChartPeriods)
-        addPageItem(qstrcmp(p.menu, "mnuCharts_Yahoo") == 0 ? yahoo : bigCharts, p.control, p.caption);
+    for (const MenuGroup &g : kChartMenus) {
+        QMenu *service = addSubmenu(m_mnuSymb_Charts, g.control, g.caption);
+        for (const ChartPeriod &p : kChartPeriods) {
+            if (qstrcmp(p.menu, g.control) == 0)
+                addPageItem(service, p.control, p.caption);
+        }
+    }
 
     m_mnuSymb_Research = addSubmenu(m_mnuSymb, "mnuSymb_Research", "Research");
     for (const ResearchGroup &g : kResearchGroups) {
@@ -94,6 +121,15 @@ void frmMenu::buildMenus()
         }
         if (qstrcmp(g.control, kResearchSeparatorAfter) == 0)
             m_mnuSymb_Research->addSeparator()->setObjectName(QStringLiteral("Brk2"));
+    }
+
+    for (const LinkOverrides::Added &a : std::as_const(m_overrides.added)) {
+        auto *group = m_mnuSymb->findChild<QMenu *>(a.menu);
+        if (!group)
+            continue;
+        QAction *action = group->addAction(menuText(a.caption));
+        const QString address = a.address;
+        connect(action, &QAction::triggered, this, [this, address] { openAddress(address); });
     }
 
     m_mnuSymb->addSeparator()->setObjectName(QStringLiteral("Brk1"));
@@ -147,12 +183,27 @@ void frmMenu::OpenResearchPage(const QString &site, const QString &prefix, const
 
 void frmMenu::openItem(QStringView control)
 {
+    const auto own = m_overrides.addresses.constFind(control.toString());
+    if (own != m_overrides.addresses.cend()) {
+        openAddress(*own);
+        return;
+    }
     if (const ChartPeriod *p = LinkCatalogue::findChartPeriod(control)) {
         OpenChart(p->templateIndex, latin(p->time), latin(p->extra));
         return;
     }
     if (const ResearchLink *l = LinkCatalogue::findResearchLink(control))
         OpenResearchPage(latin(l->host), latin(l->prefix), latin(l->suffix));
+}
+
+void frmMenu::openAddress(const QString &address)
+{
+    QString symbol;
+    if (!currentSymbol(&symbol))
+        return;
+    const QUrl url = LinkCatalogue::overrideUrl(address, symbol);
+    if (url.isValid())
+        openPage(url);
 }
 
 void frmMenu::openPage(const QUrl &url)

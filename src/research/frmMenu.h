@@ -1,5 +1,6 @@
 #pragma once
 
+#include "research/LinkOverrides.h"
 #include "research/ResearchHost.h"
 
 #include <QMenu>
@@ -18,6 +19,8 @@ class ResultGrid;
 // and Big Charts periods, "Research" with its eleven groups, and "Remove".
 // It is never shown; the main window, its grid and the research window pop
 // its menus. Every command reads the result grid's current cell when it runs.
+// The user's links.ini, read once when the menu is built, changes, hides and
+// adds pages.
 // It goes with its owner, the main window.
 class frmMenu : public QWidget, public ResearchHost
 {
@@ -120,8 +123,10 @@ public slots:
     void mnuSymb_Remove_Click();
 
 private:
+    void loadOverrides();
     void buildMenus();
     void openItem(QStringView control);
+    void openAddress(const QString &address);
     bool currentSymbol(QString *symbol) const;
     void openPage(const QUrl &url);
 
@@ -134,4 +139,5 @@ private:
     QPointer<QMenu> m_lastPopup;
     ResearchBrowser *m_browser = nullptr;
     QString m_browserDirectory;
+    LinkOverrides m_overrides;
 };

@@ -2,12 +2,16 @@
 
 #include <QMainWindow>
 
+class QLineEdit;
+class QToolBar;
 class QUrl;
 class QWebEngineView;
 class ResearchHost;
+class ResearchPage;
 
-// The research window: one embedded browser, WB, filling the client area, and
-// a menu bar whose "Research Tools" pops the Symbol Menu. Its caption follows
+// The research window: one embedded browser, WB, below a bar with Back,
+// Forward, Reload and the read-only address of the page shown, and a menu
+// bar whose "Research Tools" pops the Symbol Menu. Its caption follows
 // the result grid's current cell, not the page. Pages cannot open other
 // windows, leave the web for another scheme, or send a link or form into
 // another frame.
@@ -37,6 +41,8 @@ signals:
 
 public slots:
     void mnuTools_Click();
+    // Loads the page shown again; a site that did not answer is asked again.
+    void butReload_Click();
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
@@ -45,8 +51,11 @@ protected:
 private:
     void Form_Resize();
     void setCaption();
+    QToolBar *addNavigationBar();
 
     ResearchHost *m_host;
     QWebEngineView *m_WB;
+    ResearchPage *m_page;
+    QLineEdit *m_txtAddress = nullptr;
     bool m_centred = false;
 };

@@ -7,7 +7,9 @@
 #include "screen/ResultGrid.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QMenu>
 #include <QPushButton>
@@ -63,6 +65,23 @@ class TestFrmMenu : public MainWindowTest
     }
     bool popped(QMenu *m) { return menu()->lastPopup() == m && QTest::qWaitForWindowExposed(m); }
     bool nothingPopped() { return !menu()->lastPopup() && !QApplication::activePopupWidget(); }
+
+    // A second Symbol Menu, built over a links.ini beside the settings file;
+    // it goes with the main window.
+    frmMenu *menuOverLinks(const char *text)
+    {
+        const QDir folder = QFileInfo(store().fileName()).dir();
+        folder.mkpath(QStringLiteral("."));
+        m_linksPath = folder.filePath(QStringLiteral("links.ini"));
+        QFile links(m_linksPath);
+        if (!links.open(QIODevice::WriteOnly) || links.write(text) < 0)
+            return nullptr;
+        links.close();
+        auto *own = new frmMenu(m_window.get(), *grid(), *m_prompter, [](const QString &) {});
+        own->setResearchBrowser(&m_browser);
+        return own;
+    }
+    QString m_linksPath;
 
     // Opens NASDAQ, then lists its four stocks (MSFT stored as "msft") with the real "List All".
     void listAll()
@@ -159,6 +178,41 @@ private slots:
         grid()->setText(symbol);
         item(qPrintable(control))->trigger();
         QTEST(m_browser.opened.value(0).toString(QUrl::FullyEncoded), "url");
+    }
+
+    void linksFileChangesTheMenu()
+    {
+        frmMenu *own =
+            menuOverLinks("[mnuBC_YTD]\nUrl=https://finance.yahoo.com/chart/[SYMBOL]\n"
+                          "[mnuE_Edgar]\nHidden=true\n[Add]\nEarnings/Q & A=http://h.example/e?s=[SYMBOL]\n");
+        QVERIFY(own);
+        listAll();
+        grid()->setCurrentCell(2, 1);
+        own->findChild<QAction *>(QStringLiteral("mnuBC_YTD"))->trigger();
+        QAction *added = own->findChild<QMenu *>(QStringLiteral("mnuResearch_E"))->actions().constLast();
+        QCOMPARE(added->text(), QStringLiteral("Q && A"));
+        added->trigger();
+        QCOMPARE(m_browser.opened, (QList<QUrl>{QUrl(QStringLiteral("https://finance.yahoo.com/chart/AAPL")),
+                                                QUrl(QStringLiteral("http://h.example/e?s=AAPL"))}));
+        QVERIFY(!own->findChild<QAction *>(QStringLiteral("mnuE_Edgar"))->isVisible());
+        QVERIFY(own->findChild<QAction *>(QStringLiteral("mnuSEC_EdgarOnline"))->isVisible());
+        QVERIFY(m_prompter->messages.isEmpty());
+    }
+
+    void brokenLinksFileIsReportedAndIgnored()
+    {
+        frmMenu *own = menuOverLinks("[mnuBC_YTD]\nUrl=https://h.example/[SYMBOL]\n[mnuE_Edgar]\nHidden=maybe\n");
+        QVERIFY(own);
+        QCOMPARE(m_prompter->messages.size(), 1);
+        QVERIFY2(m_prompter->lastText().startsWith(QDir::toNativeSeparators(m_linksPath) + QStringLiteral(", line 4:")),
+                 qPrintable(m_prompter->lastText()));
+        QCOMPARE(m_prompter->messages.value(0).icon, Prompter::Icon::Exclamation);
+        listAll();
+        grid()->setCurrentCell(2, 1);
+        own->findChild<QAction *>(QStringLiteral("mnuBC_YTD"))->trigger();
+        QCOMPARE(m_browser.opened.value(0).host(), QStringLiteral("bigcharts.marketwatch.com"));
+        QVERIFY(own->findChild<QAction *>(QStringLiteral("mnuE_Edgar"))->isVisible());
+        QCOMPARE(m_prompter->messages.size(), 1);
     }
 
     void gesturePopsForTheRowsSymbol_data()

@@ -8,6 +8,7 @@
 #include "research/frmMenu.h"
 #include "screen/ResultGrid.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QDesktopServices>
 #include <QFile>
@@ -16,7 +17,10 @@
 #include <QMenuBar>
 #include <QPointer>
 #include <QPushButton>
+#include <QLineEdit>
 #include <QSignalSpy>
+#include <QToolBar>
+#include <QTcpServer>
 
 #if defined(__SANITIZE_ADDRESS__)
 // Chromium deletes some of its objects through a pointer of a smaller type, which
@@ -304,6 +308,65 @@ private slots:
         QCOMPARE(w->windowTitle(), QStringLiteral("INTC Research"));
         // No link was handed to another program.
         QCOMPARE(m_openers->log(), QByteArray());
+    }
+
+    // A site that does not answer: a loopback port where nothing listens.
+    void unreachableSiteNamedInOwnWords()
+    {
+        QTcpServer probe;
+        QVERIFY(probe.listen(QHostAddress::LocalHost));
+        const QUrl gone(QStringLiteral("http://127.0.0.1:%1/gone").arg(probe.serverPort()));
+        probe.close();
+        QVERIFY(open(QStringLiteral("/one")));
+        browser()->open(menu(), gone);
+        QWidget *w = browser()->window();
+        QTRY_COMPARE_WITH_TIMEOUT(shownTitle(w), QStringLiteral("127.0.0.1 does not answer"), 30000);
+        QCOMPARE(shownUrl(w), gone);
+        // Reload asks the site again rather than the page that stands in for it.
+        QTcpServer site;
+        QVERIFY(site.listen(QHostAddress::LocalHost, gone.port()));
+        QSignalSpy asked(&site, &QTcpServer::newConnection);
+        w->findChild<QAction *>(QStringLiteral("butReload"))->trigger();
+        QVERIFY(asked.wait(30000));
+    }
+
+    // Back, Forward and Reload by their keys, under the one "Research Tools"
+    // menu; each control announced by what it shows.
+    void navigationBar()
+    {
+        QMainWindow *w = open(QStringLiteral("/one"));
+        QVERIFY(w);
+        QCOMPARE(open(QStringLiteral("/two")), w);
+        auto *address = w->findChild<QLineEdit *>(QStringLiteral("txtAddress"));
+        QVERIFY(address->isReadOnly());
+        QCOMPARE(QAccessible::queryAccessibleInterface(address)->text(QAccessible::Name), QStringLiteral("Address"));
+        QCOMPARE(address->text(), m_server->url(QStringLiteral("/two")).toString());
+        for (const char *name : {"Back", "Forward", "Reload"}) {
+            QWidget *button = w->findChild<QToolBar *>()->widgetForAction(
+                w->findChild<QAction *>(QStringLiteral("but") + QLatin1String(name)));
+            QCOMPARE(QAccessible::queryAccessibleInterface(button)->text(QAccessible::Name), QLatin1String(name));
+        }
+        QCOMPARE(w->menuBar()->actions().size(), 1);
+        w->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(w));
+        QVERIFY(webView(w)->isAncestorOf(QApplication::focusWidget())); // the page's keys scroll it
+        const auto keyShows = [&](QKeyCombination key, const char *path) {
+            QTest::keyClick(QApplication::focusWidget(), key.key(), key.keyboardModifiers());
+            return QTest::qWaitFor(
+                [&] {
+                    return shownTitle(w) == QLatin1String(path + 1)
+                           && address->text() == m_server->url(QLatin1String(path)).toString();
+                },
+                30000);
+        };
+        QVERIFY(keyShows(Qt::AltModifier | Qt::Key_Left, "/one"));
+        QVERIFY(keyShows(Qt::AltModifier | Qt::Key_Right, "/two"));
+        const int asked = m_server->asked("GET /two ");
+        QVERIFY(keyShows(QKeyCombination(Qt::Key_F5), "/two"));
+        QTRY_COMPARE_WITH_TIMEOUT(m_server->asked("GET /two "), asked + 1, 30000);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_A, Qt::AltModifier);
+        QTRY_VERIFY(address->hasFocus());
+        QCOMPARE(w->windowTitle(), QStringLiteral("MSFT Research"));
     }
 
     void onlyWebPages_data()
