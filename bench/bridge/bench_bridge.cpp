@@ -80,11 +80,9 @@ private:
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
-    const QString ab = findTool(QStringLiteral("ab"));
-    if (!QFile::exists(QuotedService::program()) || ab.isEmpty()) {
-        err << "bench_bridge: needs " << QuotedService::program() << " and ab (apache2-utils)\n";
+    const QString ab = abBesideTheService("bench_bridge", err);
+    if (ab.isEmpty())
         return 1;
-    }
     QTemporaryDir dir;
     const QString market = dir.filePath(QStringLiteral("nasdaq.bin"));
     QString why;
@@ -128,35 +126,19 @@ int main(int argc, char *argv[])
     out.flush();
 
     const QString url = service.url(quotePath(QStringLiteral("AAAA")));
-    QList<double> ratios, updateRates, abRates;
-    // Round 0 only warms both up, as the other benchmarks do.
-    for (int round = 0; round <= kWarmRounds; ++round) {
-        const std::optional<AbRun> abRun = runAb(ab, kSymbols, url, &why);
-        const std::optional<TimedUpdate> warm = abRun ? timeUpdate(dir.path(), service.port(), &why) : std::nullopt;
-        if (!warm) {
-            err << "bench_bridge: " << why << '\n';
-            return 1;
-        }
-        if (round == 0)
-            continue;
-        updateRates.append(kSymbols / warm->seconds);
-        abRates.append(abRun->rate);
-        ratios.append(updateRates.last() / abRun->rate);
-        out << QStringLiteral("warm round %1: update %2 symbols/s, ab %3 requests/s: %4%\n")
-                   .arg(round)
-                   .arg(updateRates.last(), 0, 'f', 0)
-                   .arg(abRun->rate, 0, 'f', 0)
-                   .arg(ratios.last() * 100, 0, 'f', 1);
-        out.flush();
+    const std::optional<WarmFigures> warm =
+        warmAgainstAb(ab, url, dir.path(), service.port(), kSymbols, kWarmRounds, out, &why);
+    if (!warm) {
+        err << "bench_bridge: " << why << '\n';
+        return 1;
     }
     service.stop();
-    const double ratio = median(ratios);
     out << QStringLiteral("warm update: %1 symbols/s, ab -c 1: %2 requests/s; update / ab, median: %3% "
                           "(target %4%): %5\n")
-               .arg(median(updateRates), 0, 'f', 0)
-               .arg(median(abRates), 0, 'f', 0)
-               .arg(ratio * 100, 0, 'f', 1)
+               .arg(warm->updateRate, 0, 'f', 0)
+               .arg(warm->abRate, 0, 'f', 0)
+               .arg(warm->ratio * 100, 0, 'f', 1)
                .arg(kWarmTarget * 100, 0, 'f', 0)
-               .arg(ratio >= kWarmTarget ? QStringLiteral("met") : QStringLiteral("NOT met"));
+               .arg(warm->ratio >= kWarmTarget ? QStringLiteral("met") : QStringLiteral("NOT met"));
     return 0;
 }

@@ -55,11 +55,9 @@ bool waitFor(const std::function<bool()> &done, int timeoutMs)
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
-    const QString ab = findTool(QStringLiteral("ab"));
-    if (!QFile::exists(QuotedService::program()) || ab.isEmpty()) {
-        err << "bench_keyedbridge: needs " << QuotedService::program() << " and ab (apache2-utils)\n";
+    const QString ab = abBesideTheService("bench_keyedbridge", err);
+    if (ab.isEmpty())
         return 1;
-    }
     QTemporaryDir dir;
     QString why;
     if (!dir.isValid()
@@ -101,24 +99,12 @@ int main(int argc, char *argv[])
     out.flush();
 
     const QString url = service.url(quotePath(QString::fromLatin1(symbolAt(0))));
-    QList<double> ratios;
-    for (int round = 0; round <= kWarmRounds; ++round) { // round 0 warms both up
-        const std::optional<AbRun> abRun = runAb(ab, kSymbols, url, &why);
-        const std::optional<TimedUpdate> warm = abRun ? timeUpdate(dir.path(), service.port(), &why) : std::nullopt;
-        if (!warm) {
-            err << "bench_keyedbridge: " << why << '\n';
-            return 1;
-        }
-        if (round == 0)
-            continue;
-        ratios.append(kSymbols / warm->seconds / abRun->rate);
-        out << QStringLiteral("warm round %1: update %2 symbols/s, ab %3 requests/s: %4%\n")
-                   .arg(round)
-                   .arg(kSymbols / warm->seconds, 0, 'f', 0)
-                   .arg(abRun->rate, 0, 'f', 0)
-                   .arg(ratios.last() * 100, 0, 'f', 1);
-        out.flush();
+    const std::optional<WarmFigures> warm =
+        warmAgainstAb(ab, url, dir.path(), service.port(), kSymbols, kWarmRounds, out, &why);
+    if (!warm) {
+        err << "bench_keyedbridge: " << why << '\n';
+        return 1;
     }
-    out << QStringLiteral("warm update / ab -c 1, median: %1% (target 80%)\n").arg(median(ratios) * 100, 0, 'f', 1);
+    out << QStringLiteral("warm update / ab -c 1, median: %1% (target 80%)\n").arg(warm->ratio * 100, 0, 'f', 1);
     return 0;
 }

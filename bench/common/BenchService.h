@@ -8,12 +8,14 @@
 #include <QByteArray>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QFile>
 #include <QObject>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QString>
 #include <QStringList>
+#include <QTextStream>
 #include <QTimer>
 
 #include <optional>
@@ -180,4 +182,50 @@ inline std::optional<TimedUpdate> timeUpdate(const QString &dir, quint16 port, Q
         return std::nullopt;
     }
     return timed;
+}
+
+// ApacheBench, when it and this build's service are both there; otherwise
+// says so on err and gives an empty text.
+inline QString abBesideTheService(const char *bench, QTextStream &err)
+{
+    const QString ab = findTool(QStringLiteral("ab"));
+    if (!QFile::exists(QuotedService::program()) || ab.isEmpty()) {
+        err << bench << ": needs " << QuotedService::program() << " and ab (apache2-utils)\n";
+        return QString();
+    }
+    return ab;
+}
+
+// Warm updates of the market in dir against ApacheBench (-c 1) on one quote
+// path of the same service, round by round, back to back, so that their
+// ratio is the figure least disturbed by whatever else the machine does.
+// Round 0 only warms both up. Prints each round; gives the rates' medians.
+struct WarmFigures
+{
+    double updateRate = 0; // symbols per second
+    double abRate = 0;     // requests per second
+    double ratio = 0;      // update / ab
+};
+inline std::optional<WarmFigures> warmAgainstAb(const QString &ab, const QString &url, const QString &dir, quint16 port,
+                                                int symbols, int rounds, QTextStream &out, QString *why)
+{
+    QList<double> ratios, updateRates, abRates;
+    for (int round = 0; round <= rounds; ++round) {
+        const std::optional<AbRun> abRun = runAb(ab, symbols, url, why);
+        const std::optional<TimedUpdate> warm = abRun ? timeUpdate(dir, port, why) : std::nullopt;
+        if (!warm)
+            return std::nullopt;
+        if (round == 0)
+            continue;
+        updateRates.append(symbols / warm->seconds);
+        abRates.append(abRun->rate);
+        ratios.append(updateRates.last() / abRun->rate);
+        out << QStringLiteral("warm round %1: update %2 symbols/s, ab %3 requests/s: %4%\n")
+                   .arg(round)
+                   .arg(updateRates.last(), 0, 'f', 0)
+                   .arg(abRun->rate, 0, 'f', 0)
+                   .arg(ratios.last() * 100, 0, 'f', 1);
+        out.flush();
+    }
+    return WarmFigures{median(updateRates), median(abRates), median(ratios)};
 }

@@ -84,11 +84,9 @@ double best(const QList<double> &values)
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
-    const QString ab = findTool(QStringLiteral("ab"));
-    if (!QFile::exists(QuotedService::program()) || ab.isEmpty()) {
-        err << "bench_update: needs " << QuotedService::program() << " and ab (apache2-utils)\n";
+    const QString ab = abBesideTheService("bench_update", err);
+    if (ab.isEmpty())
         return 1;
-    }
     QTemporaryDir dir;
     const QString snapshot = dir.filePath(QStringLiteral("quotes.csv"));
     if (!dir.isValid() || !writeSnapshot(snapshot)) {
