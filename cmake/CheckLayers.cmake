@@ -23,12 +23,12 @@ if(NOT GUI_HEADER_DIRS)
 endif()
 
 # The layers, lowest first; the folders of one entry are on the same level.
-set(layers base market quotes,screen quoted widgets research,calc,about app,symbols,help)
-set(core_folders base market quotes screen quoted)
+set(layers base market history quotes,screen quoted widgets research,calc,about,chart app,symbols,help)
+set(core_folders base market history quotes screen quoted)
 # Files of window folders that are compiled into the core library (path
 # without extension, relative to src/): they include only from the core.
 set(core_files about/AboutInfo calc/CalcFigures research/LinkCatalogue)
-set(core_include_folders base market quotes screen)
+set(core_include_folders base market history quotes screen)
 
 set(level 0)
 foreach(entry IN LISTS layers)

@@ -14,5 +14,5 @@ install_missing() {
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
 }
 
-BUILD_PACKAGES=(build-essential cmake qt6-base-dev qt6-webengine-dev libgl-dev libxkbcommon-dev
+BUILD_PACKAGES=(build-essential cmake qt6-base-dev libqt6sql6-sqlite libarchive-dev qt6-webengine-dev libgl-dev libxkbcommon-dev
                 fonts-dejavu-core)

@@ -103,8 +103,8 @@ void QuoteTransport::onConnected()
 
 void QuoteTransport::onReadyRead()
 {
-    m_receiveBuffer += m_socket->read(MaxReplySize + 1 - m_receiveBuffer.size());
-    if (m_receiveBuffer.size() > MaxReplySize)
+    m_receiveBuffer += m_socket->read(m_maxReplySize + 1 - m_receiveBuffer.size());
+    if (m_receiveBuffer.size() > m_maxReplySize)
         finish(Outcome::TooLong);
 }
 

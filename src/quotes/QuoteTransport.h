@@ -37,11 +37,12 @@ public:
         Replied,       // the server closed the connection; the reply is in ReceiveBuffer()
         ConnectFailed, // refused, unknown host, or no connection within the connect time-out
         TimedOut,      // connected, but the server did not finish within the reply time-out
-        TooLong,       // more than MaxReplySize bytes
+        TooLong,       // more bytes than the reply cap (MaxReplySize unless set)
         Broken,        // any other socket error after connecting
     };
     Q_ENUM(Outcome)
 
+    // The default cap of a reply; the service's larger tables raise it.
     static constexpr qsizetype MaxReplySize = 64 * 1024;
     static constexpr int DefaultConnectTimeoutMs = 10'000;
     static constexpr int DefaultReplyTimeoutMs = 15'000;
@@ -50,6 +51,7 @@ public:
     ~QuoteTransport() override;
 
     void setTimeouts(int connectMs, int replyMs);
+    void setMaxReplySize(qsizetype bytes) { m_maxReplySize = bytes; }
 
     // Starts a request; false (and nothing started) while one is under way.
     // The outcome comes through finished(), never before this returns.
@@ -90,6 +92,7 @@ private:
     quint16 m_port = 0;
     int m_connectTimeoutMs = DefaultConnectTimeoutMs;
     int m_replyTimeoutMs = DefaultReplyTimeoutMs;
+    qsizetype m_maxReplySize = MaxReplySize;
     quint64 m_generation = 0;
     bool m_busy = false;
     bool m_connected = false;
