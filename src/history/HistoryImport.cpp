@@ -49,8 +49,7 @@ public:
     ListSource(QString base, QStringList paths)
         : m_base(std::move(base))
         , m_paths(std::move(paths))
-    {
-    }
+    {}
     int total() const override { return int(m_paths.size()); }
     Step next(QString *name, QByteArray *bytes, QString *why) override
     {
@@ -355,8 +354,7 @@ private:
 HistoryImport::HistoryImport(QString source, QString storePath)
     : m_source(std::move(source))
     , m_storePath(std::move(storePath))
-{
-}
+{}
 
 void HistoryImport::setWanted(const QSet<QString> &symbols)
 {
@@ -395,8 +393,7 @@ HistoryImport::Result HistoryImport::run()
             break;
         }
         int skipped = 0;
-        if (step == FileSource::Step::Failed
-            || !parser.parse(bytes, &bySymbol, &skipped, &why)) {
+        if (step == FileSource::Step::Failed || !parser.parse(bytes, &bySymbol, &skipped, &why)) {
             result.failedEntry = name;
             result.error = why;
             break;

@@ -34,12 +34,12 @@ public:
     {
         bool ok = false;
         bool cancelled = false;
-        int files = 0;        // files stored
-        int symbols = 0;      // symbols that got bars
-        qint64 rows = 0;      // bars stored
-        int skipped = 0;      // symbols left out: not in the markets
-        QString failedEntry;  // the file that could not be read, as named in the archive or folder
-        QString error;        // why the import stopped; empty when ok or cancelled
+        int files = 0;       // files stored
+        int symbols = 0;     // symbols that got bars
+        qint64 rows = 0;     // bars stored
+        int skipped = 0;     // symbols left out: not in the markets
+        QString failedEntry; // the file that could not be read, as named in the archive or folder
+        QString error;       // why the import stopped; empty when ok or cancelled
     };
 
     // source: a .zip, a folder or a .txt file; storePath: the history store,

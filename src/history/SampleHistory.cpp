@@ -55,8 +55,8 @@ BarSeries sampleHistory(QByteArrayView symbol, double lastClose, qint64 typicalV
     if (sessions <= 0 || !(lastClose > 0) || !lastDate.isValid())
         return bars;
     SampleNumbers rng(symbol);
-    const double sigma = 0.01 + 0.025 * rng.uniform();    // daily volatility: 1% to 3.5%
-    const double drift = (rng.uniform() - 0.5) * 0.002;    // up to 0.1% a day either way
+    const double sigma = 0.01 + 0.025 * rng.uniform();  // daily volatility: 1% to 3.5%
+    const double drift = (rng.uniform() - 0.5) * 0.002; // up to 0.1% a day either way
     const double volume = double(std::max<qint64>(typicalVolume, 10'000));
 
     // Walked backwards from the last close, so that the series meets the
@@ -76,7 +76,8 @@ BarSeries sampleHistory(QByteArrayView symbol, double lastClose, qint64 typicalV
         bar.open = float(open);
         bar.close = float(shut);
         bar.high = float(cents(std::max(open, shut) * (1.0 + std::abs(rng.normal()) * sigma * 0.5)));
-        bar.low = float(std::min(std::min(open, shut), cents(std::min(open, shut) * (1.0 - std::abs(rng.normal()) * sigma * 0.5))));
+        bar.low = float(
+            std::min(std::min(open, shut), cents(std::min(open, shut) * (1.0 - std::abs(rng.normal()) * sigma * 0.5))));
         // Busier on the days that move more.
         bar.volume = qint64(volume * std::exp(0.3 * rng.normal()) * (0.7 + 0.3 * std::abs(move) / sigma));
         close = previous;

@@ -33,8 +33,8 @@ const QString kUsage = QStringLiteral("usage: tarnvale-history import [--all] [-
 // not made yet: the same places the program itself uses.
 InstallLayout::MarketLocation marketLocation()
 {
-    const QString userData =
-        QDir(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)).filePath(QStringLiteral("Tarnvale"));
+    const QString userData = QDir(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation))
+                                 .filePath(QStringLiteral("Tarnvale"));
     return InstallLayout::marketLocation(QCoreApplication::applicationDirPath(), userData, marketFileNames());
 }
 
@@ -67,7 +67,8 @@ int import(const QString &source, const QString &storePath, bool all, const Inst
     HistoryImport job(source, storePath);
     if (!all) {
         QString why;
-        const std::optional<QSet<QString>> symbols = HistoryImport::marketSymbols(where.directory, where.seedDirectory, &why);
+        const std::optional<QSet<QString>> symbols =
+            HistoryImport::marketSymbols(where.directory, where.seedDirectory, &why);
         if (!symbols) {
             err << "tarnvale-history: cannot read " << why << '\n';
             return 1;
@@ -127,9 +128,7 @@ int sample(int days, const QString &quotesPath, const QString &storePath, const 
         const QuoteLine quote = quotes.value(quoteSymbolKey(symbol.toLatin1()));
         const double last = quote.last > 0 ? quote.last : double(stock.Last);
         const qint64 volume = quote.volume.value_or(qint64(stock.Volume));
-        const QDate date = quote.date.isValid() ? quote.date
-                           : lastUpdate.isValid() ? lastUpdate
-                                                  : QDate::currentDate();
+        const QDate date = quote.date.isValid() ? quote.date : lastUpdate.isValid() ? lastUpdate : QDate::currentDate();
         BarSeries bars = sampleHistory(symbol.toLatin1(), last, volume, date, days);
         rows += qint64(bars.size());
         if (!bars.empty())
@@ -140,8 +139,8 @@ int sample(int days, const QString &quotesPath, const QString &storePath, const 
         return 1;
     }
     const QLocale c = QLocale::c();
-    out << QDir::toNativeSeparators(storePath) << ": sample history for " << c.toString(bySymbol.size())
-        << " symbols, " << c.toString(rows) << " rows; " << c.toString(kept) << " symbols kept their history\n";
+    out << QDir::toNativeSeparators(storePath) << ": sample history for " << c.toString(bySymbol.size()) << " symbols, "
+        << c.toString(rows) << " rows; " << c.toString(kept) << " symbols kept their history\n";
     return 0;
 }
 
@@ -153,14 +152,15 @@ int main(int argc, char *argv[])
     CommandLine::nameProgram(QStringLiteral("tarnvale-history"));
     QCommandLineParser parser;
     CommandLine::addStandardOptions(
-        parser, QStringLiteral("Fills Tarnvale's price history: \"import\" reads stooq's U.S. daily archive (the .zip, a "
-                               "folder unpacked from it, or one of its .txt files); \"sample\" writes made-up history "
-                               "for listed symbols that have none."));
+        parser,
+        QStringLiteral("Fills Tarnvale's price history: \"import\" reads stooq's U.S. daily archive (the .zip, a "
+                       "folder unpacked from it, or one of its .txt files); \"sample\" writes made-up history "
+                       "for listed symbols that have none."));
     const QCommandLineOption historyOption(
-        QStringLiteral("history"), QStringLiteral("The history store (default: history.sqlite beside the market files)."),
-        QStringLiteral("FILE"));
-    const QCommandLineOption allOption(QStringLiteral("all"),
-                                       QStringLiteral("import: every symbol of the archive, not only the listed ones."));
+        QStringLiteral("history"),
+        QStringLiteral("The history store (default: history.sqlite beside the market files)."), QStringLiteral("FILE"));
+    const QCommandLineOption allOption(
+        QStringLiteral("all"), QStringLiteral("import: every symbol of the archive, not only the listed ones."));
     const QCommandLineOption daysOption(
         QStringLiteral("days"), QStringLiteral("sample: sessions per symbol (default %1).").arg(kDefaultSampleDays),
         QStringLiteral("N"), QString::number(kDefaultSampleDays));

@@ -19,10 +19,9 @@ inline QByteArray stooqFile(const QByteArray &ticker, int rows, QDate first = QD
     QDate date = first;
     for (int i = 0; i < rows; ++i, date = date.addDays(date.dayOfWeek() == 5 ? 3 : 1)) {
         const double close = 100.0 + (i * 37 % 101) / 4.0;
-        text += ticker + ",D," + date.toString(u"yyyyMMdd").toLatin1() + ",000000,"
-                + QByteArray::number(close - 0.5) + ',' + QByteArray::number(close + 1.25) + ','
-                + QByteArray::number(close - 1.75) + ',' + QByteArray::number(close) + ','
-                + QByteArray::number(1000 + i) + ",0\r\n";
+        text += ticker + ",D," + date.toString(u"yyyyMMdd").toLatin1() + ",000000," + QByteArray::number(close - 0.5)
+                + ',' + QByteArray::number(close + 1.25) + ',' + QByteArray::number(close - 1.75) + ','
+                + QByteArray::number(close) + ',' + QByteArray::number(1000 + i) + ",0\r\n";
     }
     return text;
 }

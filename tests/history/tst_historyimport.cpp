@@ -30,7 +30,8 @@ QString makeSource(const QTemporaryDir &dir, const QString &form)
         return form == u"file" ? dir.filePath(kEntries[1].first) : dir.filePath(QStringLiteral("data"));
     }
     if (form == u"foreign") {
-        writeFile(dir.filePath(QStringLiteral("quotes.txt")), "Date,Open,High,Low,Close,Volume\n2024-06-07,1,2,1,2,5\n");
+        writeFile(dir.filePath(QStringLiteral("quotes.txt")),
+                  "Date,Open,High,Low,Close,Volume\n2024-06-07,1,2,1,2,5\n");
         return dir.filePath(QStringLiteral("quotes.txt"));
     }
     writeZip(zip, kEntries);
@@ -50,7 +51,7 @@ private slots:
     {
         QTest::addColumn<QString>("form");
         QTest::addColumn<bool>("all");
-        QTest::addColumn<bool>("cancel"); // after the first file
+        QTest::addColumn<bool>("cancel");        // after the first file
         QTest::addColumn<QStringList>("stored"); // symbol:bars
         QTest::addColumn<int>("skipped");
         QTest::addColumn<QString>("failedEntry");
@@ -112,7 +113,8 @@ private slots:
         QTest::addColumn<QString>("form");
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QString>("printed"); // on standard output, or error when the exit code is not 0
-        QTest::newRow("all") << QStringList{"import", "--all"} << "zip" << 0 << "3 symbols, 750 rows imported from 3 files";
+        QTest::newRow("all") << QStringList{"import", "--all"} << "zip" << 0
+                             << "3 symbols, 750 rows imported from 3 files";
         QTest::newRow("cut") << QStringList{"import", "--all"} << "cut" << 1 << kEntries[1].first + ": cut or damaged";
         QTest::newRow("foreign store") << QStringList{"import", "--all"} << "zip" << 1 << "history.sqlite";
         QTest::newRow("no path") << QStringList{"import"} << "" << 2 << "usage: tarnvale-history import";
@@ -136,7 +138,8 @@ private slots:
         tool.start(QStringLiteral(TARNVALE_BIN_DIR "/tarnvale-history"), args << "--history" << storePath);
         QVERIFY(tool.waitForFinished(60'000));
         QCOMPARE(tool.exitCode(), exitCode);
-        const QString text = QString::fromUtf8(exitCode == 0 ? tool.readAllStandardOutput() : tool.readAllStandardError());
+        const QString text =
+            QString::fromUtf8(exitCode == 0 ? tool.readAllStandardOutput() : tool.readAllStandardError());
         QVERIFY2(text.contains(printed), qPrintable(text));
         if (QTest::currentDataTag() == QByteArray("foreign store"))
             QCOMPARE(fileBytes(storePath), foreign);
