@@ -28,8 +28,7 @@ ImportHistory::ImportHistory(QWidget *window, Prompter &prompter, QString dataFo
     , m_prompter(prompter)
     , m_dataFolder(std::move(dataFolder))
     , m_seedFolder(std::move(seedFolder))
-{
-}
+{}
 
 ImportHistory::~ImportHistory()
 {
@@ -71,12 +70,13 @@ void ImportHistory::start(const QString &source)
     m_job->setWanted(*symbols);
     // Called on the worker: the dialog is updated on this object's thread.
     m_job->setProgressHandler([this](const HistoryImport::Progress &progress) {
-        QMetaObject::invokeMethod(this, [this, progress] { showProgress(progress); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this, progress] { showProgress(progress); }, Qt::QueuedConnection);
     });
 
-    m_dialog = new QProgressDialog(QStringLiteral("Importing history from \"%1\"...")
-                                       .arg(QDir::toNativeSeparators(source)),
-                                   QStringLiteral("Cancel"), 0, 0, m_window);
+    m_dialog =
+        new QProgressDialog(QStringLiteral("Importing history from \"%1\"...").arg(QDir::toNativeSeparators(source)),
+                            QStringLiteral("Cancel"), 0, 0, m_window);
     m_dialog->setObjectName(QStringLiteral("dlgImportHistory"));
     m_dialog->setWindowTitle(kTitle);
     m_dialog->setWindowModality(Qt::WindowModal);
@@ -103,11 +103,11 @@ void ImportHistory::showProgress(const HistoryImport::Progress &progress)
         return;
     m_dialog->setMaximum(progress.filesTotal);
     m_dialog->setValue(progress.filesTotal > 0 ? progress.filesDone : 0);
-    m_dialog->setLabelText(QStringLiteral("Imported %1 of %2, %3.")
-                               .arg(QLocale().toString(progress.filesDone),
-                                    progress.filesTotal > 0 ? QLocale().toString(progress.filesTotal)
-                                                            : QStringLiteral("?"),
-                                    counted(progress.rows, "row", "rows")));
+    m_dialog->setLabelText(
+        QStringLiteral("Imported %1 of %2, %3.")
+            .arg(QLocale().toString(progress.filesDone),
+                 progress.filesTotal > 0 ? QLocale().toString(progress.filesTotal) : QStringLiteral("?"),
+                 counted(progress.rows, "row", "rows")));
 }
 
 void ImportHistory::done()
@@ -140,6 +140,7 @@ QString ImportHistory::outcomeMessage(const HistoryImport::Result &result)
         text = QStringLiteral("\"%1\" could not be read (%2). Imported before it: %3; nothing of it.")
                    .arg(result.failedEntry, result.error, stored);
     if (result.skipped > 0)
-        text += QStringLiteral(" Left out, not in the market files: %1.").arg(counted(result.skipped, "symbol", "symbols"));
+        text +=
+            QStringLiteral(" Left out, not in the market files: %1.").arg(counted(result.skipped, "symbol", "symbols"));
     return text;
 }

@@ -11,7 +11,7 @@ class TestImportHistory : public MainWindowTest
 private slots:
     void import_data()
     {
-        QTest::addColumn<QStringList>("choices"); // answers to "from what", then the file question
+        QTest::addColumn<QStringList>("choices");    // answers to "from what", then the file question
         QTest::addColumn<QByteArray>("storeBefore"); // empty: no store yet
         QTest::addColumn<QString>("told");           // empty: nothing
         QTest::addColumn<QStringList>("stored");
