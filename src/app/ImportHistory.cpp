@@ -36,6 +36,7 @@ ImportHistory::~ImportHistory()
         // Stops before the next file; the one being read is left out.
         m_job->cancel();
         m_thread->wait();
+        delete m_thread;
     }
 }
 
@@ -83,11 +84,11 @@ void ImportHistory::start(const QString &source)
     m_dialog->setAutoClose(false);
     m_dialog->setAutoReset(false);
     m_dialog->setMinimumDuration(0);
+    // The dialog hides at once; the worker ends after the file in progress,
+    // which is then not stored, and the outcome is told.
     connect(m_dialog, &QProgressDialog::canceled, this, [this] {
         if (m_job)
             m_job->cancel();
-        if (m_dialog)
-            m_dialog->setLabelText(QStringLiteral("Cancelling after the file in progress..."));
     });
     m_dialog->show();
 
