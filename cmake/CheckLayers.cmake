@@ -23,7 +23,7 @@ if(NOT GUI_HEADER_DIRS)
 endif()
 
 # The layers, lowest first; the folders of one entry are on the same level.
-set(layers base market history quotes,screen quoted widgets research,calc,about,chart app,symbols,help)
+set(layers base market history quotes,screen quoted widgets research,calc,about,chart app,symbols,historytool,help)
 set(core_folders base market history quotes screen quoted)
 # Files of window folders that are compiled into the core library (path
 # without extension, relative to src/): they include only from the core.

@@ -2,7 +2,9 @@
 # Builds Tarnvale with its installation data and runs it, starting the bundled
 # local quote service first when it is not already listening: with the quote
 # source chosen in the program ("Tools" > "Quote Source..."), or with --sample
-# from the sample snapshot (for a machine without internet). A service it
+# from the sample snapshot (for a machine without internet); --sample also
+# writes a year of made-up price history for the listed symbols that have no
+# history yet, so charts and technical screens work offline. A service it
 # started itself is stopped when the program ends, however it ends; one that
 # was already running (a user unit, say) is left alone.
 #
@@ -40,6 +42,11 @@ stop_service() {
 trap stop_service EXIT
 trap 'exit 130' INT
 trap 'exit 143' TERM
+
+# History already there, imported or earlier sample, is never touched.
+if [ "$sample" -eq 1 ] && [ -x "$bin/tarnvale-history" ]; then
+    "$bin/tarnvale-history" sample --quotes "$bin/quotes/sample-quotes.csv"
+fi
 
 if [ -x "$bin/tarnvale-quoted" ] && ! (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; then
     if [ "$sample" -eq 1 ]; then

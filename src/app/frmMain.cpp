@@ -20,6 +20,7 @@
 #include "quotes/QuoteFetch.h"
 #include "quotes/ServiceStatus.h"
 #include "quotes/UpdateDatabase.h"
+#include "app/ImportHistory.h"
 #include "app/QuoteSourceDialog.h"
 #include "app/ScreensMenu.h"
 #include "research/frmMenu.h"
@@ -314,6 +315,9 @@ void frmMain::buildMenus()
     item(m_mnuMenu_Market, "mnuMarket_AddSymbol", QStringLiteral("&Add Symbol"), &frmMain::mnuMarket_AddSymbol_Click);
     item(m_mnuMenu_Market, "mnuMarket_RemoveSymbol", QStringLiteral("&Remove Symbol"),
          &frmMain::mnuMarket_RemoveSymbol_Click);
+    m_mnuMenu_Market->addSeparator();
+    item(m_mnuMenu_Market, "mnuMarket_ImportHistory", QStringLiteral("Import &History..."),
+         &frmMain::mnuMarket_ImportHistory_Click);
 
     QMenu *tools = menu(nullptr, "mnuTools", QStringLiteral("&Tools"));
     QMenu *calcs = menu(tools, "mnuTools_Calcs", QStringLiteral("&Calculators"));
@@ -575,6 +579,13 @@ void frmMain::mnuTools_QuoteSource_Click()
     auto *dialog = new QuoteSourceDialog(*m_prompter, this);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->open();
+}
+
+void frmMain::mnuMarket_ImportHistory_Click()
+{
+    if (!m_importHistory)
+        m_importHistory = new ImportHistory(this, *m_prompter, m_market.directory(), m_market.seedDirectory());
+    m_importHistory->ask();
 }
 
 void frmMain::mnuHelp_Topics_Click()

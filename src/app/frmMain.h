@@ -9,6 +9,7 @@
 #include <memory>
 
 class GridView;
+class ImportHistory;
 class Prompter;
 class QAction;
 class QCheckBox;
@@ -74,6 +75,8 @@ public slots:
     void mnuMarket_Update_Click();
     void mnuMarket_AddSymbol_Click();
     void mnuMarket_RemoveSymbol_Click();
+    // "Database" > "Import History...": stooq's daily archive into the history store.
+    void mnuMarket_ImportHistory_Click();
     void mnuCalcs_Shares_Click();
     void mnuCalcs_Profit_Click();
     // "Tools" > "Quote Source...": where the bundled quote service gets quotes.
@@ -118,6 +121,7 @@ private:
     QString m_programDir;
     std::unique_ptr<Prompter> m_ownPrompter;
     Prompter *m_prompter;
+    ImportHistory *m_importHistory = nullptr; // made on first use
     MarketStore m_market;
     ResultGrid *m_grid = nullptr;
     GridView *m_gridView = nullptr;

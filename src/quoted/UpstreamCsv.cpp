@@ -1,11 +1,11 @@
 #include "quoted/UpstreamCsv.h"
 
 #include "base/Text.h"
-#include "market/StockRecord.h"
 
 #include <QDateTime>
 #include <QTimeZone>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -150,23 +150,6 @@ QList<Record> records(QByteArrayView body)
 }
 
 } // namespace
-
-QByteArray upstreamName(QByteArrayView symbol, QByteArrayView suffix)
-{
-    const bool index = symbol.startsWith('^');
-    const QByteArrayView body = index ? symbol.sliced(1) : symbol;
-    if (body.isEmpty() || symbol.size() > kMaxSymbolLength)
-        return {};
-    const bool spellable = std::all_of(body.begin(), body.end(), [](char c) {
-        return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '.' || c == '-';
-    });
-    if (!spellable)
-        return {};
-    QByteArray name = symbol.toByteArray().toLower().replace('.', '-');
-    if (!index)
-        name += suffix.toByteArray().toLower();
-    return name;
-}
 
 qsizetype upstreamUrlCost(QByteArrayView name)
 {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "history/StooqNames.h"
 #include "quoted/QuoteLine.h"
 
 #include <QByteArray>
@@ -47,12 +48,7 @@ inline constexpr QByteArrayView kServedTimeZone = "America/New_York";
 // proxies accept (many refuse 8 KiB); batches are cut short to fit.
 inline constexpr qsizetype kMaxUpstreamUrlBytes = 2000;
 
-// The source's name for a symbol, in lower case: share classes are spelled
-// with "-" and get the suffix (BRK.B -> brk-b.us), an index keeps its "^" and
-// gets no suffix (^DJI -> ^dji). Empty for a symbol the source cannot be
-// asked about: longer than 32 characters, or holding anything but ASCII
-// letters, digits, "." and "-" after an optional leading "^".
-QByteArray upstreamName(QByteArrayView symbol, QByteArrayView suffix);
+// The source's name for a symbol: upstreamName (history/StooqNames.h).
 
 // What one name adds to a request URL, separator included.
 qsizetype upstreamUrlCost(QByteArrayView name);

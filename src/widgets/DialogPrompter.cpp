@@ -49,6 +49,16 @@ QString DialogPrompter::saveFileName(const QString &caption, const QString &defa
     return dialog.selectedFiles().value(0);
 }
 
+QString DialogPrompter::openFileName(const QString &caption, const QString &startDirectory, const QString &filter)
+{
+    return QFileDialog::getOpenFileName(m_parent, caption, startDirectory, filter);
+}
+
+QString DialogPrompter::existingFolder(const QString &caption, const QString &startDirectory)
+{
+    return QFileDialog::getExistingDirectory(m_parent, caption, startDirectory);
+}
+
 QString DialogPrompter::chooseItem(const QString &prompt, const QString &title, const QStringList &items)
 {
     // Editable, so that a long list is searched by typing; only an item of

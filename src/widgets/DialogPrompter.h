@@ -18,6 +18,8 @@ public:
     bool askYesNo(const QString &text) override;
     QString input(const QString &prompt, const QString &title, const QString &defaultText) override;
     QString saveFileName(const QString &caption, const QString &defaultPath, const QString &filter) override;
+    QString openFileName(const QString &caption, const QString &startDirectory, const QString &filter) override;
+    QString existingFolder(const QString &caption, const QString &startDirectory) override;
     QString chooseItem(const QString &prompt, const QString &title, const QStringList &items) override;
 
 private:

@@ -29,6 +29,24 @@ public:
         Q_UNUSED(filter)
         return QString();
     }
+    // A file dialog asking for a file to read, starting in startDirectory;
+    // filter as above. Cancel gives an empty text, as does a prompter that
+    // cannot ask.
+    virtual QString openFileName(const QString &caption, const QString &startDirectory, const QString &filter)
+    {
+        Q_UNUSED(caption)
+        Q_UNUSED(startDirectory)
+        Q_UNUSED(filter)
+        return QString();
+    }
+    // A dialog asking for a folder to read. Cancel gives an empty text, as
+    // does a prompter that cannot ask.
+    virtual QString existingFolder(const QString &caption, const QString &startDirectory)
+    {
+        Q_UNUSED(caption)
+        Q_UNUSED(startDirectory)
+        return QString();
+    }
     // A list to pick one item from; Cancel gives an empty text, as does a
     // prompter that cannot ask.
     virtual QString chooseItem(const QString &prompt, const QString &title, const QStringList &items)

@@ -29,6 +29,7 @@ public:
     };
     QList<FileQuestion> fileQuestions;
     QStringList saveFileAnswers;    // consumed in order; Cancel when none left
+    QStringList openAnswers;        // files and folders to read, in order; Cancel when none left
     QList<QStringList> choiceLists; // the items of every list offered
     QStringList chooseAnswers;      // consumed in order; Cancel when none left
 
@@ -51,6 +52,17 @@ public:
     {
         fileQuestions.append({caption, defaultPath, filter});
         return saveFileAnswers.isEmpty() ? QString() : saveFileAnswers.takeFirst();
+    }
+
+    QString openFileName(const QString &caption, const QString &startDirectory, const QString &filter) override
+    {
+        fileQuestions.append({caption, startDirectory, filter});
+        return openAnswers.isEmpty() ? QString() : openAnswers.takeFirst();
+    }
+
+    QString existingFolder(const QString &caption, const QString &startDirectory) override
+    {
+        return openFileName(caption, startDirectory, QString());
     }
 
     QString chooseItem(const QString &prompt, const QString &title, const QStringList &items) override

@@ -90,7 +90,7 @@ file(MAKE_DIRECTORY "${home}")
 run("${CMAKE_COMMAND}" --install "${BUILD_DIR}" --prefix "${prefix}")
 
 # --version from the installed tree, with no display at all.
-foreach(program tarnvale tarnvale-quoted tarnvale-symbols)
+foreach(program tarnvale tarnvale-quoted tarnvale-symbols tarnvale-history)
   run("${CMAKE_COMMAND}" -E env --unset=DISPLAY --unset=WAYLAND_DISPLAY "${prefix}/bin/${program}" --version)
   expect_text("${last_output}" "^${program} ${VERSION}\n$" "${program} --version")
 endforeach()
