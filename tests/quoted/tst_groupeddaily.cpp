@@ -83,7 +83,7 @@ private slots:
     {
         QFETCH(QByteArray, json);
         QFETCH(int, bars);
-        const std::optional<QList<DailyBar>> parsed = parseGroupedDaily(json);
+        const std::optional<QList<GroupedBar>> parsed = parseGroupedDaily(json);
         QCOMPARE(parsed ? int(parsed->size()) : -1, bars);
         if (bars == 2)
             QCOMPARE(parsed->at(1).volume, 1'500'000);
