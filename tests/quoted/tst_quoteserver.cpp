@@ -170,6 +170,12 @@ private slots:
         QTest::newRow("one byte over it") << QByteArray(limit).insert(40, 'p') << bad;
         QTest::newRow("endless") << "GET /d/quotes.csv?s=" + QByteArray(1 << 20, 'A') << bad;
         QTest::newRow("garbage") << QByteArray("hello there\r\n\r\n") << bad;
+        QTest::newRow("history: 33-character symbol")
+            << "GET /history.csv?s=" + QByteArray(33, 'Z') + " HTTP/1.0\r\n\r\n"
+            << bad;
+        QTest::newRow("history: blank in the symbol") << QByteArray("GET /history.csv?s=A%20A HTTP/1.0\r\n\r\n") << bad;
+        QTest::newRow("history: no such date")
+            << QByteArray("GET /history.csv?s=A&from=2026-02-30 HTTP/1.0\r\n\r\n") << bad;
     }
 
     void requests()
@@ -202,7 +208,6 @@ private slots:
         QTest::addColumn<QByteArray>("expected"); // the whole reply, or an error's status line
         QTest::addColumn<QString>("symbol");      // the expected table: one symbol's from date, or "" the technicals
         QTest::addColumn<QDate>("from");
-        const QByteArray bad = "HTTP/1.0 400 Bad Request";
         QTest::newRow("from a date") << QByteArray()
                                      << QByteArray("GET /history.csv?s=AAA&from=2026-11-05 HTTP/1.0\r\n\r\n")
                                      << QByteArray() << "AAA" << QDate(2026, 11, 5);
@@ -216,14 +221,6 @@ private slots:
             << textReply("404 Not Found",
                          "No price history of ZZZ is stored, and no keyed quote source is set to fetch it.")
             << "" << QDate();
-        QTest::newRow("33-character symbol")
-            << QByteArray() << "GET /history.csv?s=" + QByteArray(33, 'Z') + " HTTP/1.0\r\n\r\n"
-            << bad << "" << QDate();
-        QTest::newRow("blank in the symbol")
-            << QByteArray() << QByteArray("GET /history.csv?s=A%20A HTTP/1.0\r\n\r\n") << bad << "" << QDate();
-        QTest::newRow("no such date") << QByteArray()
-                                      << QByteArray("GET /history.csv?s=AAA&from=2026-02-30 HTTP/1.0\r\n\r\n") << bad
-                                      << "" << QDate();
         QTest::newRow("another program's file")
             << QByteArray("SQLite format 3, or so it says") << QByteArray("GET /technicals.csv HTTP/1.0\r\n\r\n")
             << QByteArray("HTTP/1.0 503 Service Unavailable") << "" << QDate();
@@ -321,16 +318,13 @@ private slots:
         QCOMPARE(first.received, expected);
         QCOMPARE(second.received, expected);
         const auto aggs = [&source] {
-            return std::count_if(source->heads.cbegin(), source->heads.cend(), [](const QByteArray &head) {
-                return head.startsWith("GET /v2/aggs/ticker/ZZZ/range/1/day/2024-12-05/2026-12-05?adjusted=true&"
-                                       "sort=asc&limit=50000 ");
-            });
+            return source->heads.join('\n').count(
+                "GET /v2/aggs/ticker/ZZZ/range/1/day/2024-12-05/2026-12-05?adjusted=true&sort=asc&limit=50000 ");
         };
         QCOMPARE(aggs(), 1);
         QCOMPARE(ask(request), expected);
         QCOMPARE(aggs(), status == 200 && results == "[]" ? 2 : 1);
-        if (results != "[]")
-            QCOMPARE(history.store()->bars(QStringLiteral("ZZZ")).back().close, 6.75f);
+        QVERIFY(results == "[]" || history.store()->bars(QStringLiteral("ZZZ")).back().close == 6.75f);
         m_server->setHistory(nullptr);
     }
 
