@@ -1,6 +1,9 @@
 #include "history/HistoryCsv.h"
 
 #include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <limits>
 
 namespace {
 
@@ -132,7 +135,7 @@ std::optional<BarSeries> parseHistoryCsv(QByteArrayView text)
         float *prices[] = {&bar.open, &bar.high, &bar.low, &bar.close};
         for (int i = 0; i < 4; ++i) {
             const std::optional<double> price = parseNumber(fields[size_t(i) + 1]);
-            if (!price)
+            if (!price || std::abs(*price) > std::numeric_limits<float>::max())
                 return false;
             *prices[i] = float(*price);
         }
