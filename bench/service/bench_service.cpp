@@ -4,6 +4,7 @@
 // and are measured the same way: ApacheBench, one request at a time, HTTP/1.0
 // with a new connection per request. Target: at least 50% of nginx's rate.
 #include "common/BenchFixtures.h"
+#include "common/BenchNginx.h"
 #include "common/BenchService.h"
 #include "common/BenchStats.h"
 
@@ -13,16 +14,11 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
-#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTextStream>
 
 #include <algorithm>
 #include <optional>
-
-#include <poll.h>
-#include <sys/syscall.h>
-#include <unistd.h>
 
 namespace {
 
@@ -33,80 +29,6 @@ constexpr double kTarget = 0.5;
 
 QTextStream out(stdout);
 QTextStream err(stderr);
-
-quint16 freeLoopbackPort()
-{
-    QTcpServer probe;
-    if (!probe.listen(QHostAddress::LocalHost, 0))
-        return 0;
-    return probe.serverPort();
-}
-
-// The workers of an nginx started as root run as an unprivileged user; they
-// must be able to read the files.
-void openToAll(const QString &path, bool folder)
-{
-    QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup
-                                    | QFileDevice::ReadOther
-                                    | (folder ? QFileDevice::ExeOwner | QFileDevice::ExeGroup | QFileDevice::ExeOther
-                                              : QFileDevice::Permissions()));
-}
-
-class Nginx
-{
-public:
-    Nginx(QString binary, QString prefix)
-        : m_binary(std::move(binary))
-        , m_prefix(std::move(prefix))
-    {}
-    ~Nginx() { stop(); }
-
-    QStringList arguments() const
-    {
-        return {QStringLiteral("-p"), m_prefix + u'/',
-                QStringLiteral("-c"), m_prefix + QStringLiteral("/nginx.conf"),
-                QStringLiteral("-e"), m_prefix + QStringLiteral("/error.log")};
-    }
-
-    // Returns once nginx has bound its port: it forks into the background only after that.
-    bool start(QString *why)
-    {
-        QProcess process;
-        process.setProcessChannelMode(QProcess::MergedChannels);
-        process.start(m_binary, arguments());
-        if (!process.waitForFinished(30'000) || process.exitCode() != 0) {
-            QFile log(m_prefix + QStringLiteral("/error.log"));
-            log.open(QIODevice::ReadOnly);
-            *why = QStringLiteral("nginx did not start: ") + QString::fromLocal8Bit(process.readAll() + log.readAll());
-            return false;
-        }
-        m_running = true;
-        return true;
-    }
-
-    // Returns once nginx has gone, so that its files can be removed.
-    void stop()
-    {
-        if (!m_running)
-            return;
-        m_running = false;
-        QFile pidFile(m_prefix + QStringLiteral("/nginx.pid"));
-        const pid_t pid = pidFile.open(QIODevice::ReadOnly) ? pid_t(pidFile.readAll().trimmed().toInt()) : 0;
-        // nginx is not our child: its end is awaited through a process descriptor.
-        const int pidFd = pid > 0 ? int(syscall(SYS_pidfd_open, pid, 0)) : -1;
-        QProcess::execute(m_binary, arguments() << QStringLiteral("-s") << QStringLiteral("stop"));
-        if (pidFd >= 0) {
-            pollfd exited{pidFd, POLLIN, 0};
-            ::poll(&exited, 1, 10'000);
-            ::close(pidFd);
-        }
-    }
-
-private:
-    QString m_binary;
-    QString m_prefix;
-    bool m_running = false;
-};
 
 } // namespace
 
@@ -151,29 +73,8 @@ int main(int argc, char *argv[])
         openToAll(file, false);
     }
     const quint16 nginxPort = freeLoopbackPort();
-    const QString temp = prefix.filePath(QStringLiteral("temp"));
-    const QString config = QStringLiteral("worker_processes 1;\n"
-                                          "pid %1/nginx.pid;\n"
-                                          "error_log %1/error.log;\n"
-                                          "events { worker_connections 1024; }\n"
-                                          "http {\n"
-                                          "  access_log off;\n"
-                                          "  client_body_temp_path %2/body;\n"
-                                          "  proxy_temp_path %2/proxy;\n"
-                                          "  fastcgi_temp_path %2/fastcgi;\n"
-                                          "  uwsgi_temp_path %2/uwsgi;\n"
-                                          "  scgi_temp_path %2/scgi;\n"
-                                          "  types { text/csv csv; }\n"
-                                          "  default_type text/csv;\n"
-                                          "  server {\n"
-                                          "    listen 127.0.0.1:%3;\n"
-                                          "    root %4;\n"
-                                          "    location = /d/quotes.csv { try_files /$arg_s.csv =404; }\n"
-                                          "  }\n"
-                                          "}\n")
-                               .arg(prefix.path(), temp)
-                               .arg(nginxPort)
-                               .arg(docs);
+    const QString config =
+        nginxConfig(prefix.path(), nginxPort, docs, "location = /d/quotes.csv { try_files /$arg_s.csv =404; }");
     if (nginxPort == 0 || !writeFile(prefix.filePath(QStringLiteral("nginx.conf")), config.toUtf8())) {
         err << "bench_service: cannot set up nginx\n";
         return 1;
@@ -185,7 +86,9 @@ int main(int argc, char *argv[])
     }
 
     QuotedService service;
-    if (!service.start({QStringLiteral("--snapshot"), snapshotPath}, &why)) {
+    if (!service.start({QStringLiteral("--snapshot"), snapshotPath, QStringLiteral("--history"),
+                        prefix.filePath(QStringLiteral("history.sqlite"))},
+                       &why)) {
         err << "bench_service: " << why << '\n';
         return 1;
     }

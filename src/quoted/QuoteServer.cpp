@@ -1,6 +1,7 @@
 #include "quoted/QuoteServer.h"
 
 #include "market/StockRecord.h"
+#include "quoted/HistoryService.h"
 #include "quoted/QuoteLine.h"
 #include "quoted/ServiceRequest.h"
 #include "quoted/SourceStatus.h"
@@ -10,6 +11,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QList>
+#include <QPointer>
 #include <QTcpSocket>
 #include <QThread>
 
@@ -42,6 +44,9 @@ constexpr std::chrono::milliseconds kQuietTime{1000};
 // A client waiting for the live source is let go (closed without an answer)
 // after this long, a little before the program's own reply time-out.
 constexpr std::chrono::milliseconds kMaxSourceWait{12'000};
+// A client waiting for a symbol's history may wait for a turn in the keyed
+// source's budget (a minute at most) and then for its answer.
+constexpr std::chrono::milliseconds kMaxHistoryWait{150'000};
 
 // Hands the pages freed by a large snapshot back to the system; without it
 // the service would keep the size of the largest snapshot it ever served.
@@ -176,6 +181,8 @@ void QuoteServer::acceptClients()
         connect(socket, &QTcpSocket::bytesWritten, this, [this, socket] {
             if (socket->bytesToWrite() == 0)
                 endOfReply(socket);
+            else if (const auto it = m_clients.constFind(socket); it != m_clients.cend())
+                it->timer->start(m_idleTimeout); // a large answer takes long only while it moves
         });
         connect(socket, &QTcpSocket::disconnected, this, [this, socket] { releaseClient(socket); });
         connect(socket, &QTcpSocket::errorOccurred, this, [this, socket](QAbstractSocket::SocketError error) {
@@ -240,7 +247,12 @@ void QuoteServer::readRequest(QTcpSocket *socket)
         return;
     }
     Deferred deferred;
-    const QByteArray answer = answerFor(QByteArrayView(it->request).first(end), &deferred);
+    HistoryRequest history;
+    const QByteArray answer = answerFor(QByteArrayView(it->request).first(end), &deferred, &history);
+    if (history.kind != ServiceRequest::Kind::Unknown) {
+        answerFromHistory(socket, history);
+        return;
+    }
     if (answer.isEmpty() && deferred.symbol.isEmpty()) {
         // No quotes yet: the client sees what a dead service looks like.
         socket->abort();
@@ -284,6 +296,25 @@ void QuoteServer::answerDeferred(QTcpSocket *socket)
     reply(socket, bytes);
 }
 
+void QuoteServer::answerFromHistory(QTcpSocket *socket, const HistoryRequest &request)
+{
+    const auto it = m_clients.find(socket);
+    it->answered = true;
+    it->request = QByteArray();
+    it->timer->start(kMaxHistoryWait);
+    socket->skip(socket->bytesAvailable());
+    HistoryService::Answer answer = [this, guard = QPointer<QTcpSocket>(socket),
+                                     headOnly = request.headOnly](const QByteArray &bytes) {
+        if (!guard || !m_clients.contains(guard.data()))
+            return; // the client has gone meanwhile
+        reply(guard.data(), headOnly ? bytes.first(bytes.indexOf("\r\n\r\n") + 4) : bytes);
+    };
+    if (request.kind == ServiceRequest::Kind::Technicals)
+        m_history->technicals(std::move(answer));
+    else
+        m_history->history(request.symbol, request.from, std::move(answer));
+}
+
 void QuoteServer::setUpstream(UpstreamQuotes *upstream)
 {
     if (m_upstream)
@@ -297,7 +328,7 @@ void QuoteServer::setUpstream(UpstreamQuotes *upstream)
         });
 }
 
-QByteArray QuoteServer::answerFor(QByteArrayView head, Deferred *deferred) const
+QByteArray QuoteServer::answerFor(QByteArrayView head, Deferred *deferred, HistoryRequest *history) const
 {
     const ServiceRequest request = parseServiceRequest(head, [this](QByteArrayView host) { return hostAllowed(host); });
     QByteArray answer;
@@ -321,8 +352,18 @@ QByteArray QuoteServer::answerFor(QByteArrayView head, Deferred *deferred) const
             answer = quoteReply(request.symbol);
         }
         break;
+    case ServiceRequest::Kind::History:
+    case ServiceRequest::Kind::Technicals:
+        if (m_history) {
+            *history = {request.kind, request.symbol, request.from, request.headOnly};
+            return {};
+        }
+        [[fallthrough]];
     case ServiceRequest::Kind::Unknown:
-        answer = httpError("404 Not Found", "Only /d/quotes.csv and /status are served.");
+        answer =
+            httpError("404 Not Found", m_history ? "Only /d/quotes.csv, /history.csv, /technicals.csv and /status are "
+                                                   "served."
+                                                 : "Only /d/quotes.csv and /status are served.");
         break;
     }
     if (request.headOnly)

@@ -3,6 +3,7 @@
 #include "quoted/QuoteLine.h"
 #include "quoted/QuoteLineTable.h"
 #include "quoted/QuietFileWatch.h"
+#include "quoted/ServiceRequest.h"
 #include "quoted/SourceStatus.h"
 
 #include <QByteArray>
@@ -18,6 +19,7 @@
 #include <chrono>
 #include <functional>
 
+class HistoryService;
 class QTcpSocket;
 class QThread;
 class UpstreamQuotes;
@@ -26,7 +28,9 @@ struct SnapshotLoad;
 // The bundled quote service: a small HTTP/1.0 server that answers
 //   GET /d/quotes.csv?s=SYMBOL&f=sl1d1t1c1ohgv&e=.csv
 // with one quote line from a snapshot file (see QuoteLine.h), then closes the
-// connection. GET /status tells how its source stands (see SourceStatus.h).
+// connection. GET /status tells how its source stands (see SourceStatus.h);
+// GET /history.csv and /technicals.csv answer from the price history (see
+// HistoryService.h).
 // Everything runs on the owner's thread, driven by socket signals and
 // timers; no call blocks on a client.
 class QuoteServer : public QObject
@@ -62,6 +66,9 @@ public:
     // one serves the quotes through serveQuotes(), else the snapshot's.
     SourceStatus status() const;
     void setStatusSource(std::function<SourceStatus()> status) { m_statusSource = std::move(status); }
+    // Answers the history's requests (not owned); without it they are paths
+    // the service does not serve.
+    void setHistory(HistoryService *history) { m_history = history; }
 
     bool listen(const QHostAddress &address, quint16 port, QString *error = nullptr);
     QHostAddress serverAddress() const { return m_server.serverAddress(); }
@@ -95,6 +102,14 @@ private:
         QByteArray symbol;
         bool headOnly = false;
     };
+    // A request the history answers, at once or once a source has.
+    struct HistoryRequest
+    {
+        ServiceRequest::Kind kind = ServiceRequest::Kind::Unknown;
+        QByteArray symbol;
+        QDate from;
+        bool headOnly = false;
+    };
     struct Client
     {
         Deferred deferred;
@@ -114,8 +129,9 @@ private:
     // False when the peer's connections are all busy with answers.
     bool makeRoomFor(const QHostAddress &peer);
     // Empty with deferred set when the answer must come from the live source.
-    QByteArray answerFor(QByteArrayView head, Deferred *deferred) const;
+    QByteArray answerFor(QByteArrayView head, Deferred *deferred, HistoryRequest *history) const;
     void answerDeferred(QTcpSocket *socket);
+    void answerFromHistory(QTcpSocket *socket, const HistoryRequest &request);
     QByteArray quoteReply(QByteArrayView symbol) const;
     // Listening on loopback, only requests whose Host names this machine
     // (the address or localhost, with the port or without) are answered;
@@ -133,6 +149,7 @@ private:
     bool m_accepting = false;
 
     UpstreamQuotes *m_upstream = nullptr;
+    HistoryService *m_history = nullptr;
     std::function<SourceStatus()> m_statusSource;
     bool m_awaitingQuotes = false;
     QMultiHash<QByteArray, QTcpSocket *> m_waiting; // symbol key -> clients waiting for it

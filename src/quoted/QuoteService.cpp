@@ -2,6 +2,7 @@
 
 #include "market/SafeFile.h"
 #include "quoted/GroupedDaily.h"
+#include "quoted/HistoryService.h"
 #include "quoted/MarketWatch.h"
 #include "quoted/UpstreamQuotes.h"
 
@@ -75,6 +76,11 @@ bool QuoteService::start(QString *error)
     if (!config)
         say(QStringLiteral("cannot read the configuration file %1: %2").arg(m_commandLine.configPath, why));
     m_options = m_commandLine.withConfig(config.value_or(QuoteSourceConfig{}));
+    m_history = std::make_unique<HistoryService>();
+    // Quotes are served all the same; the history's requests hear why not.
+    if (!m_history->open(m_options.historyPath, &why))
+        say(why);
+    m_server.setHistory(m_history.get());
     if (!startSource(m_options, error))
         return false;
     if (!m_server.listen(m_options.address, m_options.port, &why)) {
@@ -131,7 +137,16 @@ bool QuoteService::startSource(const ServiceOptions &options, QString *error)
         daily.base = options.sourceUrl;
         daily.apiKey = options.apiKey;
         daily.now = clock;
+        daily.history = m_history->store();
+        daily.backfillDays = options.backfillDays;
         m_daily = std::make_unique<GroupedDailySource>(daily);
+        connect(m_daily.get(), &GroupedDailySource::dayStored, this, [this](QDate day, const QString &error) {
+            if (!error.isEmpty())
+                say(QStringLiteral("the bars of %1 were not stored in the price history: %2")
+                        .arg(day.toString(Qt::ISODate), error));
+        });
+        if (!options.apiKey.isEmpty())
+            m_history->setSource(m_daily.get());
         connect(m_daily.get(), &GroupedDailySource::quotesReady, this, [this](const QuoteSnapshot &quotes, QDate day) {
             m_server.serveQuotes(quotes);
             say(QStringLiteral("serving %1 quotes of %2").arg(quotes.size()).arg(day.toString(Qt::ISODate)));
@@ -187,6 +202,8 @@ bool QuoteService::startSource(const ServiceOptions &options, QString *error)
 
 void QuoteService::stopSource()
 {
+    if (m_history)
+        m_history->setSource(nullptr);
     m_server.setUpstream(nullptr);
     m_server.setStatusSource({});
     m_markets.reset();

@@ -10,13 +10,15 @@
 #include <memory>
 
 class GroupedDailySource;
+class HistoryService;
 class MarketWatch;
 class QTextStream;
 class UpstreamQuotes;
 
 // tarnvale-quoted put together: the server, the source its options and the
 // configuration file choose (Massive's whole market, stooq's batches, or a
-// snapshot file), the watched market files, and the log. When the
+// snapshot file), the price history, the watched market files, and the log.
+// When the
 // configuration file changes, the source is set up afresh from it; the
 // server keeps listening throughout.
 class QuoteService : public QObject
@@ -47,6 +49,7 @@ private:
     ServiceOptions m_options; // with the configuration file applied
     QTextStream &m_log;
     QuoteServer m_server;
+    std::unique_ptr<HistoryService> m_history; // outlives every source, which writes to its store
     std::unique_ptr<UpstreamQuotes> m_upstream;
     std::unique_ptr<GroupedDailySource> m_daily;
     std::unique_ptr<MarketWatch> m_markets;

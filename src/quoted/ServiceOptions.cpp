@@ -1,6 +1,7 @@
 #include "quoted/ServiceOptions.h"
 
 #include "base/InstallLayout.h"
+#include "history/HistoryStore.h"
 #include "market/MarketStore.h"
 #include "quoted/QuoteServer.h"
 #include "quoted/UpstreamQuotes.h"
@@ -8,12 +9,15 @@
 #include <QCommandLineParser>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QStandardPaths>
 
 namespace {
 
 constexpr const char *kMassiveUrl = "https://api.massive.com";
 constexpr const char *kStooqUrl = "https://stooq.com/q/l/";
+// The free plan's two years of history.
+constexpr int kMaxBackfillDays = 730;
 
 QCommandLineOption option(const char *name, const QString &help, const char *value = nullptr,
                           const char *defaultValue = nullptr)
@@ -126,6 +130,15 @@ void addServiceOptions(QCommandLineParser &parser)
                QStringLiteral("File of the last closes, for each day's change (default closes.csv in the cache "
                               "folder)."),
                "FILE"),
+        option("history",
+               QStringLiteral("The price history store (default %1 beside the market files).")
+                   .arg(QLatin1StringView(HistoryStore::kFileName)),
+               "FILE"),
+        option("backfill-days",
+               QStringLiteral("Calendar days of the whole market's past days that Massive fills the price history "
+                              "with, newest first, 0 to %1 (default 365; 0 turns it off).")
+                   .arg(kMaxBackfillDays),
+               "N", "365"),
         clock,
     });
 }
@@ -198,14 +211,23 @@ std::optional<ServiceOptions> serviceOptions(const QCommandLineParser &parser, c
                       : QDir(QStandardPaths::writableLocation(QStandardPaths::CacheLocation))
                             .filePath(QStringLiteral("closes.csv"));
     o.marketFiles = parser.values(QStringLiteral("market"));
+    const QString userData = QDir(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation))
+                                 .filePath(QStringLiteral("Tarnvale"));
+    const QString programMarkets = InstallLayout::marketLocation(programDir, userData, marketFileNames()).directory;
     if (parser.isSet(QStringLiteral("program-markets"))) {
-        const QString userData = QDir(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation))
-                                     .filePath(QStringLiteral("Tarnvale"));
-        const InstallLayout::MarketLocation where =
-            InstallLayout::marketLocation(programDir, userData, marketFileNames());
         for (const QString &name : marketFileNames())
-            o.marketFiles.append(QDir(where.directory).filePath(name));
+            o.marketFiles.append(QDir(programMarkets).filePath(name));
     }
+    // The history lives with the markets it covers: the first one named, or
+    // the program's.
+    o.historyPath = parser.isSet(QStringLiteral("history"))
+                        ? parser.value(QStringLiteral("history"))
+                        : historyStorePath(o.marketFiles.isEmpty() ? programMarkets
+                                                                   : QFileInfo(o.marketFiles.first()).absolutePath());
+    const std::optional<int> backfill = wholeNumber(parser.value(QStringLiteral("backfill-days")), 0, kMaxBackfillDays);
+    if (!backfill)
+        return fail(QStringLiteral("--backfill-days takes 0 to %1").arg(kMaxBackfillDays));
+    o.backfillDays = *backfill;
     if (parser.isSet(QStringLiteral("clock-start"))) {
         const QDateTime start = QDateTime::fromString(parser.value(QStringLiteral("clock-start")), Qt::ISODate);
         if (!start.isValid())

@@ -46,6 +46,8 @@ struct ServiceOptions
     std::chrono::seconds refresh{600};
     QString statePath;
     QStringList marketFiles;
+    QString historyPath;                 // the price history store
+    int backfillDays = 365;              // how far back the keyed source fills it, in calendar days
     std::optional<QDateTime> clockStart; // a test's chosen hour of the trading week
 
     static QString sourceName(Source source);

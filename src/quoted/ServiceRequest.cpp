@@ -10,6 +10,8 @@
 namespace {
 
 constexpr QByteArrayView kStatusPath = "/status";
+constexpr QByteArrayView kHistoryPath = "/history.csv";
+constexpr QByteArrayView kTechnicalsPath = "/technicals.csv";
 
 bool isTokenChar(char c)
 {
@@ -151,37 +153,59 @@ ServiceRequest parseServiceRequest(QByteArrayView head, const std::function<bool
     request.headOnly = headOnly;
     if (path == kStatusPath) {
         request.kind = ServiceRequest::Kind::Status;
-    } else if (path != QByteArrayView(QuotePath)) {
-        request.kind = ServiceRequest::Kind::Unknown;
-    } else {
-        std::optional<QByteArray> symbol;
-        for (qsizetype pos = 0; pos <= query.size();) {
-            qsizetype amp = query.indexOf('&', pos);
-            if (amp < 0)
-                amp = query.size();
-            const QByteArrayView pair = query.sliced(pos, amp - pos);
-            pos = amp + 1;
-            const qsizetype equals = pair.indexOf('=');
-            const QByteArrayView name = equals < 0 ? pair : pair.first(equals);
-            const QByteArrayView value = equals < 0 ? QByteArrayView() : pair.sliced(equals + 1);
-            if (name == "s" && !symbol) {
-                symbol = percentDecoded(value);
-                if (!symbol)
-                    return refused("400 Bad Request", "The symbol is not properly percent-encoded.");
-            } else if (name == "f") {
-                // Another field list would get the fields in the wrong places.
-                const std::optional<QByteArray> fields = percentDecoded(value);
-                if (!fields || *fields != QuoteFieldList)
-                    return refused("400 Bad Request",
-                                   QByteArray("Only the field list f=") + QuoteFieldList + " is served.");
-            }
-        }
-        if (!symbol || symbol->isEmpty())
-            return refused("400 Bad Request", "The symbol (s=) is missing.");
-        if (symbol->size() > kMaxSymbolLength) // no market lists one
-            return refused("400 Bad Request", "The symbol is longer than 32 characters.");
-        request.kind = ServiceRequest::Kind::Quote;
-        request.symbol = *symbol;
+        return request;
     }
+    if (path == kTechnicalsPath) {
+        request.kind = ServiceRequest::Kind::Technicals;
+        return request;
+    }
+    const bool history = path == kHistoryPath;
+    if (!history && path != QByteArrayView(QuotePath)) {
+        request.kind = ServiceRequest::Kind::Unknown;
+        return request;
+    }
+    std::optional<QByteArray> symbol;
+    std::optional<QByteArray> from;
+    for (qsizetype pos = 0; pos <= query.size();) {
+        qsizetype amp = query.indexOf('&', pos);
+        if (amp < 0)
+            amp = query.size();
+        const QByteArrayView pair = query.sliced(pos, amp - pos);
+        pos = amp + 1;
+        const qsizetype equals = pair.indexOf('=');
+        const QByteArrayView name = equals < 0 ? pair : pair.first(equals);
+        const QByteArrayView value = equals < 0 ? QByteArrayView() : pair.sliced(equals + 1);
+        if (name == "s" && !symbol) {
+            symbol = percentDecoded(value);
+            if (!symbol)
+                return refused("400 Bad Request", "The symbol is not properly percent-encoded.");
+        } else if (name == "f" && !history) {
+            // Another field list would get the fields in the wrong places.
+            const std::optional<QByteArray> fields = percentDecoded(value);
+            if (!fields || *fields != QuoteFieldList)
+                return refused("400 Bad Request",
+                               QByteArray("Only the field list f=") + QuoteFieldList + " is served.");
+        } else if (name == "from" && history && !from) {
+            from = value.toByteArray();
+        }
+    }
+    if (!symbol || symbol->isEmpty())
+        return refused("400 Bad Request", "The symbol (s=) is missing.");
+    if (symbol->size() > kMaxSymbolLength) // no market lists one
+        return refused("400 Bad Request", "The symbol is longer than 32 characters.");
+    if (history) {
+        // The symbol is looked up in the store, asked of the source and said
+        // back in a sentence: no blanks or control characters.
+        if (std::any_of(symbol->cbegin(), symbol->cend(), [](char c) { return c <= ' ' || c >= '\x7F'; }))
+            return refused("400 Bad Request", "The symbol holds a blank or a character that is not ASCII.");
+        if (from) {
+            // Only YYYY-MM-DD, not the other forms ISO 8601 allows.
+            request.from = from->size() == 10 ? QDate::fromString(QString::fromLatin1(*from), Qt::ISODate) : QDate();
+            if (!request.from.isValid())
+                return refused("400 Bad Request", "The date (from=) is not a valid YYYY-MM-DD date.");
+        }
+    }
+    request.kind = history ? ServiceRequest::Kind::History : ServiceRequest::Kind::Quote;
+    request.symbol = *symbol;
     return request;
 }

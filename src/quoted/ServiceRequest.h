@@ -2,18 +2,21 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QDate>
 
 #include <functional>
 #include <optional>
 
 // One request to the quote service, taken apart: a quote, the status, a
-// path the service does not serve, or a refusal with its whole answer.
+// symbol's price history, the indicators of every symbol, a path the service
+// does not serve, or a refusal with its whole answer.
 struct ServiceRequest
 {
-    enum class Kind { Refused, Quote, Status, Unknown };
+    enum class Kind { Refused, Quote, Status, History, Technicals, Unknown };
 
     Kind kind = Kind::Refused;
-    QByteArray symbol;     // Quote: percent-decoded, 1 to 32 bytes
+    QByteArray symbol;     // Quote, History: percent-decoded, 1 to 32 bytes
+    QDate from;            // History: the first day wanted; null for all
     bool headOnly = false; // HEAD: the answer goes without its body
     QByteArray refusal;    // Refused: the whole HTTP answer (400, 421 or 501)
 };

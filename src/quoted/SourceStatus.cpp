@@ -51,7 +51,7 @@ QByteArray SourceStatus::stateName(State state)
 
 QByteArray SourceStatus::toJson() const
 {
-    const QJsonObject object{
+    QJsonObject object{
         {QStringLiteral("source"), source},
         {QStringLiteral("state"), QString::fromLatin1(stateName(state))},
         {QStringLiteral("reason"), reason},
@@ -60,6 +60,13 @@ QByteArray SourceStatus::toJson() const
         {QStringLiteral("quotesDate"),
          quotesDate.isValid() ? QJsonValue(quotesDate.toString(Qt::ISODate)) : QJsonValue()},
     };
+    if (backfill)
+        object.insert(QStringLiteral("backfill"), QJsonObject{
+                                                      {QStringLiteral("from"), backfill->from.toString(Qt::ISODate)},
+                                                      {QStringLiteral("to"), backfill->to.toString(Qt::ISODate)},
+                                                      {QStringLiteral("done"), backfill->done},
+                                                      {QStringLiteral("days"), backfill->days},
+                                                  });
     return QJsonDocument(object).toJson(QJsonDocument::Compact);
 }
 

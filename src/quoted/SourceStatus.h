@@ -12,10 +12,22 @@ class QTimeZone;
 // How the quote service's source stands, as GET /status tells the program:
 //   {"source":"stooq","state":"limited","reason":"...",
 //    "lastSuccess":"2026-12-04T21:20:00Z","retryAt":null,"quotesDate":"2026-12-04"}
-// Times are UTC in ISO 8601; a missing one is null.
+// Times are UTC in ISO 8601; a missing one is null. A source that fills the
+// price history adds how far it has come:
+//    "backfill":{"from":"2025-12-08","to":"2026-12-04","done":37,"days":250}
 struct SourceStatus
 {
     enum class State { Ok, NoKey, Unauthorized, Limited, Refused, Unreachable };
+
+    // The trading days from..to whose whole market the history is to hold,
+    // and how many of them it does.
+    struct Backfill
+    {
+        QDate from;
+        QDate to;
+        int done = 0;
+        int days = 0;
+    };
 
     QString source;
     State state = State::Ok;
@@ -23,6 +35,7 @@ struct SourceStatus
     QDateTime lastSuccess;
     QDateTime retryAt;
     QDate quotesDate; // the trading date of the quotes served
+    std::optional<Backfill> backfill;
 
     QByteArray toJson() const;
     static QByteArray stateName(State state);

@@ -1,8 +1,10 @@
 #include "common/FakeUpstream.h"
 
+#include "history/HistoryStore.h"
 #include "quoted/GroupedDaily.h"
 
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTimeZone>
 #include <QTest>
 
@@ -42,7 +44,8 @@ class TestGroupedDaily : public QObject
     std::unique_ptr<GroupedDailySource> m_daily;
     QDateTime m_now;
 
-    void start(FakeUpstream::Script script, const QString &key = QStringLiteral("k3y"), int perMinute = 5)
+    void start(FakeUpstream::Script script, const QString &key = QStringLiteral("k3y"), int perMinute = 5,
+               HistoryStore *history = nullptr, int backfillDays = 0)
     {
         m_source = std::make_unique<FakeUpstream>(std::move(script));
         GroupedDailySource::Options options;
@@ -50,6 +53,9 @@ class TestGroupedDaily : public QObject
         options.apiKey = key;
         options.perMinute = perMinute;
         options.now = [this] { return m_now; };
+        options.history = history;
+        options.backfillDays = backfillDays;
+        m_daily.reset(); // a source of the same store ends before the next begins
         m_daily = std::make_unique<GroupedDailySource>(options);
     }
     // Asked for by the days the requests named, in order.
@@ -83,7 +89,7 @@ private slots:
     {
         QFETCH(QByteArray, json);
         QFETCH(int, bars);
-        const std::optional<QList<DailyBar>> parsed = parseGroupedDaily(json);
+        const std::optional<QList<GroupedBar>> parsed = parseGroupedDaily(json);
         QCOMPARE(parsed ? int(parsed->size()) : -1, bars);
         if (bars == 2)
             QCOMPARE(parsed->at(1).volume, 1'500'000);
@@ -131,6 +137,58 @@ private slots:
         QVERIFY(ready.wait());
         QCOMPARE(ready.last().at(1).toDate(), QDate(2026, 12, 4));
         QCOMPARE(m_source->heads.size(), 4);
+    }
+
+    // Every day's answer goes into the history; the backfill then asks the
+    // past days newest first, one each 60/perMinute seconds, and after a
+    // restart only the days still missing.
+    void keepsAndBackfillsTheHistory_data()
+    {
+        QTest::addColumn<int>("backfillDays");
+        QTest::addColumn<QList<QByteArray>>("asked"); // before the restart, then after it
+        QTest::addColumn<int>("beforeRestart");
+        QTest::addColumn<QByteArray>("backfill"); // /status's figures at the end
+        QTest::newRow("a week") << 7 << QList<QByteArray>{"2026-12-04", "2026-12-03", "2026-12-02", "2026-12-04",
+                                                          "2026-12-03", "2026-12-01", "2026-11-30"}
+                                << 3
+                                << QByteArray(
+                                       R"("backfill":{"days":5,"done":5,"from":"2026-11-30","to":"2026-12-04"})");
+        QTest::newRow("off") << 0 << QList<QByteArray>{"2026-12-04", "2026-12-03", "2026-12-04", "2026-12-03"} << 2
+                             << QByteArray();
+    }
+    void keepsAndBackfillsTheHistory()
+    {
+        QFETCH(int, backfillDays);
+        QFETCH(QList<QByteArray>, asked);
+        QFETCH(int, beforeRestart);
+        QFETCH(QByteArray, backfill);
+        m_now = QDateTime(QDate(2026, 12, 7), QTime(15, 0), QTimeZone::utc()); // Monday 10:00 ET
+        const QTemporaryDir dir;
+        const auto store =
+            HistoryStore::open(dir.filePath(QStringLiteral("history.sqlite")), HistoryStore::Mode::ReadWrite);
+        const auto script = [this](const QList<QByteArray> &, int) {
+            return Action{Action::Reply, 200, "application/json",
+                          answer({"AAA", "BBB"}, dayOf(m_source->heads.last()).right(2).toInt())};
+        };
+        for (const auto &[from, requests] :
+             {std::pair{0, beforeRestart}, {beforeRestart, int(asked.size()) - beforeRestart}}) {
+            start(script, QStringLiteral("k"), 5, store.get(), backfillDays);
+            QSignalSpy ended(m_daily.get(), &GroupedDailySource::requestEnded);
+            m_daily->start(); // the two days of the quotes at once, then a day each 12 s
+            for (int i = 2; i <= requests; ++i) {
+                QTRY_COMPARE(ended.size(), i);
+                QTest::qWait(100);
+                QCOMPARE(m_source->heads.size(), i);
+                m_now = m_now.addSecs(i < requests ? 12 : 0);
+                m_daily->start();
+            }
+            QCOMPARE(days(), asked.mid(from, requests));
+        }
+        QCOMPARE(m_daily->status().toJson().contains(backfill), true);
+        QCOMPARE(m_daily->status().toJson().contains("backfill"), !backfill.isEmpty());
+        const BarSeries bars = store->bars(QStringLiteral("BBB"));
+        QCOMPARE(qsizetype(bars.size()), backfillDays ? 5 : 2);
+        QCOMPARE(bars.front().close, float(bars.front().date.day() + 1)); // BBB is the second, at base plus one
     }
 
     void refusals_data()

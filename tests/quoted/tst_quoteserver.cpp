@@ -1,3 +1,10 @@
+#include "common/FakeUpstream.h"
+#include "common/TestFiles.h"
+
+#include "history/HistoryCsv.h"
+#include "history/HistoryStore.h"
+#include "quoted/GroupedDaily.h"
+#include "quoted/HistoryService.h"
 #include "quoted/QuoteLine.h"
 #include "quoted/QuoteServer.h"
 
@@ -10,6 +17,7 @@
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimeZone>
 #include <QTimer>
 
 using namespace std::chrono_literals;
@@ -37,6 +45,30 @@ QByteArray okReply(const QByteArray &line)
 {
     return "HTTP/1.0 200 OK\r\nContent-Type: text/csv\r\nContent-Length: " + QByteArray::number(line.size() + 2)
            + "\r\n\r\n" + line + "\r\n";
+}
+
+QByteArray textReply(const QByteArray &status, const QByteArray &sentence)
+{
+    return "HTTP/1.0 " + status + "\r\nContent-Type: text/plain\r\nContent-Length: "
+           + QByteArray::number(sentence.size() + 2) + "\r\n\r\n" + sentence + "\r\n";
+}
+
+QByteArray csvReply(const QByteArray &table)
+{
+    return "HTTP/1.0 200 OK\r\nContent-Type: text/csv\r\nContent-Length: " + QByteArray::number(table.size())
+           + "\r\n\r\n" + table;
+}
+
+// Sessions of two symbols from 2026-11-02 on, each close a step above the last.
+QHash<QString, BarSeries> sessions(int count)
+{
+    QHash<QString, BarSeries> out;
+    for (const QString &symbol : {QStringLiteral("AAA"), QStringLiteral("BRK.B")})
+        for (int i = 0; i < count; ++i) {
+            const float close = float(10 * symbol.size() + i) + 0.25f;
+            out[symbol].push_back({QDate(2026, 11, 2).addDays(i), close - 1, close + 1, close - 2, close, 1000 + i});
+        }
+    return out;
 }
 
 // One loopback connection; collects everything the server sends until it closes.
@@ -138,6 +170,12 @@ private slots:
         QTest::newRow("one byte over it") << QByteArray(limit).insert(40, 'p') << bad;
         QTest::newRow("endless") << "GET /d/quotes.csv?s=" + QByteArray(1 << 20, 'A') << bad;
         QTest::newRow("garbage") << QByteArray("hello there\r\n\r\n") << bad;
+        QTest::newRow("history: 33-character symbol")
+            << "GET /history.csv?s=" + QByteArray(33, 'Z') + " HTTP/1.0\r\n\r\n"
+            << bad;
+        QTest::newRow("history: blank in the symbol") << QByteArray("GET /history.csv?s=A%20A HTTP/1.0\r\n\r\n") << bad;
+        QTest::newRow("history: no such date")
+            << QByteArray("GET /history.csv?s=A&from=2026-02-30 HTTP/1.0\r\n\r\n") << bad;
     }
 
     void requests()
@@ -160,6 +198,134 @@ private slots:
         QCOMPARE(status.value(u"quotesDate").toString(), QStringLiteral("2024-12-31"));
         QVERIFY(status.value(u"retryAt").isNull());
         QVERIFY(!status.value(u"reason").toString().isEmpty());
+    }
+
+    // The history's two tables, byte for byte, as the store gives them.
+    void historyTables_data()
+    {
+        QTest::addColumn<QByteArray>("storeBytes"); // empty: a store with two symbols' sessions
+        QTest::addColumn<QByteArray>("request");
+        QTest::addColumn<QByteArray>("expected"); // the whole reply, or an error's status line
+        QTest::addColumn<QString>("symbol");      // the expected table: one symbol's from date, or "" the technicals
+        QTest::addColumn<QDate>("from");
+        QTest::newRow("from a date") << QByteArray()
+                                     << QByteArray("GET /history.csv?s=AAA&from=2026-11-05 HTTP/1.0\r\n\r\n")
+                                     << QByteArray() << "AAA" << QDate(2026, 11, 5);
+        QTest::newRow("any case, HTTP/1.1")
+            << QByteArray() << QByteArray("GET /history.csv?s=brk.b HTTP/1.1\r\nHost: localhost:PORT\r\n\r\n")
+            << QByteArray() << "BRK.B" << QDate();
+        QTest::newRow("technicals") << QByteArray() << QByteArray("GET /technicals.csv HTTP/1.0\r\n\r\n")
+                                    << QByteArray() << "" << QDate();
+        QTest::newRow("not stored, no source")
+            << QByteArray() << QByteArray("GET /history.csv?s=ZZZ HTTP/1.0\r\n\r\n")
+            << textReply("404 Not Found",
+                         "No price history of ZZZ is stored, and no keyed quote source is set to fetch it.")
+            << "" << QDate();
+        QTest::newRow("another program's file")
+            << QByteArray("SQLite format 3, or so it says") << QByteArray("GET /technicals.csv HTTP/1.0\r\n\r\n")
+            << QByteArray("HTTP/1.0 503 Service Unavailable") << "" << QDate();
+    }
+    void historyTables()
+    {
+        QFETCH(QByteArray, storeBytes);
+        QFETCH(QByteArray, request);
+        QFETCH(QByteArray, expected);
+        QFETCH(QString, symbol);
+        QFETCH(QDate, from);
+        const QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("history.sqlite"));
+        if (!storeBytes.isEmpty())
+            QVERIFY(writeFile(path, storeBytes));
+        else
+            QVERIFY(HistoryStore::open(path, HistoryStore::Mode::ReadWrite)->addBars(sessions(8)));
+        HistoryService history;
+        QCOMPARE(history.open(path), storeBytes.isEmpty());
+        m_server->setHistory(&history);
+        if (expected.isEmpty()) {
+            const auto store = HistoryStore::open(path, HistoryStore::Mode::ReadOnly);
+            expected =
+                csvReply(symbol.isEmpty() ? technicalsCsv(store->technicals()) : historyCsv(store->bars(symbol, from)));
+            QVERIFY(expected.contains("\n2026-11-09,") || expected.contains("\nBRK.B,2026-11-09,"));
+        }
+        const QByteArray reply = ask(request.replace("PORT", QByteArray::number(m_server->serverPort())));
+        QCOMPARE(expected.endsWith("\n") ? reply : reply.left(reply.indexOf("\r\n")), expected);
+        m_server->setHistory(nullptr);
+    }
+
+    // The technicals are built once, and again when another process (here
+    // another store) has written.
+    void technicalsFollowOtherWriters()
+    {
+        const QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("history.sqlite"));
+        HistoryService history;
+        QVERIFY(history.open(path));
+        m_server->setHistory(&history);
+        const QByteArray request = "GET /technicals.csv HTTP/1.0\r\n\r\n";
+        QCOMPARE(ask(request), csvReply(technicalsCsv({})));
+        QVERIFY(HistoryStore::open(path, HistoryStore::Mode::ReadWrite)->addBars(sessions(3)));
+        QVERIFY(ask(request).contains("\nBRK.B,2026-11-04,"));
+        m_server->setHistory(nullptr);
+    }
+
+    // A symbol the store lacks is asked of the keyed source once for two
+    // clients, kept, and then served from the store; or the source's "no" is
+    // said plainly.
+    void fetchesWhatTheStoreLacks_data()
+    {
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QByteArray>("results");
+        QTest::addColumn<QByteArray>("expected"); // empty: the bars asked for
+        QTest::newRow("bars") << 200
+                              << QByteArray(R"([{"t":1796101200000,"o":5,"h":6,"l":4,"c":5.5,"v":7e5},)"
+                                            R"({"t":1796187600000,"o":5.5,"h":7,"l":5,"c":6.75,"v":8e5}])")
+                              << QByteArray();
+        QTest::newRow("none") << 200 << QByteArray("[]")
+                              << textReply("404 Not Found", "The quote source has no price history of ZZZ.");
+        QTest::newRow("limit") << 429 << QByteArray("[]")
+                               << textReply("503 Service Unavailable",
+                                            "The quote source asked to be asked less often (HTTP 429).");
+    }
+    void fetchesWhatTheStoreLacks()
+    {
+        QFETCH(int, status);
+        QFETCH(QByteArray, results);
+        QFETCH(QByteArray, expected);
+        std::unique_ptr<FakeUpstream> source; // the whole market's two days, then the symbol's history
+        source = std::make_unique<FakeUpstream>([&](const QList<QByteArray> &, int) {
+            if (!source->heads.last().contains("/aggs/ticker/"))
+                return FakeUpstream::Action{FakeUpstream::Action::Reply, 200, "application/json",
+                                            R"({"status":"OK","results":[{"T":"AAA","c":1}]})"};
+            return FakeUpstream::Action{FakeUpstream::Action::Reply, status, "application/json",
+                                        R"({"status":"OK","results":)" + results + "}", 200};
+        });
+        const QTemporaryDir dir;
+        HistoryService history;
+        QVERIFY(history.open(dir.filePath(QStringLiteral("history.sqlite"))));
+        GroupedDailySource::Options options;
+        options.base = QUrl(QStringLiteral("http://127.0.0.1:%1/").arg(source->port()));
+        options.apiKey = QStringLiteral("k");
+        options.now = [] { return QDateTime(QDate(2026, 12, 5), QTime(12, 0), QTimeZone::utc()); }; // a Saturday
+        options.history = history.store();
+        GroupedDailySource daily(options);
+        history.setSource(&daily);
+        m_server->setHistory(&history);
+        const QByteArray request = "GET /history.csv?s=zzz&from=2026-12-02 HTTP/1.0\r\n\r\n";
+        Client first(m_server->serverPort(), request), second(m_server->serverPort(), request);
+        QTRY_VERIFY(first.done && second.done);
+        if (expected.isEmpty())
+            expected = csvReply(historyCsv(history.store()->bars(QStringLiteral("ZZZ"), QDate(2026, 12, 2))));
+        QCOMPARE(first.received, expected);
+        QCOMPARE(second.received, expected);
+        const auto aggs = [&source] {
+            return source->heads.join('\n').count(
+                "GET /v2/aggs/ticker/ZZZ/range/1/day/2024-12-05/2026-12-05?adjusted=true&sort=asc&limit=50000 ");
+        };
+        QCOMPARE(aggs(), 1);
+        QCOMPARE(ask(request), expected);
+        QCOMPARE(aggs(), status == 200 && results == "[]" ? 2 : 1);
+        QVERIFY(results == "[]" || history.store()->bars(QStringLiteral("ZZZ")).back().close == 6.75f);
+        m_server->setHistory(nullptr);
     }
 
     void idleClientsAreDropped()
