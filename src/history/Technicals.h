@@ -50,6 +50,14 @@ struct TechnicalRow
     bool known(Technical t) const { return !std::isnan(value(t)); }
 };
 
-// The indicators of one symbol from its whole series (ascending dates).
-// An empty series gives a row with no date, no sessions and nothing known.
+// The sessions the indicators look back on at most: a year of sessions and
+// the previous close, with room for Wilder's averages to settle. RSI and ATR
+// start from the simple average of their first 14 values in this stretch, so
+// the indicators of a long series equal those of its last sessions.
+inline constexpr int kTechnicalSessions = 300;
+
+// The indicators of one symbol from its series (ascending dates); YTD looks
+// for the previous year's last close in the whole series given. sessions is
+// the series' length. An empty series gives a row with no date, no sessions
+// and nothing known.
 TechnicalRow computeTechnicals(const QString &symbol, const BarSeries &bars);
