@@ -3,6 +3,7 @@
 #include "history/Technicals.h"
 
 #include <array>
+#include <cmath>
 #include <limits>
 
 // What a screen can range over and the result grid can show of a symbol's
@@ -30,13 +31,15 @@ inline double of(const TechnicalRow &row, Technical t)
     return row.value(t);
 }
 
-// How far the last close lies above (or below) a reference, in percent.
+// How far the last close lies above (or below) a reference, in percent, to
+// the 4 decimals the service writes its own figures with: a bound typed as a
+// distance shows (-10 for a close of 90 under a high of 100) takes it in.
 inline double percentFrom(const TechnicalRow &row, Technical reference)
 {
     const double ref = row.value(reference);
     if (!(ref != 0)) // zero or unknown
         return std::numeric_limits<double>::quiet_NaN();
-    return (row.value(Technical::Close) / ref - 1) * 100;
+    return std::round((row.value(Technical::Close) / ref - 1) * 1e6) / 1e4;
 }
 
 } // namespace TechnicalValue
