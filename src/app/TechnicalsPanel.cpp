@@ -6,12 +6,13 @@
 #include "widgets/Prompter.h"
 
 #include <QCheckBox>
-#include <QGridLayout>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSettings>
+#include <QVBoxLayout>
 
 namespace {
 
@@ -30,35 +31,36 @@ TechnicalsPanel::TechnicalsPanel(Prompter &prompter, QWidget *parent)
     , m_get(new ServiceGet(this))
 {
     setObjectName(QStringLiteral("frmTechnical"));
-    // Ten ranges side by side are wider than the window: they scroll, and a
-    // box reached by Tab is scrolled into view.
+    // Ten ranges side by side, each "[x] caption [start] to [end]", are wider
+    // than the window: they scroll, and a box reached by Tab is scrolled into
+    // view. One line high, they leave the grid its room.
     auto *scroll = new QScrollArea(this);
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     scroll->setWidgetResizable(true);
     auto *ranges = new QWidget(scroll);
-    auto *grid = new QGridLayout(ranges);
-    grid->setContentsMargins(0, 0, 0, 0);
-    grid->setVerticalSpacing(2);
-    grid->addWidget(new QLabel(QStringLiteral("Start:"), ranges), 1, 0);
-    grid->addWidget(new QLabel(QStringLiteral("  End:"), ranges), 2, 0);
-    // Created column by column, so Tab goes tick, start, end, then the next range.
-    for (size_t i = 0; i < kTechnicalMeasures.size(); ++i) {
-        const TechnicalMeasure &m = kTechnicalMeasures[i];
+    auto *row = new QHBoxLayout(ranges);
+    row->setContentsMargins(0, 0, 0, 0);
+    // Created range by range, so Tab goes tick, start, end, then the next range.
+    for (const TechnicalMeasure &m : kTechnicalMeasures) {
         auto *check = new QCheckBox(latin(m.caption), ranges);
         check->setObjectName(named("chk", m));
         check->setAccessibleName(latin(m.caption));
-        grid->addWidget(check, 0, int(i) + 1);
+        row->addSpacing(row->count() ? 12 : 0);
+        row->addWidget(check);
         for (const char *role : {"S", "E"}) {
             auto *box = new QLineEdit(ranges);
             box->setObjectName(named("txt", m, role));
             box->setAccessibleName(latin(m.caption)
                                    + (*role == 'S' ? QStringLiteral(" start") : QStringLiteral(" end")));
-            box->setMaximumWidth(80);
+            box->setFixedWidth(box->fontMetrics().horizontalAdvance(QStringLiteral("-000.00")) + 12);
             attachNumericFilter(box, AmountSign::Signed);
-            grid->addWidget(box, *role == 'S' ? 1 : 2, int(i) + 1);
+            if (*role == 'E')
+                row->addWidget(new QLabel(QStringLiteral("to"), ranges));
+            row->addWidget(box);
         }
     }
+    row->addStretch(1);
     scroll->setWidget(ranges);
     scroll->setFixedHeight(ranges->sizeHint().height() + scroll->horizontalScrollBar()->sizeHint().height());
     auto *layout = new QVBoxLayout(this);
