@@ -30,7 +30,9 @@ public:
     bool anyTicked() const;
     QList<QLineEdit *> boundBoxes() const;
 
-    // The last bounds, keys "<name>S" and "<name>E" of the group settings is in.
+    // The last bounds, keys "<name>S" and "<name>E" of the group settings is
+    // in (section "Technical"), written as the texts shown like the main
+    // window's own; an absent key gives the measure's default.
     void loadSettings(QSettings &settings);
     void saveSettings(QSettings &settings) const;
 

@@ -423,6 +423,9 @@ void frmMain::LoadSettings()
         box(k.box)->setText(value.typeId() == QMetaType::QStringList ? value.toStringList().join(u',')
                                                                      : value.toString());
     }
+    settings.endGroup();
+    // The technical bounds have a section of their own: "Settings" keeps its 17 keys.
+    settings.beginGroup(QStringLiteral("Technical"));
     m_technical->loadSettings(settings);
     settings.endGroup();
     m_technicalColumns = ColumnsDialog::load(settings);
@@ -436,6 +439,8 @@ void frmMain::SaveSettings()
     settings.beginGroup(latin(kSettingsSection));
     for (const SettingKey &k : kSettingKeys)
         settings.setValue(latin(k.key), box(k.box)->text());
+    settings.endGroup();
+    settings.beginGroup(QStringLiteral("Technical"));
     m_technical->saveSettings(settings);
     settings.endGroup();
     settings.sync();
