@@ -20,9 +20,11 @@
 #include "quotes/QuoteFetch.h"
 #include "quotes/ServiceStatus.h"
 #include "quotes/UpdateDatabase.h"
+#include "app/ColumnsDialog.h"
 #include "app/ImportHistory.h"
 #include "app/QuoteSourceDialog.h"
 #include "app/ScreensMenu.h"
+#include "app/TechnicalsPanel.h"
 #include "research/frmMenu.h"
 
 #include <QApplication>
@@ -251,6 +253,8 @@ void frmMain::buildWindow()
     symbolLayout->addWidget(makeButton("butSymbCharts", QStringLiteral("View Charts"),
                                        QStringLiteral("View charts for this stock symbol"), symbolOptions));
     frames->addWidget(symbolOptions, 1, 3, 1, 2);
+    m_technical = new TechnicalsPanel(*m_prompter, m_frmADVS);
+    frames->addWidget(m_technical, 2, 0, 1, 5);
     advs->addLayout(frames);
 
     m_gridView = new GridView(m_grid, m_frmADVS);
@@ -277,6 +281,13 @@ void frmMain::buildWindow()
         for (const char *name : {c.startBox, c.endBox})
             connect(box(name), &QLineEdit::returnPressed, matchStocks, &QPushButton::click);
     }
+    for (QLineEdit *b : m_technical->boundBoxes())
+        connect(b, &QLineEdit::returnPressed, matchStocks, &QPushButton::click);
+    // One fetch of the technicals at a time; the screens wait for it.
+    connect(m_technical, &TechnicalsPanel::fetchingChanged, this, [this, matchStocks](bool fetching) {
+        matchStocks->setEnabled(!fetching);
+        findChild<QPushButton *>(QStringLiteral("butListall"))->setEnabled(!fetching);
+    });
     connect(live, &QPushButton::clicked, this, &frmMain::butLiveQuote_Click);
     connect(findChild<QPushButton *>(QStringLiteral("butSymbResearch")), &QPushButton::clicked, this,
             &frmMain::butSymbResearch_Click);
@@ -356,7 +367,7 @@ void frmMain::FrameControl(bool blnOnOff)
 void frmMain::Setup_Grid()
 {
     m_grid->beginUpdate();
-    setupGrid(*m_grid);
+    setupGrid(*m_grid, m_technicalColumns);
     m_grid->endUpdate();
 }
 
@@ -365,11 +376,14 @@ void frmMain::AddResultRow(int index)
     const MarketDatabase &db = m_market.database();
     if (index < 0 || index >= db.listedCount())
         return;
-    addResultRow(*m_grid, db.Stocks[index], readPersonalAmounts(box("txtCapital")->text(), box("txtComm")->text()));
+    addResultRow(*m_grid, db.Stocks[index], readPersonalAmounts(box("txtCapital")->text(), box("txtComm")->text()),
+                 NumberFormat::Symbols(), {m_technicalColumns, m_technical->table()});
 }
 
 bool frmMain::LoadDatabase()
 {
+    // The service's technicals may have changed with the market's quotes.
+    m_technical->forgetTable();
     QString error;
     if (!m_market.LoadDatabase(&error)) {
         FrameControl(false);
@@ -413,6 +427,12 @@ void frmMain::LoadSettings()
         box(k.box)->setText(value.typeId() == QMetaType::QStringList ? value.toStringList().join(u',')
                                                                      : value.toString());
     }
+    settings.endGroup();
+    // The technical bounds have a section of their own: "Settings" keeps its 17 keys.
+    settings.beginGroup(QStringLiteral("Technical"));
+    m_technical->loadSettings(settings);
+    settings.endGroup();
+    m_technicalColumns = ColumnsDialog::load(settings);
 }
 
 void frmMain::SaveSettings()
@@ -423,6 +443,9 @@ void frmMain::SaveSettings()
     settings.beginGroup(latin(kSettingsSection));
     for (const SettingKey &k : kSettingKeys)
         settings.setValue(latin(k.key), box(k.box)->text());
+    settings.endGroup();
+    settings.beginGroup(QStringLiteral("Technical"));
+    m_technical->saveSettings(settings);
     settings.endGroup();
     settings.sync();
 }
@@ -603,20 +626,17 @@ void frmMain::mnuHelp_About_Click()
     m_about->show();
 }
 
-namespace {
-
 // Resets the grid and writes the rows in one model reset. The walk processes
 // no events, so the capital and commission read once hold for every row.
-void showStocks(frmMain &w, const QList<int> &indexes)
+void frmMain::showStocks(const QList<int> &indexes, const TechnicalTable *table)
 {
-    w.grid()->beginUpdate();
-    w.Setup_Grid();
-    addResultRows(*w.grid(), w.market().database(), indexes,
-                  readPersonalAmounts(w.box("txtCapital")->text(), w.box("txtComm")->text()));
-    w.grid()->endUpdate();
+    m_grid->beginUpdate();
+    Setup_Grid();
+    addResultRows(*m_grid, m_market.database(), indexes,
+                  readPersonalAmounts(box("txtCapital")->text(), box("txtComm")->text()), NumberFormat::Symbols(),
+                  {m_technicalColumns, table});
+    m_grid->endUpdate();
 }
-
-} // namespace
 
 CriteriaBoxes frmMain::criteriaBoxes() const
 {
@@ -626,6 +646,7 @@ CriteriaBoxes frmMain::criteriaBoxes() const
         boxes[i] = {findChild<QCheckBox *>(latin(c.check))->isChecked(), box(c.startBox)->text(),
                     box(c.endBox)->text()};
     }
+    m_technical->readBoxes(boxes);
     return boxes;
 }
 
@@ -640,17 +661,35 @@ void frmMain::butDS_Click()
         m_prompter->message(badBoundsMessage(kCriteria[size_t(bad)]), Prompter::Icon::Exclamation);
         return;
     }
-    showStocks(*this, matchStocks(m_market.database(), *bounds));
+    if (!m_technical->anyTicked() && m_technicalColumns.isEmpty()) {
+        showStocks(matchStocks(m_market.database(), *bounds), nullptr);
+        return;
+    }
+    const std::optional<TechnicalRanges> ranges = readTechnicalRanges(boxes, &bad);
+    if (!ranges) {
+        m_prompter->message(badBoundsMessage(kTechnicalMeasures[size_t(bad)]), Prompter::Icon::Exclamation);
+        return;
+    }
+    // Without the table a technical range cannot be told, and the grid keeps
+    // what it shows; columns alone can wait for a later fetch.
+    m_technical->withTable([this, bounds = *bounds, ranges = *ranges](const TechnicalTable *table) {
+        if (table || !anyTicked(ranges))
+            showStocks(matchStocks(m_market.database(), bounds, ranges, table ? *table : TechnicalTable()), table);
+    });
 }
 
 void frmMain::butListall_Click()
 {
-    showStocks(*this, allStocks(m_market.database()));
+    if (m_technicalColumns.isEmpty()) {
+        showStocks(allStocks(m_market.database()), nullptr);
+        return;
+    }
+    m_technical->withTable([this](const TechnicalTable *table) { showStocks(allStocks(m_market.database()), table); });
 }
 
 void frmMain::butQS_Click()
 {
-    showStocks(*this, quickSearch(m_market.database(), box("txtQSSymbol")->text()));
+    showStocks(quickSearch(m_market.database(), box("txtQSSymbol")->text()), m_technical->table());
 }
 
 void frmMain::butLiveQuote_Click()
@@ -803,6 +842,31 @@ void frmMain::buildResultsMenus()
         *m_prompter, m_frmADVS, [this] { return criteriaBoxes(); }, menuBar());
     menuBar()->insertMenu(help, screens);
     connect(screens, &ScreensMenu::screenChosen, this, &frmMain::runScreen);
+
+    // "View" comes after "Database".
+    auto *view = new QMenu(QStringLiteral("&View"), menuBar());
+    view->setObjectName(QStringLiteral("mnuView"));
+    view->menuAction()->setObjectName(QStringLiteral("mnuView"));
+    menuBar()->insertMenu(menuBar()->findChild<QMenu *>(QStringLiteral("mnuTools"))->menuAction(), view);
+    QAction *columns = view->addAction(QStringLiteral("&Columns..."));
+    columns->setObjectName(QStringLiteral("mnuView_Columns"));
+    connect(columns, &QAction::triggered, this, &frmMain::mnuView_Columns_Click);
+}
+
+void frmMain::mnuView_Columns_Click()
+{
+    auto *dialog = new ColumnsDialog(m_technicalColumns, this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    connect(dialog, &QDialog::accepted, this, [this, dialog] {
+        if (dialog->chosen() == m_technicalColumns)
+            return;
+        m_technicalColumns = dialog->chosen();
+        QSettings settings = userSettings();
+        ColumnsDialog::save(settings, m_technicalColumns);
+        // The rows shown were written for the old columns; the next screen fills the new ones.
+        Setup_Grid();
+    });
+    dialog->open();
 }
 
 void frmMain::runScreen(const CriteriaBoxes &boxes)
@@ -814,6 +878,7 @@ void frmMain::runScreen(const CriteriaBoxes &boxes)
         box(c.startBox)->setText(boxes[i].start);
         box(c.endBox)->setText(boxes[i].end);
     }
+    m_technical->writeBoxes(boxes);
     butDS_Click();
 }
 

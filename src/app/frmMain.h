@@ -20,6 +20,7 @@ class QMenu;
 class QPushButton;
 class QuoteFetch;
 class ResultGrid;
+class TechnicalsPanel;
 class UpdateDatabase;
 class frmAbout;
 class frmMenu;
@@ -99,6 +100,8 @@ public slots:
     // Fills the screening panel with a saved screen's ticks and bounds and
     // runs "Match Stocks".
     void runScreen(const CriteriaBoxes &boxes);
+    // "View" > "Columns...": the technical columns the grid shows after SHARES.
+    void mnuView_Columns_Click();
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -115,6 +118,8 @@ private:
     // Holds or frees what could start a second request while a live quote waits.
     void holdForLiveQuote(bool on);
     void buildResultsMenus();
+    // Lists the stocks, with the technical columns' cells from table.
+    void showStocks(const QList<int> &indexes, const TechnicalTable *table);
     void restoreWindowGeometry();
     void saveWindowGeometry();
 
@@ -130,6 +135,8 @@ private:
     QGroupBox *m_frmQS = nullptr;
     QWidget *m_frmADVS = nullptr;
     QMenu *m_mnuMenu_Market = nullptr;
+    TechnicalsPanel *m_technical = nullptr;
+    QList<int> m_technicalColumns; // measures shown after SHARES
     QAction *m_mnuMenu_Export = nullptr;
     QAction *m_mnuMenu_Sort = nullptr;
     // The database update and the live quote while they run; never both.

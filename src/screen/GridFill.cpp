@@ -1,6 +1,14 @@
 #include "screen/GridFill.h"
 
 #include "screen/Figures.h"
+#include "screen/TechnicalMeasures.h"
+
+#include <cmath>
+
+CellKind columnKind(int col)
+{
+    return col >= 0 && col < ResultGrid::Cols ? kGridColumns[size_t(col)].kind : CellKind::Double;
+}
 
 quint32 signColor(double value)
 {
@@ -56,24 +64,32 @@ ResultRowCells resultRowCells(const StockRecord &stock, const PersonalAmounts &a
     return row;
 }
 
-void setupGrid(ResultGrid &grid)
+void setupGrid(ResultGrid &grid, const QList<int> &technicalMeasures)
 {
+    grid.setCols(ResultGrid::Cols + int(technicalMeasures.size()));
     grid.clear();
     grid.setRows(2);
     grid.setRow(0);
-    for (int c = 0; c < ResultGrid::Cols; ++c) {
-        const GridColumn &column = kGridColumns[size_t(c)];
+    auto header = [&grid](int c, const char *text, int width, Qt::Alignment alignment) {
         grid.setCol(c);
-        grid.setText(QString::fromLatin1(column.header));
-        grid.setColWidth(c, column.width);
-        grid.setColAlignment(c, column.alignment);
+        grid.setText(QString::fromLatin1(text));
+        grid.setColWidth(c, width);
+        grid.setColAlignment(c, alignment);
         grid.setBold(true);
         grid.setColor(GridColor::White);
+    };
+    for (int c = grid.cols() - 1; c >= ResultGrid::Cols; --c) {
+        const TechnicalMeasure &m = kTechnicalMeasures[size_t(technicalMeasures[c - ResultGrid::Cols])];
+        header(c, m.header, kTechnicalColumnWidth, Qt::AlignRight);
+    }
+    for (int c = 0; c < ResultGrid::Cols; ++c) {
+        const GridColumn &column = kGridColumns[size_t(c)];
+        header(c, column.header, column.width, column.alignment);
     }
 }
 
 void addResultRow(ResultGrid &grid, const StockRecord &stock, const PersonalAmounts &amounts,
-                  const NumberFormat::Symbols &symbols)
+                  const NumberFormat::Symbols &symbols, const TechnicalColumns &technical)
 {
     const ResultRowCells cells = resultRowCells(stock, amounts, symbols);
     grid.appendRow(QStringLiteral("*"));
@@ -90,16 +106,30 @@ void addResultRow(ResultGrid &grid, const StockRecord &stock, const PersonalAmou
         grid.setValue(cells.value[size_t(c)]);
         grid.setColor(cells.color[size_t(c)]);
     }
+    if (technical.measures.isEmpty())
+        return;
+    const TechnicalRow *row = technical.table ? technical.table->find(stock.Symbol) : nullptr;
+    for (qsizetype i = 0; i < technical.measures.size() && ResultGrid::Cols + i < grid.cols(); ++i) {
+        const TechnicalMeasure &m = kTechnicalMeasures[size_t(technical.measures[i])];
+        const double value = row ? NumberFormat::roundHalfEven(m.value(*row), 2) : qQNaN();
+        grid.setCol(ResultGrid::Cols + int(i));
+        grid.setText(std::isnan(value) ? QString() : NumberFormat::general(value, symbols));
+        grid.setValue(value);
+        grid.setColor(m.bySign ? signColor(value) : GridColor::DarkGrey);
+    }
+    // The current cell ends on SHARES, wherever the columns go on.
+    grid.setCol(ResultGrid::Cols - 1);
 }
 
 void addResultRows(ResultGrid &grid, const MarketDatabase &db, const QList<int> &indexes,
-                   const PersonalAmounts &amounts, const NumberFormat::Symbols &symbols)
+                   const PersonalAmounts &amounts, const NumberFormat::Symbols &symbols,
+                   const TechnicalColumns &technical)
 {
     grid.beginUpdate();
     grid.reserveRows(grid.rows() + int(indexes.size()));
     for (int i : indexes) {
         if (i >= 0 && i < db.listedCount())
-            addResultRow(grid, db.Stocks[i], amounts, symbols);
+            addResultRow(grid, db.Stocks[i], amounts, symbols, technical);
     }
     grid.endUpdate();
 }

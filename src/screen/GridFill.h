@@ -3,6 +3,7 @@
 #include "market/MarketDatabase.h"
 #include "screen/NumberFormat.h"
 #include "screen/ResultGrid.h"
+#include "screen/TechnicalTable.h"
 
 #include <QString>
 
@@ -50,6 +51,21 @@ inline constexpr std::array<GridColumn, ResultGrid::Cols> kGridColumns{{
     {"SHARES", 900, GridColor::DarkGrey, false, Qt::AlignRight, CellKind::Double},
 }};
 
+// What column col's cells hold; the technical columns after SHARES hold
+// double-precision figures.
+CellKind columnKind(int col);
+
+// Technical columns, shown after SHARES when the user asks for them: the
+// measures (indexes into kTechnicalMeasures, in that order) and the table
+// their cells are read from; without a table, or without the symbol's row or
+// value, a cell is empty. Values show rounded to 2 decimals.
+struct TechnicalColumns
+{
+    QList<int> measures;
+    const TechnicalTable *table = nullptr;
+};
+inline constexpr int kTechnicalColumnWidth = 1200; // twips
+
 // Green above zero, red below, dark grey for zero (and for no number).
 quint32 signColor(double value);
 
@@ -76,16 +92,18 @@ ResultRowCells resultRowCells(const StockRecord &stock, const PersonalAmounts &a
                               const NumberFormat::Symbols &symbols = NumberFormat::Symbols());
 
 // The empty layout: header row and one blank row, current cell on the last
-// header cell.
-void setupGrid(ResultGrid &grid);
+// header cell of the usual layout (SHARES); the technical measures' columns follow it.
+void setupGrid(ResultGrid &grid, const QList<int> &technicalMeasures = {});
 
 // Turns the blank row (or the "*" marker row) into the stock's row and puts a
 // new marker row after it; the current cell ends on that row's SHARES cell.
 void addResultRow(ResultGrid &grid, const StockRecord &stock, const PersonalAmounts &amounts,
-                  const NumberFormat::Symbols &symbols = NumberFormat::Symbols());
+                  const NumberFormat::Symbols &symbols = NumberFormat::Symbols(),
+                  const TechnicalColumns &technical = {});
 
 // Appends the rows of the listed stocks at the given indexes, in that order,
 // as one bulk update of the grid; an index outside the listed stocks is
 // passed over.
 void addResultRows(ResultGrid &grid, const MarketDatabase &db, const QList<int> &indexes,
-                   const PersonalAmounts &amounts, const NumberFormat::Symbols &symbols = NumberFormat::Symbols());
+                   const PersonalAmounts &amounts, const NumberFormat::Symbols &symbols = NumberFormat::Symbols(),
+                   const TechnicalColumns &technical = {});

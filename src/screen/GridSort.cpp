@@ -68,11 +68,11 @@ int dataRowCount(const ResultGrid &grid)
 void sortResultRows(ResultGrid &grid, int col, Qt::SortOrder order)
 {
     const int n = dataRowCount(grid);
-    if (n == 0 || col < 1 || col >= ResultGrid::Cols)
+    if (n == 0 || col < 1 || col >= grid.cols())
         return;
     const bool ascending = order == Qt::AscendingOrder;
     QList<int> from;
-    if (kGridColumns[size_t(col)].kind == CellKind::Text) {
+    if (columnKind(col) == CellKind::Text) {
         std::vector<QString> texts(size_t(n) + 1); // by row; shares the cells' texts
         std::vector<Keyed<quint64>> keys;
         keys.reserve(size_t(n));
@@ -125,10 +125,10 @@ void restoreFillOrder(ResultGrid &grid)
 QString sortAnnouncement(const ResultGrid &grid)
 {
     const int col = grid.sortColumn();
-    if (col < 1 || col >= ResultGrid::Cols)
+    if (col < 1 || col >= grid.cols())
         return QStringLiteral("Sorted in the order listed");
     return QStringLiteral("Sorted by %1, %2")
-        .arg(QString::fromLatin1(kGridColumns[size_t(col)].header),
+        .arg(grid.text(0, col),
              grid.sortOrder() == Qt::AscendingOrder ? QStringLiteral("ascending") : QStringLiteral("descending"));
 }
 

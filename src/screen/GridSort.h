@@ -12,7 +12,7 @@ class ResultGrid;
 // The listed rows: 1 .. n, followed by the marker row (0 for an empty grid).
 int dataRowCount(const ResultGrid &grid);
 
-// Sorts by a column 1..10, stably. SYMBOL compares its text ignoring case,
+// Sorts by a column 1.. (the technical ones included), stably. SYMBOL compares its text ignoring case,
 // every other column the number its cells show; an empty cell (or one that
 // shows no number) sorts last in both orders.
 void sortResultRows(ResultGrid &grid, int col, Qt::SortOrder order);

@@ -169,6 +169,14 @@ std::optional<double> parseAmount(const QString &text)
     return value;
 }
 
+std::optional<double> parseSignedAmount(const QString &text)
+{
+    if (!text.startsWith(u'-'))
+        return parseAmount(text);
+    const std::optional<double> magnitude = parseAmount(text.sliced(1));
+    return magnitude ? std::optional<double>(-*magnitude) : std::nullopt;
+}
+
 std::optional<float> parseSingleAmount(const QString &text)
 {
     const std::optional<double> value = parseAmount(text);

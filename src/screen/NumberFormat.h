@@ -40,6 +40,8 @@ QString grouped(double value, const Symbols &symbols);
 std::optional<double> parseAmount(const QString &text);
 // The same, narrowed to single precision; refuses what does not fit a float.
 std::optional<float> parseSingleAmount(const QString &text);
+// parseAmount with one optional leading "-", as the signed boxes hold.
+std::optional<double> parseSignedAmount(const QString &text);
 
 // Halves to the even neighbour, as share counts and profits are rounded.
 double roundHalfEven(double value, int decimals = 0);

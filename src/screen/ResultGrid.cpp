@@ -4,8 +4,8 @@ ResultGrid::ResultGrid(QObject *parent)
     : QAbstractTableModel(parent)
 {
     resizeRows(2);
-    m_widths.fill(900);
-    m_alignments.fill(Qt::AlignLeft);
+    m_widths.fill(900, Cols);
+    m_alignments.fill(Qt::AlignLeft, Cols);
 }
 
 void ResultGrid::resizeRows(int count)
@@ -36,7 +36,28 @@ void ResultGrid::resizeRows(int count)
     for (int r = before; r < count; ++r) {
         m_order[r] = r;
         m_rows[r].fillOrder = r;
+        if (m_cols > Cols)
+            m_rows[r].extra.resize(m_cols - Cols);
     }
+}
+
+void ResultGrid::setCols(int count)
+{
+    count = qMax(int(Cols), count);
+    if (count == m_cols)
+        return;
+    if (!m_updating)
+        beginResetModel();
+    m_cols = count;
+    for (Row &row : m_rows)
+        row.extra.resize(count - Cols);
+    m_widths.resize(count, 900);
+    m_alignments.resize(count, Qt::AlignLeft);
+    if (m_sortColumn >= count)
+        m_sortColumn = -1;
+    m_col = qMin(m_col, count - 1);
+    if (!m_updating)
+        endResetModel();
 }
 
 void ResultGrid::setRows(int count)
@@ -71,6 +92,7 @@ void ResultGrid::clear()
     // Every row is blank afterwards, so storage and grid order may agree again.
     for (int r = 0; r < rows(); ++r) {
         m_rows[r].cells.fill(Cell{});
+        m_rows[r].extra.fill(Cell{});
         m_rows[r].fillOrder = r;
         m_order[r] = r;
         m_fixed[r] = Cell{};
@@ -78,8 +100,8 @@ void ResultGrid::clear()
     setSortIndicator(-1, Qt::AscendingOrder);
     if (!m_updating) {
         if (rows() > 1)
-            emit dataChanged(index(0, 0), index(rows() - 2, Cols - 2));
-        emit headerDataChanged(Qt::Horizontal, 0, Cols - 2);
+            emit dataChanged(index(0, 0), index(rows() - 2, m_cols - 2));
+        emit headerDataChanged(Qt::Horizontal, 0, m_cols - 2);
         if (rows() > 1)
             emit headerDataChanged(Qt::Vertical, 0, rows() - 2);
     }
@@ -95,12 +117,18 @@ void ResultGrid::appendRow(const QString &firstCellText)
 
 ResultGrid::Cell &ResultGrid::cell(int row, int col)
 {
-    return col == 0 ? m_fixed[row] : m_rows[m_order[row]].cells[size_t(col)];
+    if (col == 0)
+        return m_fixed[row];
+    Row &r = m_rows[m_order[row]];
+    return col < Cols ? r.cells[size_t(col)] : r.extra[col - Cols];
 }
 
 const ResultGrid::Cell &ResultGrid::cell(int row, int col) const
 {
-    return col == 0 ? m_fixed[row] : m_rows[m_order[row]].cells[size_t(col)];
+    if (col == 0)
+        return m_fixed[row];
+    const Row &r = m_rows[m_order[row]];
+    return col < Cols ? r.cells[size_t(col)] : r.extra[col - Cols];
 }
 
 int ResultGrid::fillOrder(int row) const
@@ -111,7 +139,7 @@ int ResultGrid::fillOrder(int row) const
 void ResultGrid::setCurrentCell(int row, int col)
 {
     row = qBound(0, row, rows() - 1);
-    col = qBound(0, col, Cols - 1);
+    col = qBound(0, col, m_cols - 1);
     if (row == m_row && col == m_col)
         return;
     m_row = row;
@@ -190,7 +218,7 @@ void ResultGrid::permuteRows(int first, const QList<int> &from)
 
 void ResultGrid::setSortIndicator(int col, Qt::SortOrder order)
 {
-    col = col >= 1 && col < Cols ? col : -1;
+    col = col >= 1 && col < m_cols ? col : -1;
     if (col == m_sortColumn && order == m_sortOrder)
         return;
     const int before = m_sortColumn;
@@ -206,22 +234,22 @@ void ResultGrid::setSortIndicator(int col, Qt::SortOrder order)
 
 void ResultGrid::setColWidth(int col, int twips)
 {
-    if (!valid(0, col) || m_widths[size_t(col)] == twips)
+    if (!valid(0, col) || m_widths[col] == twips)
         return;
-    m_widths[size_t(col)] = twips;
+    m_widths[col] = twips;
     emit columnWidthChanged(col);
 }
 
 Qt::Alignment ResultGrid::colAlignment(int col) const
 {
-    return valid(0, col) ? m_alignments[size_t(col)] : Qt::Alignment(Qt::AlignLeft);
+    return valid(0, col) ? m_alignments[col] : Qt::Alignment(Qt::AlignLeft);
 }
 
 void ResultGrid::setColAlignment(int col, Qt::Alignment alignment)
 {
-    if (!valid(0, col) || m_alignments[size_t(col)] == alignment)
+    if (!valid(0, col) || m_alignments[col] == alignment)
         return;
-    m_alignments[size_t(col)] = alignment;
+    m_alignments[col] = alignment;
     if (!m_updating && col > 0 && rows() > 1)
         emit dataChanged(index(0, col - 1), index(rows() - 2, col - 1), {Qt::TextAlignmentRole});
 }
@@ -264,7 +292,7 @@ int ResultGrid::rowCount(const QModelIndex &parent) const
 
 int ResultGrid::columnCount(const QModelIndex &parent) const
 {
-    return parent.isValid() ? 0 : Cols - 1;
+    return parent.isValid() ? 0 : m_cols - 1;
 }
 
 QVariant ResultGrid::cellData(int row, int col, int role) const
@@ -281,7 +309,7 @@ QVariant ResultGrid::cellData(int row, int col, int role) const
     case BoldRole:
         return cell.bold;
     case Qt::TextAlignmentRole:
-        return row > 0 && col > 0 ? QVariant(int(m_alignments[size_t(col)] | Qt::AlignVCenter))
+        return row > 0 && col > 0 ? QVariant(int(m_alignments[col] | Qt::AlignVCenter))
                                   : QVariant(int(Qt::AlignLeft | Qt::AlignVCenter));
     default:
         return QVariant();

@@ -18,6 +18,8 @@ class ResultGrid : public QAbstractTableModel
     Q_OBJECT
 
 public:
+    // The columns of the grid's own layout; columns after them (technical
+    // ones) are added with setCols.
     static constexpr int Cols = 11;
     static constexpr quint32 NoColor = 0xFFFFFFFFu;
 
@@ -35,6 +37,10 @@ public:
     void reserveRows(int count); // capacity only, for long fills
     void clear();                // texts and formatting of every cell; counts stay
     void appendRow(const QString &firstCellText);
+    // Columns, the fixed one included: at least Cols. A change resets views
+    // (once, inside beginUpdate/endUpdate); added columns start blank.
+    int cols() const { return m_cols; }
+    void setCols(int count);
 
     // The current cell always lies inside the grid: setters clamp to it, and
     // a shrinking row count pulls the current row up.
@@ -72,7 +78,7 @@ public:
     Qt::SortOrder sortOrder() const { return m_sortOrder; }
     void setSortIndicator(int col, Qt::SortOrder order);
 
-    int colWidth(int col) const { return valid(0, col) ? m_widths[size_t(col)] : 0; } // twips
+    int colWidth(int col) const { return valid(0, col) ? m_widths[col] : 0; } // twips
     void setColWidth(int col, int twips);
     // Horizontal alignment of a column's ordinary cells (left by default).
     Qt::Alignment colAlignment(int col) const;
@@ -104,15 +110,17 @@ private:
         quint32 color = NoColor;
         bool bold = false;
     };
-    // Columns 1.. of one row (slot 0 is unused), and where the row stood
-    // when it was added.
+    // Columns 1.. of one row (slot 0 is unused), the added columns beyond
+    // Cols (none in the usual layout, so a row costs no more than before),
+    // and where the row stood when it was added.
     struct Row
     {
         std::array<Cell, Cols> cells;
+        QList<Cell> extra;
         int fillOrder = 0;
     };
 
-    bool valid(int row, int col) const { return row >= 0 && row < rows() && col >= 0 && col < Cols; }
+    bool valid(int row, int col) const { return row >= 0 && row < rows() && col >= 0 && col < m_cols; }
     Cell &cell(int row, int col);
     const Cell &cell(int row, int col) const;
     void resizeRows(int count);
@@ -124,8 +132,9 @@ private:
     QList<Row> m_rows;
     QList<int> m_order;
     QList<Cell> m_fixed; // column 0, by grid row
-    std::array<int, Cols> m_widths{};
-    std::array<Qt::Alignment, Cols> m_alignments{};
+    int m_cols = Cols;
+    QList<int> m_widths;
+    QList<Qt::Alignment> m_alignments;
     int m_row = 0;
     int m_col = 0;
     int m_updating = 0;

@@ -39,7 +39,7 @@ void appendField(QByteArray &out, const QString &field)
 
 void appendLine(QByteArray &out, const ResultGrid &grid, int row, bool header)
 {
-    for (int c = 0; c < ResultGrid::Cols; ++c) {
+    for (int c = 0; c < grid.cols(); ++c) {
         if (c > 0)
             out += ',';
         appendField(out, header ? grid.text(row, c) : cellText(grid, row, c));
@@ -53,9 +53,9 @@ QString cellText(const ResultGrid &grid, int row, int col)
 {
     const QString shown = grid.text(row, col);
     const double value = grid.value(row, col);
-    if (shown.isEmpty() || std::isnan(value) || col < 0 || col >= ResultGrid::Cols)
+    if (shown.isEmpty() || std::isnan(value) || col < 0 || col >= grid.cols())
         return shown;
-    switch (kGridColumns[size_t(col)].kind) {
+    switch (columnKind(col)) {
     case CellKind::Text:
         return shown;
     case CellKind::Single:

@@ -10,9 +10,13 @@ namespace {
 
 const QString kSection = QStringLiteral("Screens");
 
-QString key(const Criterion &c, const char *suffix)
+// Box i of CriteriaBoxes: a criterion's caption ("LastS") or a technical
+// measure's name ("Rsi14S"). Screens saved before the technical ranges have
+// no keys for them and load with those ranges unticked and empty.
+QString key(size_t i, const char *suffix)
 {
-    return QString::fromLatin1(c.caption) + QLatin1String(suffix);
+    const char *stem = i < kCriteria.size() ? kCriteria[i].caption : kTechnicalMeasures[i - kCriteria.size()].name;
+    return QString::fromLatin1(stem) + QLatin1String(suffix);
 }
 
 } // namespace
@@ -48,14 +52,13 @@ std::optional<CriteriaBoxes> SavedScreens::load(const QString &name) const
         return std::nullopt;
     CriteriaBoxes boxes;
     m_settings.beginGroup(kSection + u'/' + stored);
-    for (size_t i = 0; i < kCriteria.size(); ++i) {
-        const Criterion &c = kCriteria[i];
+    for (size_t i = 0; i < boxes.size(); ++i) {
         // A bound the store reads as a list (an unquoted comma) comes back as written.
         auto text = [this](const QString &k) {
             const QVariant v = m_settings.value(k);
             return v.typeId() == QMetaType::QStringList ? v.toStringList().join(u',') : v.toString();
         };
-        boxes[i] = {m_settings.value(key(c, "Ticked")).toBool(), text(key(c, "S")), text(key(c, "E"))};
+        boxes[i] = {m_settings.value(key(i, "Ticked")).toBool(), text(key(i, "S")), text(key(i, "E"))};
     }
     m_settings.endGroup();
     return boxes;
@@ -71,11 +74,10 @@ bool SavedScreens::save(const QString &name, const CriteriaBoxes &boxes, QString
     if (!old.isEmpty())
         m_settings.remove(old);
     m_settings.beginGroup(*checked);
-    for (size_t i = 0; i < kCriteria.size(); ++i) {
-        const Criterion &c = kCriteria[i];
-        m_settings.setValue(key(c, "Ticked"), boxes[i].ticked);
-        m_settings.setValue(key(c, "S"), boxes[i].start);
-        m_settings.setValue(key(c, "E"), boxes[i].end);
+    for (size_t i = 0; i < boxes.size(); ++i) {
+        m_settings.setValue(key(i, "Ticked"), boxes[i].ticked);
+        m_settings.setValue(key(i, "S"), boxes[i].start);
+        m_settings.setValue(key(i, "E"), boxes[i].end);
     }
     m_settings.endGroup();
     m_settings.endGroup();

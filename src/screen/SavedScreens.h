@@ -8,11 +8,11 @@
 
 class QSettings;
 
-// Named screens: the seven check boxes and fourteen bound texts of the
-// screening panel under a name, kept in the settings store in section
-// "Screens", one group per name (keys "<Frame>Ticked", "<Frame>S",
-// "<Frame>E", as "LastTicked", "LastS", "LastE"). Nothing outside that
-// section is read or written. Names are compared ignoring case.
+// Named screens: the check boxes and bound texts of the screening panel under
+// a name, kept in the settings store in section "Screens", one group per name
+// (keys "<Frame>Ticked", "<Frame>S", "<Frame>E", as "LastTicked", "LastS",
+// "LastE"; a technical range by its measure's name, as "Rsi14Ticked"). Nothing
+// outside that section is read or written. Names are compared ignoring case.
 class SavedScreens
 {
 public:

@@ -2,6 +2,7 @@
 
 #include "screen/NumberFormat.h"
 
+#include <algorithm>
 #include <limits>
 
 namespace {
@@ -42,10 +43,47 @@ std::optional<ScreenBounds> readScreenBounds(const CriteriaBoxes &boxes, int *ba
     return bounds;
 }
 
+std::optional<TechnicalRanges> readTechnicalRanges(const CriteriaBoxes &boxes, int *badMeasure)
+{
+    TechnicalRanges ranges;
+    for (size_t m = 0; m < kTechnicalMeasures.size(); ++m) {
+        const CriterionBoxes &b = boxes[technicalBox(m)];
+        if (!b.ticked)
+            continue;
+        const std::optional<double> start = NumberFormat::parseSignedAmount(b.start);
+        const std::optional<double> end = NumberFormat::parseSignedAmount(b.end);
+        if (!start || !end) {
+            if (badMeasure)
+                *badMeasure = int(m);
+            return std::nullopt;
+        }
+        ranges[m] = {true, *start, *end};
+    }
+    return ranges;
+}
+
+bool anyTicked(const TechnicalRanges &ranges)
+{
+    return std::any_of(ranges.begin(), ranges.end(), [](const CriterionBounds &b) { return b.ticked; });
+}
+
+namespace {
+
+QString badBounds(const char *caption)
+{
+    return QStringLiteral("\"%1\" needs a number in both its Start and End boxes.").arg(QString::fromLatin1(caption));
+}
+
+} // namespace
+
 QString badBoundsMessage(const Criterion &criterion)
 {
-    return QStringLiteral("\"%1\" needs a number in both its Start and End boxes.")
-        .arg(QString::fromLatin1(criterion.caption));
+    return badBounds(criterion.caption);
+}
+
+QString badBoundsMessage(const TechnicalMeasure &measure)
+{
+    return badBounds(measure.caption);
 }
 
 bool passesScreen(const StockRecord &stock, const ScreenBounds &bounds)
@@ -79,6 +117,32 @@ QList<int> matchStocks(const MarketDatabase &db, const ScreenBounds &bounds)
         if (passesScreen(db.Stocks[i], bounds))
             indexes.append(i);
     }
+    return indexes;
+}
+
+bool passesTechnicals(const TechnicalRow *row, const TechnicalRanges &ranges)
+{
+    for (size_t m = 0; m < kTechnicalMeasures.size(); ++m) {
+        if (!ranges[m].ticked)
+            continue;
+        if (!row)
+            return false;
+        // An unknown value (NaN) fails both comparisons.
+        const double value = kTechnicalMeasures[m].value(*row);
+        if (!(ranges[m].start <= value && value <= ranges[m].end))
+            return false;
+    }
+    return true;
+}
+
+QList<int> matchStocks(const MarketDatabase &db, const ScreenBounds &bounds, const TechnicalRanges &ranges,
+                       const TechnicalTable &table)
+{
+    if (!anyTicked(ranges))
+        return matchStocks(db, bounds);
+    const bool classic = std::any_of(bounds.begin(), bounds.end(), [](const CriterionBounds &b) { return b.ticked; });
+    QList<int> indexes = classic ? matchStocks(db, bounds) : allStocks(db);
+    indexes.removeIf([&](int i) { return !passesTechnicals(table.find(db.Stocks[i].Symbol), ranges); });
     return indexes;
 }
 

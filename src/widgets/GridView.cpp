@@ -251,7 +251,7 @@ int GridView::twipsToPixels(int twips) const
 void GridView::applyWidths()
 {
     verticalHeader()->setFixedWidth(twipsToPixels(m_grid->colWidth(0)));
-    for (int c = 1; c < ResultGrid::Cols; ++c)
+    for (int c = 1; c < m_grid->cols(); ++c)
         horizontalHeader()->resizeSection(c - 1, twipsToPixels(m_grid->colWidth(c)));
 }
 

@@ -149,7 +149,7 @@ private slots:
         QStringList unnamed;
         QSet<QChar> keys;
         for (const char *name :
-             {"mnuMenu", "mnuMenu_Open", "mnuMenu_Market", "mnuTools", "mnuTools_Calcs", "mnuHelp"}) {
+             {"mnuMenu", "mnuMenu_Open", "mnuMenu_Market", "mnuView", "mnuTools", "mnuTools_Calcs", "mnuHelp"}) {
             auto *menu = find<QMenu>(name);
             QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(menu);
             for (int i = 0; i < iface->childCount(); ++i) {
@@ -169,7 +169,7 @@ private slots:
                 keys << caption.at(caption.indexOf(u'&') + 1).toLower();
         }
         QVERIFY2(unnamed.isEmpty(), qPrintable(unnamed.join(QStringLiteral(", "))));
-        QCOMPARE(keys, (QSet<QChar>{u'm', u'd', u't', u's', u'h'}));
+        QCOMPARE(keys, (QSet<QChar>{u'm', u'd', u'v', u't', u's', u'h'}));
         m_window->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
         QTest::keyClick(m_window.get(), Qt::Key_M, Qt::AltModifier);

@@ -187,6 +187,28 @@ private slots:
         QFETCH(QString, text);
         QTEST(::numericText(text), "expected");
     }
+
+    // The boxes of signed amounts keep one minus, and only in front.
+    void signedNumericText_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("expected");
+        for (const auto &[text, expected] : {std::pair{"-5.5", "-5.5"},
+                                             {" -1a2", "-12"},
+                                             {"--5", "-5"},
+                                             {"5-3", "53"},
+                                             {"1-", "1"},
+                                             {"-", "-"},
+                                             {"+-2", "-2"},
+                                             {"1,5", "15"}})
+            QTest::newRow(text) << QString::fromLatin1(text) << QString::fromLatin1(expected);
+    }
+
+    void signedNumericText()
+    {
+        QFETCH(QString, text);
+        QTEST(::signedNumericText(text), "expected");
+    }
 };
 
 QTEST_GUILESS_MAIN(TestBase)

@@ -48,6 +48,10 @@ CriteriaBoxes boxes(const QStringList &triples)
             if (triples[i] == QLatin1StringView(kCriteria[c].caption))
                 b[c] = {true, triples[i + 1], triples[i + 2]};
         }
+        for (size_t m = 0; m < kTechnicalMeasures.size(); ++m) {
+            if (triples[i] == QLatin1StringView(kTechnicalMeasures[m].name))
+                b[technicalBox(m)] = {true, triples[i + 1], triples[i + 2]};
+        }
     }
     return b;
 }
@@ -202,6 +206,41 @@ private slots:
         const std::optional<ScreenBounds> bounds = readScreenBounds(boxes(criteria));
         QVERIFY(bounds);
         QTEST(::matchStocks(db, *bounds), "expected");
+    }
+
+    void matchTechnicals_data()
+    {
+        QTest::addColumn<QStringList>("criteria");
+        QTest::addColumn<QList<int>>("expected");
+        QTest::newRow("inside, on the bound") << QStringList{"FromHigh52", "-10", "0"} << QList<int>{0, 1};
+        QTest::newRow("outside") << QStringList{"Rsi14", "60", "80"} << QList<int>{1};
+        QTest::newRow("no row never matches") << QStringList{"Rsi14", "0", "100"} << QList<int>{0, 1, 3};
+        QTest::newRow("unknown value never matches") << QStringList{"Perf1W", "-100", "100"} << QList<int>{0, 1};
+        QTest::newRow("negative bounds") << QStringList{"Perf1W", "-5", "-1"} << QList<int>{0};
+        QTest::newRow("after the classic ranges")
+            << QStringList{"Last", "0.1", "0.5", "Rsi14", "0", "100"} << QList<int>{0, 3};
+        QTest::newRow("nothing ticked") << QStringList{} << QList<int>{};
+    }
+
+    // A: 10% under its high, down 3% in a week, RSI 55; B: at its high, up 2%,
+    // RSI 75; C has no row; D knows only its RSI (40). B's last is out of 0.1..0.5.
+    void matchTechnicals()
+    {
+        QFETCH(QStringList, criteria);
+        const MarketDatabase db = market({stock("a", 0.3f), stock("B", 0.6f), stock("C", 0.3f), stock("D", 0.3f)});
+        auto row = [](const char *symbol, double close, double high, double perf, double rsi) {
+            TechnicalRow r;
+            r.symbol = QString::fromLatin1(symbol);
+            r.values[size_t(Technical::Close)] = close, r.values[size_t(Technical::High52)] = high;
+            r.values[size_t(Technical::Perf1W)] = perf, r.values[size_t(Technical::Rsi14)] = rsi;
+            return r;
+        };
+        const TechnicalTable table(
+            {row("A", 90, 100, -3, 55), row("B", 100, 100, 2, 75), row("D", 50, kNaN, kNaN, 40)});
+        const CriteriaBoxes b = boxes(criteria);
+        const std::optional<TechnicalRanges> ranges = readTechnicalRanges(b);
+        QVERIFY(ranges);
+        QTEST(::matchStocks(db, *readScreenBounds(b), *ranges, table), "expected");
     }
 
     // Each criterion compares its own field.
@@ -606,10 +645,13 @@ private slots:
         QCOMPARE((*hand)[0].start, QStringLiteral("1,000.50")); // unquoted, read back as written
         QCOMPARE((*hand)[0].end, QStringLiteral("."));
         QCOMPARE((*hand)[4].ticked, false);
+        QCOMPARE((*hand)[technicalBox(0)].ticked, false); // saved before the technical ranges
+        QCOMPARE((*hand)[technicalBox(0)].start, QString());
         QVERIFY(!screens.load(QStringLiteral("none")));
 
         CriteriaBoxes b = boxes({"Volume", "50000", "1.2.3", "Low", "", "0.5"});
         b[1] = {false, QStringLiteral("0.01"), QStringLiteral("10.00")};
+        b[technicalBox(9)] = {true, QStringLiteral("-5"), QStringLiteral("2.5")};
         QString error;
         QVERIFY2(screens.save(QStringLiteral("zeta"), b, &error), qPrintable(error));
         QVERIFY(screens.save(QStringLiteral("Alpha"), CriteriaBoxes{}, &error));
@@ -617,7 +659,7 @@ private slots:
         QCOMPARE(screens.find(QStringLiteral("ZETA")), QStringLiteral("zeta"));
         const std::optional<CriteriaBoxes> back = screens.load(QStringLiteral("zeta"));
         QVERIFY(back);
-        for (size_t i = 0; i < kCriteria.size(); ++i) {
+        for (size_t i = 0; i < b.size(); ++i) {
             QCOMPARE((*back)[i].ticked, b[i].ticked);
             QCOMPARE((*back)[i].start, b[i].start);
             QCOMPARE((*back)[i].end, b[i].end);

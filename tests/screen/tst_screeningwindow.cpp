@@ -1,10 +1,13 @@
+#include "common/LoopbackServer.h"
 #include "common/MainWindowTest.h"
+#include "screen/ResultsExport.h"
 #include "screen/Contrast.h"
 #include "screen/GridFill.h"
 #include "widgets/GridView.h"
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QDialog>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QPushButton>
@@ -81,6 +84,68 @@ private slots:
     }
 
     void cleanup() { m_window.reset(); }
+
+    void technicalRange_data()
+    {
+        QTest::addColumn<QByteArray>("answer");
+        QTest::addColumn<QStringList>("symbols");
+        QTest::addColumn<QString>("message");
+        QByteArray table = "Symbol,Date,Close,SMA20,SMA50,SMA200,High52,Low52,RSI14,ATR14,AvgVolume20,RelVolume,"
+                           "Perf1W,Perf1M,Perf3M,Perf6M,Perf1Y,PerfYTD,Sessions\n";
+        for (const char *line : {"MSFT,2026-12-04,10,,,,,,,,,,-3", "AAPL,2026-12-04,10,,,,,,,,,,1",
+                                 "IBM,2026-12-04,10,,,,,,,,,,-8", "MSFTX,2026-12-04,10,,,,,,,,,,"})
+            table += QByteArray(line) + ",,,,,,300\n";
+        QTest::newRow("served") << LoopbackServer::http(200, "text/csv", table) << QStringList{"MSFT", "MSFT", ""}
+                                << QString();
+        const QByteArray why = "The price history is still being built.";
+        QTest::newRow("refused") << LoopbackServer::http(503, "text/plain", why) << QStringList{""}
+                                 << QString::fromLatin1(why);
+    }
+
+    // Only "Perf 1W %" ticked, typed -5 to 0: the stocks (in both cases of
+    // "msft") down by up to 5% in a week, from one fetch for two screens.
+    void technicalRange()
+    {
+        QFETCH(QByteArray, answer);
+        LoopbackServer server([&](QTcpSocket *socket, const QByteArray &) { LoopbackServer::send(socket, {answer}); });
+        pointQuotesAt(server.port());
+        find<QCheckBox>("chkPerf1W")->setChecked(true);
+        m_window->box("txtPerf1WS")->clear();
+        QTest::keyClicks(m_window->box("txtPerf1WS"), QStringLiteral("-5-"));
+        m_window->box("txtPerf1WE")->setText(QStringLiteral("0"));
+        for (int run = 0; run < 2; ++run) {
+            click("butDS");
+            QTRY_VERIFY(find<QPushButton>("butDS")->isEnabled());
+        }
+        QCOMPARE(m_window->box("txtPerf1WS")->text(), QStringLiteral("-5"));
+        QTEST(column(1), "symbols");
+        QFETCH(QString, message);
+        QCOMPARE(server.asked("GET /technicals.csv"), message.isEmpty() ? 1 : 2);
+        QCOMPARE(m_prompter->lastText().section(u'\n', -1), message);
+    }
+
+    // A column chosen under "View" > "Columns..." is kept, filled and exported.
+    void technicalColumnIsExported()
+    {
+        LoopbackServer server([](QTcpSocket *socket, const QByteArray &) {
+            LoopbackServer::send(socket, {LoopbackServer::http(200, "text/csv",
+                                                               "Symbol,Date,Close,SMA20,SMA50,SMA200,High52,Low52,"
+                                                               "RSI14,ATR14,AvgVolume20,RelVolume,Perf1W,Perf1M,Perf3M,"
+                                                               "Perf6M,Perf1Y,PerfYTD,Sessions\nIBM,2026-12-04,90,,,,"
+                                                               "120,,,,,,,,,,,,300\n")});
+        });
+        pointQuotesAt(server.port());
+        trigger("mnuView_Columns");
+        auto *dialog = m_window->findChild<QDialog *>(QStringLiteral("frmColumns"));
+        dialog->findChild<QCheckBox *>(QStringLiteral("chkColumnFromHigh52"))->setChecked(true);
+        dialog->accept();
+        QCOMPARE(store().value(QStringLiteral("View/TechnicalColumns")).toStringList(), QStringList{"FromHigh52"});
+        click("butListall");
+        QTRY_COMPARE(column(11), (QStringList{"", "", "", "", "-25", ""}));
+        const QList<QByteArray> lines = ResultsExport::csv(*grid()).split('\n');
+        QVERIFY(lines[0].endsWith(",SHARES,FROM HIGH %\r"));
+        QVERIFY(lines[5].startsWith("5,IBM,") && lines[5].endsWith(",-25\r"));
+    }
 
     // Every column's width (twips), text colour and weight after a fill, written
     // out by hand: -1 is the grid's default text colour.
