@@ -101,6 +101,7 @@ void ChartView::showRange(qsizetype first, qsizetype last)
     invalidate();
     emit rangeChanged();
     setPointer(m_pointer); // the same place now points at another bar
+    emit readBarChanged();
 }
 
 void ChartView::zoom(qsizetype count, qsizetype anchor)
@@ -145,7 +146,6 @@ qsizetype ChartView::barAt(qreal x) const
 void ChartView::render(QPainter &p, QSize size) const
 {
     const Colours c = colours(palette());
-    p.fillRect(QRect(QPoint(), size), c.background);
     if (m_bars.empty() || m_last < m_first)
         return;
     const Panes pane = panes(size);
@@ -266,8 +266,11 @@ void ChartView::paintEvent(QPaintEvent *)
 {
     const qreal ratio = devicePixelRatioF();
     if (!m_cacheValid || m_cache.size() != size() * ratio) {
-        m_cache = QImage(size() * ratio, QImage::Format_ARGB32_Premultiplied);
+        m_cache = QImage(size() * ratio, QImage::Format_RGB32); // opaque: each paint is a plain copy
         m_cache.setDevicePixelRatio(ratio);
+        // QImage::fill rather than a painted fill, which Qt may spread over
+        // threads: on a busy machine their hand-overs cost more than the fill.
+        m_cache.fill(palette().color(QPalette::Base));
         QPainter cache(&m_cache);
         render(cache, size());
         m_cacheValid = true;
@@ -293,7 +296,8 @@ void ChartView::paintEvent(QPaintEvent *)
 
 QImage ChartView::image() const
 {
-    QImage out(size(), QImage::Format_ARGB32_Premultiplied);
+    QImage out(size(), QImage::Format_RGB32);
+    out.fill(palette().color(QPalette::Base));
     QPainter p(&out);
     render(p, size());
     return out;
@@ -317,11 +321,11 @@ void ChartView::setPointer(QPointF at)
                       && at.y() >= pane.price.top() && at.y() <= pane.volume.bottom();
     const qsizetype bar = over ? barAt(at.x()) : -1;
     const QRegion before = crosshairRegion();
-    const bool moved = bar != m_pointerBar;
+    const qsizetype read = readBar();
     m_pointer = at;
     m_pointerBar = bar;
     update(before + crosshairRegion());
-    if (moved)
+    if (readBar() != read)
         emit readBarChanged();
 }
 

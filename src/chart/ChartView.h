@@ -48,6 +48,7 @@ public:
 
 signals:
     void rangeChanged();
+    // The bar readBar() names may have changed.
     void readBarChanged();
 
 protected:
@@ -68,6 +69,7 @@ private:
         QRectF volume;
     };
     Panes panes(QSize size) const;
+    // Paints the chart over a device already filled with the Base colour.
     void render(QPainter &p, QSize size) const;
     void invalidate();
     // The width of one bar's slot in the price pane, in pixels.

@@ -151,8 +151,6 @@ void frmChart::showBars(BarSeries bars)
     m_lblStatus->hide();
     m_view->show();
     m_controls->setEnabled(true);
-    describe();
-    emit m_view->readBarChanged();
     m_view->setFocus();
 }
 

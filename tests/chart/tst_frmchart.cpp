@@ -9,7 +9,9 @@
 #include "widgets/GridView.h"
 
 #include <QApplication>
+#include <QImage>
 #include <QLabel>
+#include <QPushButton>
 #include <QLocale>
 
 class TestFrmChart : public MainWindowTest
@@ -129,6 +131,11 @@ private slots:
         QTest::keyClick(v, Qt::Key_Plus);
         QCOMPARE(v->lastShown(), last);
         QVERIFY(v->lastShown() - v->firstShown() + 1 < shown);
+        // "Save Image..." writes the chart where the file question says.
+        const QString png = m_dir->filePath(QStringLiteral("msft.png"));
+        m_prompter->saveFileAnswers << png;
+        QTest::mouseClick(w->findChild<QPushButton *>(QStringLiteral("butSaveImage")), Qt::LeftButton);
+        QCOMPARE(QImage(png).size(), v->size());
     }
 };
 
