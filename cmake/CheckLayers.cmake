@@ -27,7 +27,7 @@ set(layers base market history quotes,screen quoted widgets research,calc,about,
 set(core_folders base market history quotes screen quoted)
 # Files of window folders that are compiled into the core library (path
 # without extension, relative to src/): they include only from the core.
-set(core_files about/AboutInfo calc/CalcFigures research/LinkCatalogue)
+set(core_files about/AboutInfo calc/CalcFigures research/LinkCatalogue chart/ChartData chart/ChartSummary)
 set(core_include_folders base market history quotes screen)
 
 set(level 0)

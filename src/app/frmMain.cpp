@@ -26,6 +26,7 @@
 #include "app/ScreensMenu.h"
 #include "app/TechnicalsPanel.h"
 #include "research/frmMenu.h"
+#include "chart/frmChart.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -294,7 +295,11 @@ void frmMain::buildWindow()
     connect(findChild<QPushButton *>(QStringLiteral("butSymbCharts")), &QPushButton::clicked, this,
             &frmMain::butSymbCharts_Click);
     connect(m_gridView, &GridView::mouseReleased, this, &frmMain::Grid_MouseUp);
-    connect(m_gridView, &GridView::cellDoubleClicked, this, &frmMain::Grid_DblClick);
+    connect(m_gridView, &GridView::cellDoubleClicked, this, [this](Qt::KeyboardModifiers modifiers) {
+        modifiers &Qt::ControlModifier ? openChartOfCurrentRow() : Grid_DblClick();
+    });
+    connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_G), this), &QShortcut::activated, this,
+            &frmMain::openChartOfCurrentRow);
     connect(m_gridView, &GridView::menuKeyPressed, this, &frmMain::Grid_MenuKey);
 }
 
@@ -756,8 +761,9 @@ void frmMain::holdForLiveQuote(bool on)
 frmMenu *frmMain::symbolMenu()
 {
     if (!m_frmMenu)
-        m_frmMenu =
-            new frmMenu(this, *m_grid, *m_prompter, [this](const QString &symbol) { removeListedSymbol(symbol); });
+        m_frmMenu = new frmMenu(
+            this, *m_grid, *m_prompter, [this](const QString &symbol) { removeListedSymbol(symbol); },
+            [this](const QString &symbol) { frmChart::showFor(symbol, *m_prompter, this); });
     return m_frmMenu;
 }
 
@@ -798,6 +804,14 @@ void frmMain::Grid_DblClick()
     if (m_grid->row() > 0)
         m_grid->setCol(1);
     symbolMenu()->popup(symbolMenu()->mnuSymb());
+}
+
+void frmMain::openChartOfCurrentRow()
+{
+    // The row's SYMBOL cell, whichever cell of the row is current.
+    const QString symbol = m_grid->row() >= 1 ? m_grid->text(m_grid->row(), 1) : QString();
+    if (!symbol.trimmed().isEmpty())
+        frmChart::showFor(symbol, *m_prompter, this);
 }
 
 namespace {

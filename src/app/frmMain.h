@@ -93,6 +93,8 @@ public slots:
     void txtQSSymbol_Change();
     void Grid_MouseUp(int button);
     void Grid_DblClick();
+    // Ctrl+G, or a double-click with Ctrl held: the chart of the current row's stock.
+    void openChartOfCurrentRow();
     // The Menu key or Shift+F10: as a right-click, the menu popping at the cell.
     void Grid_MenuKey();
     // "Market" > "Export Results...": the grid's listed rows as a CSV file.

@@ -41,11 +41,12 @@ QMenu *addSubmenu(QMenu *parent, const char *name, const char *caption)
 // holds, and the research window's "Research Tools" must still pop a menu
 // that works. It goes with the main window all the same.
 frmMenu::frmMenu(QWidget *owner, ResultGrid &grid, Prompter &prompter,
-                 std::function<void(const QString &)> removeSymbol)
+                 std::function<void(const QString &)> removeSymbol, std::function<void(const QString &)> openChart)
     : QWidget(nullptr, Qt::Window)
     , m_grid(grid)
     , m_prompter(prompter)
     , m_removeSymbol(std::move(removeSymbol))
+    , m_openChart(std::move(openChart))
     , m_browserDirectory(InstallLayout::privateDirectory(QCoreApplication::applicationDirPath()))
 {
     setObjectName(QStringLiteral("frmMenu"));
@@ -136,6 +137,11 @@ void frmMenu::buildMenus()
     QAction *remove = m_mnuSymb->addAction(QStringLiteral("Remove"));
     remove->setObjectName(QStringLiteral("mnuSymb_Remove"));
     connect(remove, &QAction::triggered, this, &frmMenu::mnuSymb_Remove_Click);
+
+    m_mnuSymb->addSeparator()->setObjectName(QStringLiteral("Brk3"));
+    QAction *chart = m_mnuSymb->addAction(QStringLiteral("Chart"));
+    chart->setObjectName(QStringLiteral("mnuSymb_Chart"));
+    connect(chart, &QAction::triggered, this, &frmMenu::mnuSymb_Chart_Click);
 }
 
 void frmMenu::popup(QMenu *menu)
@@ -250,6 +256,13 @@ void frmMenu::mnuSymb_Remove_Click()
     if (symbol.trimmed().isEmpty())
         return;
     m_removeSymbol(symbol);
+}
+
+void frmMenu::mnuSymb_Chart_Click()
+{
+    QString symbol;
+    if (currentSymbol(&symbol) && m_openChart)
+        m_openChart(symbol);
 }
 
 // One handler per page item, each opening its own row of the catalogue.

@@ -27,8 +27,10 @@ class frmMenu : public QWidget, public ResearchHost
     Q_OBJECT
 
 public:
-    // removeSymbol drops a listed symbol and tells the user how that went.
-    frmMenu(QWidget *owner, ResultGrid &grid, Prompter &prompter, std::function<void(const QString &)> removeSymbol);
+    // removeSymbol drops a listed symbol and tells the user how that went;
+    // openChart shows a symbol's chart window.
+    frmMenu(QWidget *owner, ResultGrid &grid, Prompter &prompter, std::function<void(const QString &)> removeSymbol,
+            std::function<void(const QString &)> openChart = {});
     ~frmMenu() override;
 
     QMenu *mnuSymb() const { return m_mnuSymb; }
@@ -121,6 +123,7 @@ public slots:
     void mnuSEC_EdgarOnline_Click();
     void mnuDS_BigCharts_Click();
     void mnuSymb_Remove_Click();
+    void mnuSymb_Chart_Click();
 
 private:
     void loadOverrides();
@@ -133,6 +136,7 @@ private:
     ResultGrid &m_grid;
     Prompter &m_prompter;
     std::function<void(const QString &)> m_removeSymbol;
+    std::function<void(const QString &)> m_openChart;
     QMenu *m_mnuSymb = nullptr;
     QMenu *m_mnuSymb_Charts = nullptr;
     QMenu *m_mnuSymb_Research = nullptr;

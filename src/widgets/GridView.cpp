@@ -311,7 +311,7 @@ bool GridView::eventFilter(QObject *watched, QEvent *event)
             // The first click of the two has sorted already.
             m_pressedHeader = -1;
             if (mouse->button() == Qt::LeftButton)
-                emit cellDoubleClicked();
+                emit cellDoubleClicked(mouse->modifiers());
             break;
         default:
             break;
@@ -406,5 +406,5 @@ void GridView::mouseDoubleClickEvent(QMouseEvent *event)
 {
     QTableView::mouseDoubleClickEvent(event);
     if (event->button() == Qt::LeftButton)
-        emit cellDoubleClicked();
+        emit cellDoubleClicked(event->modifiers());
 }

@@ -37,7 +37,8 @@ public:
 signals:
     // The button released over the grid, coded 1 left, 2 right, 4 middle.
     void mouseReleased(int button);
-    void cellDoubleClicked();
+    // A left double-click, with the modifier keys held.
+    void cellDoubleClicked(Qt::KeyboardModifiers modifiers);
     // The Menu key or Shift+F10, which open the Symbol Menu from the keyboard.
     void menuKeyPressed();
 

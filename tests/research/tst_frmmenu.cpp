@@ -317,6 +317,17 @@ private slots:
         QTRY_VERIFY(!menu()->mnuSymb()->isVisible());
     }
 
+    // The program's own chart closes the menu, after the links and "Remove".
+    void chartComesLastAfterASeparator()
+    {
+        const QList<QAction *> items = menu()->mnuSymb()->actions();
+        QCOMPARE(items.size(), 6);
+        QVERIFY(items[4]->isSeparator());
+        QCOMPARE(items[3]->objectName(), QStringLiteral("mnuSymb_Remove"));
+        QCOMPARE(items[5]->objectName(), QStringLiteral("mnuSymb_Chart"));
+        QCOMPARE(items[5]->text(), QStringLiteral("Chart"));
+    }
+
     void leftReleaseAndHeaderRowPopNothing()
     {
         // A market opened and nothing listed yet: the header row is current.
