@@ -1,3 +1,4 @@
+#include "base/Text.h"
 #include "screen/Figures.h"
 #include "common/TestFiles.h"
 #include "screen/Contrast.h"
@@ -5,6 +6,8 @@
 #include "screen/GridSort.h"
 #include "screen/ResultsExport.h"
 #include "screen/SavedScreens.h"
+#include "screen/ScreenNotice.h"
+#include "screen/ScreenRunOptions.h"
 #include "screen/Screening.h"
 
 #include <QFile>
@@ -562,6 +565,94 @@ private slots:
         addResultRow(g, stock(symbol.constData()), kDefaults);
         const QByteArray csv = ResultsExport::csv(g);
         QCOMPARE(csv.mid(csv.indexOf("\r\n1,") + 4, field.size() + 1), field + ',');
+    }
+
+    // The options of a run without a window: which markets, and which
+    // combinations are refused (with the reason's first words).
+    void screenRunOptions_data()
+    {
+        QTest::addColumn<QString>("arguments");
+        QTest::addColumn<QString>("outcome"); // markets and whether only existing ones, or the refusal
+        QTest::newRow("update all") << "--update all"
+                                    << "nasdaq.bin nyse.bin existing";
+        QTest::newRow("update one, any case") << "--update NYSE --notify"
+                                              << "nyse.bin";
+        QTest::newRow("screen alone: all") << "--screen Penny --export -"
+                                           << "nasdaq.bin nyse.bin existing";
+        QTest::newRow("screen with market") << "--market=nasdaq --screen Penny"
+                                            << "nasdaq.bin";
+        QTest::newRow("unknown market") << "--update amex"
+                                        << "Unknown market";
+        QTest::newRow("market and update") << "--update all --market nyse --notify"
+                                           << "--market is";
+        QTest::newRow("market alone") << "--market nyse"
+                                      << "--market needs";
+        QTest::newRow("export without screen") << "--update all --export x.csv"
+                                               << "--export needs";
+        QTest::newRow("nothing to do") << "--trading-day"
+                                       << "Nothing to do";
+        QTest::newRow("update without market") << "--notify --update"
+                                               << "Missing value";
+        QTest::newRow("unknown option") << "--notify --bogus"
+                                        << "Unknown option";
+        QTest::newRow("stray argument") << "--notify stray"
+                                        << "Unexpected argument";
+    }
+
+    void screenRunOptions()
+    {
+        QFETCH(QString, arguments);
+        QFETCH(QString, outcome);
+        const QStringList args = QStringList{latin("tarnvale")} + arguments.split(u' ');
+        QVERIFY(ScreenRun::wanted(args));
+        QString error;
+        const std::optional<ScreenRunOptions> options = ScreenRun::read(args, &error);
+        QStringList got;
+        for (const MarketInfo &m : options ? options->markets : QList<MarketInfo>())
+            got << QString::fromLatin1(m.fileName);
+        if (options && options->onlyExistingMarkets)
+            got << latin("existing");
+        QVERIFY2(options ? got.join(u' ') == outcome : error.startsWith(outcome), qPrintable(got.join(u' ') + error));
+        QVERIFY(!ScreenRun::wanted({latin("tarnvale"), latin("--updates")}));
+    }
+
+    // What entered since the last notice, and how the notice says it.
+    void screenNotices_data()
+    {
+        QTest::addColumn<QString>("before");
+        QTest::addColumn<QString>("now");
+        QTest::addColumn<QString>("body"); // empty: nothing entered
+        QTest::newRow("first run") << ""
+                                   << "B A"
+                                   << "2 stocks entered: B, A";
+        QTest::newRow("same again") << "A B"
+                                    << "B A"
+                                    << "";
+        QTest::newRow("one more, one gone") << "A B"
+                                            << "C A"
+                                            << "1 stock entered: C";
+        QTest::newRow("listed twice") << ""
+                                      << "A A"
+                                      << "1 stock entered: A";
+        QTest::newRow("past ten") << "A"
+                                  << "A B C D E F G H I J K L M"
+                                  << "12 stocks entered: B, C, D, E, F, G, H, I, J, K and 2 more";
+    }
+
+    void screenNotices()
+    {
+        QFETCH(QString, before);
+        QFETCH(QString, now);
+        const QStringList entered =
+            ScreenNotice::entered(before.split(u' ', Qt::SkipEmptyParts), now.split(u' ', Qt::SkipEmptyParts));
+        QTEST(entered.isEmpty() ? QString() : ScreenNotice::body(entered), "body");
+        // The kept sets go through their file as they are; a damaged file is refused.
+        QTemporaryDir dir;
+        const QString path = dir.filePath(latin(ScreenNotice::FileName));
+        const ScreenNotice::Kept kept{{latin("Penny"), now.split(u' ')}, {latin("a/b"), {}}};
+        QVERIFY(ScreenNotice::writeKept(path, kept));
+        QCOMPARE(ScreenNotice::readKept(path), kept);
+        QVERIFY(writeFile(path, before.toLatin1()) && !ScreenNotice::readKept(path));
     }
 
     void screenNames_data()
