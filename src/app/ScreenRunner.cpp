@@ -22,8 +22,8 @@ QString settingText(QSettings &settings, const char *key)
 {
     for (const SettingKey &k : kSettingKeys) {
         if (qstrcmp(k.key, key) == 0)
-            return settings.value(QString::fromLatin1(kSettingsSection) + u'/' + QLatin1String(key),
-                                  QLatin1String(k.defaultValue))
+            return settings
+                .value(QString::fromLatin1(kSettingsSection) + u'/' + QLatin1String(key), QLatin1String(k.defaultValue))
                 .toString();
     }
     return {};
@@ -91,8 +91,7 @@ bool ScreenRunner::prepare()
     // The screens first: a name that is not there is refused before a long update.
     QSettings settings = userSettings();
     SavedScreens saved(settings);
-    const QStringList names =
-        m_options.screen.isEmpty() ? saved.notified() : QStringList{saved.find(m_options.screen)};
+    const QStringList names = m_options.screen.isEmpty() ? saved.notified() : QStringList{saved.find(m_options.screen)};
     for (const QString &name : names) {
         const std::optional<CriteriaBoxes> boxes = saved.load(name);
         if (!boxes) {
@@ -117,8 +116,8 @@ bool ScreenRunner::prepare()
         if (!there && m_options.onlyExistingMarkets)
             continue;
         if (!there) {
-            end(ScreenRun::BadRequest, QStringLiteral("There is no market file \"%1\".")
-                                           .arg(QDir::toNativeSeparators(store->filePath())));
+            end(ScreenRun::BadRequest,
+                QStringLiteral("There is no market file \"%1\".").arg(QDir::toNativeSeparators(store->filePath())));
             return false;
         }
         QString error;
@@ -130,8 +129,8 @@ bool ScreenRunner::prepare()
         m_stores.push_back(std::move(store));
     }
     if (m_stores.empty()) {
-        end(ScreenRun::BadRequest, QStringLiteral("There is no market file in \"%1\".")
-                                       .arg(QDir::toNativeSeparators(m_location.directory)));
+        end(ScreenRun::BadRequest,
+            QStringLiteral("There is no market file in \"%1\".").arg(QDir::toNativeSeparators(m_location.directory)));
         return false;
     }
     return true;
@@ -159,7 +158,7 @@ void ScreenRunner::updateNext()
         if (percent / 10 <= *lastTenth)
             return;
         *lastTenth = percent / 10;
-        QTextStream(stdout) << market << ": " << UpdateDatabase::progressCaption(percent, symbol).split(u'\n').first()
+        QTextStream(stdout) << market << ": " << UpdateDatabase::progressCaption(percent, symbol).section(u'\r', 0, 0)
                             << '\n';
     });
     connect(m_update, &UpdateDatabase::finished, this, [this, market, host](const UpdateDatabase::Result &result) {
@@ -167,7 +166,8 @@ void ScreenRunner::updateNext()
         m_update = nullptr;
         const QString failure = QString::fromLatin1(ConnectionFailureMessage);
         if (result.ending == UpdateDatabase::Ending::Unreachable) {
-            end(ScreenRun::Unreachable, QStringLiteral("%1: %2 %3").arg(market, failure, result.sourceReason).trimmed());
+            end(ScreenRun::Unreachable,
+                QStringLiteral("%1: %2 %3").arg(market, failure, result.sourceReason).trimmed());
             return;
         }
         if (!result.saved) {
@@ -175,7 +175,8 @@ void ScreenRunner::updateNext()
             return;
         }
         QTextStream(stdout) << market << ": "
-                            << UpdateDatabase::completionMessage(result).replace(QStringLiteral("\n\n"), QStringLiteral(" "))
+                            << UpdateDatabase::completionMessage(result).replace(QStringLiteral("\n\n"),
+                                                                                 QStringLiteral(" "))
                             << '\n';
         // Every symbol answered and none usable: the service's source refused.
         if (result.refreshed == 0 && !result.skipped.isEmpty()) {

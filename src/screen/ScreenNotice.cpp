@@ -32,8 +32,7 @@ QString title(const QString &screen)
 QString body(const QStringList &entered)
 {
     const qsizetype count = entered.size();
-    QString text = count == 1 ? QStringLiteral("1 stock entered: ")
-                              : QStringLiteral("%1 stocks entered: ").arg(count);
+    QString text = count == 1 ? QStringLiteral("1 stock entered: ") : QStringLiteral("%1 stocks entered: ").arg(count);
     text += entered.first(qMin(count, NamedSymbols)).join(QStringLiteral(", "));
     if (count > NamedSymbols)
         text += QStringLiteral(" and %1 more").arg(count - NamedSymbols);

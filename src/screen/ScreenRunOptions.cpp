@@ -86,7 +86,7 @@ std::optional<ScreenRunOptions> read(const QStringList &arguments, QString *erro
         return refuse(QStringLiteral("--export needs a file name and --screen."));
     if (!o.update && !screens)
         return refuse(QStringLiteral("Nothing to do: give --update, --screen or --notify."));
-    const QString named = o.update                                  ? parser.value(QStringLiteral("update"))
+    const QString named = o.update                                 ? parser.value(QStringLiteral("update"))
                           : parser.isSet(QStringLiteral("market")) ? parser.value(QStringLiteral("market"))
                                                                    : QStringLiteral("all");
     const std::optional<QList<MarketInfo>> markets = marketsNamed(named);

