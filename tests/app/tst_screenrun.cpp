@@ -43,21 +43,19 @@ class TestScreenRun : public QObject
     void writeMarket(const char *name, const QStringList &symbols)
     {
         MarketDatabase db;
-        db.Stocks.clear();
         for (const QString &symbol : symbols)
-            db.Stocks.append({{}, symbol, symbol == u"CCC" ? 5 : 0.25f, 0, 100, 0, 0, 0, 0});
-        db.Stocks.append(StockRecord{});
+            db.Stocks.insert(db.listedCount(), {{}, symbol, symbol == u"CCC" ? 5 : 0.25f, 0, 100, 0, 0, 0, 0});
         QVERIFY(writeMarketFile(path(name), db));
     }
 
-    // The listed symbols of the Nasdaq file whose last price is below 1.
+    // The symbols of the Nasdaq file whose last price is below 1.
     QString cheapNasdaq() const
     {
         MarketDatabase db;
-        QStringList cheap;
+        QString cheap;
         for (const StockRecord &s : readMarketFile(path("nasdaq.bin"), &db) ? db.Stocks : QList<StockRecord>())
-            cheap << (s.Last < 1 && !s.Symbol.isEmpty() ? s.Symbol : QString());
-        return cheap.join(QString()).trimmed();
+            cheap += s.Last < 1 ? s.Symbol : QString();
+        return cheap;
     }
 
     QProcess *run(const QString &arguments, bool bus = true)
@@ -71,9 +69,7 @@ class TestScreenRun : public QObject
             env.insert(latin("DBUS_SESSION_BUS_ADDRESS"), latin("unix:path=") + path("no-bus"));
         program->setProcessEnvironment(env);
         program->start(path("tarnvale"), QString(arguments).replace(u'@', m_dir.path()).split(u' '));
-        QSignalSpy ended(program, &QProcess::finished);
-        if (!ended.wait(60'000))
-            qWarning("the program did not end");
+        QSignalSpy(program, &QProcess::finished).wait(60'000); // the exit code tells if it did not end
         return program;
     }
 
@@ -82,10 +78,9 @@ private slots:
     {
         QVERIFY(QFile::copy(latin(TARNVALE_BIN_DIR "/tarnvale"), path("tarnvale")));
         QVERIFY(QFile::setPermissions(path("tarnvale"), QFile::ReadOwner | QFile::ExeOwner));
-        QDBusConnection bus = QDBusConnection::sessionBus();
-        QVERIFY(bus.registerService(latin("org.freedesktop.Notifications")));
-        QVERIFY(bus.registerObject(latin("/org/freedesktop/Notifications"), &m_notifications,
-                                   QDBusConnection::ExportAllSlots));
+        QVERIFY(QDBusConnection::sessionBus().registerService(latin("org.freedesktop.Notifications"))
+                && QDBusConnection::sessionBus().registerObject(latin("/org/freedesktop/Notifications"),
+                                                                &m_notifications, QDBusConnection::ExportAllSlots));
     }
 
     // AAA and BBB pass the "Penny" screen, and DDD on the other market.
@@ -106,9 +101,8 @@ private slots:
         QVERIFY(screens.save(latin("None"), boxes));
     }
 
-    // "setup|status|arguments|pattern": setup 1 takes the service away, 2 has
-    // its source refuse, 3 marks the Nasdaq file read-only; the pattern is of
-    // the output, or of the errors for a status other than 0.
+    // "setup|status|arguments|pattern": setup 1 takes the service away, 2 has its source
+    // refuse, 3 marks the Nasdaq file read-only; the pattern is of the output, or errors.
     void statuses_data()
     {
         QTest::addColumn<QString>("row");

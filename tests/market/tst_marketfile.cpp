@@ -284,10 +284,9 @@ private slots:
         QCOMPARE(disk, expected);
     }
 
-    // The window and a run from the timer, each with its own store of one
-    // market: whichever saves second saves on top of the other's file (a
-    // plain save would undo it, so it refuses), and a file it cannot read
-    // again is refused rather than overwritten.
+    // The window and the timer's run, each with a store of one market: the
+    // second to save lands on the other's file (a plain save refuses), and
+    // one it cannot read again is refused rather than overwritten.
     void savesLandOnAnotherCopysSave_data()
     {
         QTest::addColumn<bool>("windowFirst");
@@ -316,8 +315,7 @@ private slots:
         QVERIFY(!(windowFirst ? timer : window).SaveDatabase());
         QCOMPARE(windowFirst ? timer.saveChange(quotes) : add(), !damagedBetween);
         MarketDatabase expected = sampleDatabase(), disk;
-        addSymbol(expected, QStringLiteral("AAPL"));
-        quotes(expected);
+        addSymbol(expected, QStringLiteral("AAPL")), quotes(expected);
         QVERIFY(damagedBetween ? fileBytes(window.filePath()) == damaged
                                : readMarketFile(window.filePath(), &disk) && disk == expected);
     }

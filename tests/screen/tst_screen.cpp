@@ -572,7 +572,6 @@ private slots:
     void screenRunOptions_data()
     {
         QTest::addColumn<QString>("row");
-        QTest::newRow("update all") << "--update all|nasdaq.bin nyse.bin existing";
         QTest::newRow("update one, any case") << "--update NYSE --notify|nyse.bin";
         QTest::newRow("screen alone: all") << "--screen Penny --export -|nasdaq.bin nyse.bin existing";
         QTest::newRow("screen with market") << "--market=nasdaq --screen Penny|nasdaq.bin";
