@@ -154,49 +154,52 @@ void ScreenRunner::updateNext()
         return saved;
     });
     auto lastTenth = std::make_shared<int>(0);
-    connect(m_update, &UpdateDatabase::progress, this, [market, lastTenth](int percent, const QString &symbol) {
+    // With the CSV on standard output, the update reports beside it.
+    FILE *report = m_options.exportPath == QLatin1String("-") ? stderr : stdout;
+    connect(m_update, &UpdateDatabase::progress, this, [market, lastTenth, report](int percent, const QString &symbol) {
         if (percent / 10 <= *lastTenth)
             return;
         *lastTenth = percent / 10;
-        QTextStream(stdout) << market << ": " << UpdateDatabase::progressCaption(percent, symbol).section(u'\r', 0, 0)
+        QTextStream(report) << market << ": " << UpdateDatabase::progressCaption(percent, symbol).section(u'\r', 0, 0)
                             << '\n';
     });
-    connect(m_update, &UpdateDatabase::finished, this, [this, market, host](const UpdateDatabase::Result &result) {
-        m_update->deleteLater();
-        m_update = nullptr;
-        const QString failure = QString::fromLatin1(ConnectionFailureMessage);
-        if (result.ending == UpdateDatabase::Ending::Unreachable) {
-            end(ScreenRun::Unreachable,
-                QStringLiteral("%1: %2 %3").arg(market, failure, result.sourceReason).trimmed());
-            return;
-        }
-        if (!result.saved) {
-            end(ScreenRun::FileFailure, m_saveError);
-            return;
-        }
-        QTextStream(stdout) << market << ": "
-                            << UpdateDatabase::completionMessage(result).replace(QStringLiteral("\n\n"),
-                                                                                 QStringLiteral(" "))
-                            << '\n';
-        // Every symbol answered and none usable: the service's source refused.
-        if (result.refreshed == 0 && !result.skipped.isEmpty()) {
-            if (!isLocalHost(host)) {
-                end(ScreenRun::Unreachable, QStringLiteral("%1: %2").arg(market, failure));
-                return;
-            }
-            connect(&m_status, &ServiceStatusQuery::finished, this,
-                    [this, market, failure](const std::optional<ServiceStatus> &status) {
-                        end(ScreenRun::Unreachable,
-                            QStringLiteral("%1: %2 %3")
-                                .arg(market, failure, status ? statusExplanation(*status) : QString())
-                                .trimmed());
-                    });
-            m_status.ask(host);
-            return;
-        }
-        ++m_updating;
-        updateNext();
-    });
+    connect(m_update, &UpdateDatabase::finished, this,
+            [this, market, host, report](const UpdateDatabase::Result &result) {
+                m_update->deleteLater();
+                m_update = nullptr;
+                const QString failure = QString::fromLatin1(ConnectionFailureMessage);
+                if (result.ending == UpdateDatabase::Ending::Unreachable) {
+                    end(ScreenRun::Unreachable,
+                        QStringLiteral("%1: %2 %3").arg(market, failure, result.sourceReason).trimmed());
+                    return;
+                }
+                if (!result.saved) {
+                    end(ScreenRun::FileFailure, m_saveError);
+                    return;
+                }
+                QTextStream(report) << market << ": "
+                                    << UpdateDatabase::completionMessage(result).replace(QStringLiteral("\n\n"),
+                                                                                         QStringLiteral(" "))
+                                    << '\n';
+                // Every symbol answered and none usable: the service's source refused.
+                if (result.refreshed == 0 && !result.skipped.isEmpty()) {
+                    if (!isLocalHost(host)) {
+                        end(ScreenRun::Unreachable, QStringLiteral("%1: %2").arg(market, failure));
+                        return;
+                    }
+                    connect(&m_status, &ServiceStatusQuery::finished, this,
+                            [this, market, failure](const std::optional<ServiceStatus> &status) {
+                                end(ScreenRun::Unreachable,
+                                    QStringLiteral("%1: %2 %3")
+                                        .arg(market, failure, status ? statusExplanation(*status) : QString())
+                                        .trimmed());
+                            });
+                    m_status.ask(host);
+                    return;
+                }
+                ++m_updating;
+                updateNext();
+            });
     m_update->start();
 }
 
@@ -249,10 +252,9 @@ void ScreenRunner::screen()
     }
     m_kept = *kept;
     for (const Screen &s : std::as_const(m_screens)) {
-        const QStringList entered = ScreenNotice::entered(m_kept.value(s.name), s.symbols);
-        m_kept.insert(s.name, s.symbols);
-        if (!entered.isEmpty())
-            m_notices.append({ScreenNotice::title(s.name), ScreenNotice::body(entered)});
+        const QString body = ScreenNotice::update(m_kept, s.name, s.symbols);
+        if (!body.isEmpty())
+            m_notices.append({ScreenNotice::title(s.name), body});
     }
     notifyNext();
 }

@@ -71,4 +71,20 @@ bool writeKept(const QString &path, const Kept &kept, QString *error)
     return SafeFile::writeAtomically(path, QJsonDocument(screens).toJson(), error);
 }
 
+QString update(Kept &kept, const QString &screen, const QStringList &now)
+{
+    QStringList before;
+    for (auto it = kept.begin(); it != kept.end();) {
+        if (it.key().compare(screen, Qt::CaseInsensitive) == 0) {
+            before += it.value();
+            it = kept.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    kept.insert(screen, now);
+    const QStringList news = entered(before, now);
+    return news.isEmpty() ? QString() : body(news);
+}
+
 } // namespace ScreenNotice

@@ -33,4 +33,9 @@ std::optional<Kept> readKept(const QString &path, QString *error = nullptr);
 // Replaces the file atomically.
 bool writeKept(const QString &path, const Kept &kept, QString *error = nullptr);
 
+// Keeps now as the screen's matches (under its name as saved now, since names
+// match ignoring case) and returns the notice's body, or nothing when no
+// stock entered.
+QString update(Kept &kept, const QString &screen, const QStringList &now);
+
 } // namespace ScreenNotice

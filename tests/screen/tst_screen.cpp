@@ -598,8 +598,8 @@ private slots:
                  qPrintable(got));
     }
 
-    // What entered since the last notice, and how the notice says it:
-    // "before|now|body".
+    // What entered since the last notice, how the notice says it, and what
+    // is kept for the next: "before|now|body".
     void screenNotices_data()
     {
         QTest::addColumn<QString>("row");
@@ -613,7 +613,9 @@ private slots:
     {
         QFETCH(QString, row);
         const auto list = [&row](int i) { return row.section(u'|', i, i).split(u' ', Qt::SkipEmptyParts); };
-        QCOMPARE(ScreenNotice::body(ScreenNotice::entered(list(0), list(1))), row.section(u'|', 2));
+        ScreenNotice::Kept kept{{latin("PENNY"), list(0)}}; // kept before a save in other letters
+        QCOMPARE(ScreenNotice::update(kept, latin("Penny"), list(1)), row.section(u'|', 2));
+        QCOMPARE(kept, (ScreenNotice::Kept{{latin("Penny"), list(1)}}));
         // A kept-set file that is not one is refused, and so never written over.
         QTemporaryDir dir;
         QVERIFY(writeFile(dir.filePath(latin("k")), row.toLatin1())
