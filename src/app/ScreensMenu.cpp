@@ -43,6 +43,11 @@ void ScreensMenu::fill()
     QSettings settings = userSettings();
     const QStringList names = SavedScreens(settings).names();
     remove->setEnabled(!names.isEmpty());
+    QAction *notify = addAction(QStringLiteral("&Notify Me"));
+    notify->setObjectName(QStringLiteral("mnuScreens_Notify"));
+    notify->setCheckable(true);
+    connect(notify, &QAction::triggered, this, &ScreensMenu::mnuScreens_Notify_Click);
+    showNotify();
     if (names.isEmpty())
         return;
     addSeparator()->setObjectName(QStringLiteral("mnuScreens_Brk"));
@@ -97,6 +102,8 @@ void ScreensMenu::mnuScreens_Save_Click()
     if (!screens.save(*name, boxes, &error))
         m_prompter.message(QStringLiteral("The screen \"%1\" could not be saved. %2").arg(*name, error),
                            Prompter::Icon::Exclamation);
+    else
+        m_current = *name;
     fill();
 }
 
@@ -129,5 +136,32 @@ void ScreensMenu::loadScreen(const QString &name)
         fill();
         return;
     }
+    m_current = name;
+    showNotify();
     emit screenChosen(*boxes);
+}
+
+void ScreensMenu::showNotify()
+{
+    QAction *notify = findChild<QAction *>(QStringLiteral("mnuScreens_Notify"));
+    QSettings settings = userSettings();
+    const SavedScreens saved(settings);
+    m_current = saved.find(m_current);
+    notify->setEnabled(!m_current.isEmpty());
+    notify->setChecked(!m_current.isEmpty() && saved.isNotified(m_current));
+    notify->setStatusTip(m_current.isEmpty()
+                             ? QString()
+                             : QStringLiteral("Tell me when stocks enter \"%1\" on a trading day").arg(m_current));
+}
+
+void ScreensMenu::mnuScreens_Notify_Click(bool checked)
+{
+    if (m_current.isEmpty())
+        return;
+    QSettings settings = userSettings();
+    QString error;
+    if (!SavedScreens(settings).setNotified(m_current, checked, &error))
+        m_prompter.message(QStringLiteral("The screen \"%1\" could not be changed. %2").arg(m_current, error),
+                           Prompter::Icon::Exclamation);
+    showNotify();
 }

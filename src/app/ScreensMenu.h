@@ -10,7 +10,9 @@ class Prompter;
 
 // "Screens": save the screening panel under a name, delete a saved screen,
 // or pick one to run. Its items follow the screening panel in and out of
-// use, and the saved screens are listed below a separator.
+// use, and the saved screens are listed below a separator. The screen last
+// run or saved is the current one, which "Notify Me" puts on (or takes off)
+// the list of screens a run from the timer tells of.
 class ScreensMenu : public QMenu
 {
     Q_OBJECT
@@ -33,14 +35,21 @@ public slots:
     // The saved screens beyond those the menu lists, in a list to type in.
     void mnuScreens_More_Click();
     void loadScreen(const QString &name);
+    void mnuScreens_Notify_Click(bool checked);
+
+    // The saved screen last run or saved; empty when none is.
+    QString currentScreen() const { return m_current; }
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void fill();
+    // "Notify Me" as the current screen stands in the settings.
+    void showNotify();
 
     Prompter &m_prompter;
     QWidget *m_panel;
     std::function<CriteriaBoxes()> m_currentBoxes;
+    QString m_current;
 };

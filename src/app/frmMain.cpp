@@ -411,10 +411,10 @@ bool frmMain::LoadDatabase()
     return true;
 }
 
-bool frmMain::SaveDatabase()
+bool frmMain::SaveDatabase(const MarketStore::Change &change)
 {
     QString error;
-    if (m_market.SaveDatabase(&error))
+    if (m_market.saveChange(change, &error))
         return true;
     m_prompter->message(m_market.saveFailureMessage(error), Prompter::Icon::Exclamation);
     return false;
@@ -563,7 +563,7 @@ void frmMain::mnuMarket_Update_Click()
     openMarket->setEnabled(false);
     m_butStop->show();
     m_update = new UpdateDatabase(m_market, quoteHostSetting(), this);
-    m_update->setSaver([this] { return SaveDatabase(); });
+    m_update->setSaver([this](const MarketStore::Change &change) { return SaveDatabase(change); });
     connect(m_update, &UpdateDatabase::progress, this, [this](int percent, const QString &symbol) {
         m_lblDBInfo->setText(UpdateDatabase::progressCaption(percent, symbol));
     });
@@ -730,13 +730,17 @@ void frmMain::butLiveQuote_Click()
             return;
         }
         // The symbol asked for, not whatever the box holds by now.
-        MarketDatabase &db = m_market.database();
+        const MarketDatabase &db = m_market.database();
         const qsizetype index = m_market.isOpen() ? findLiveQuoteIndex(db, result.symbol) : -1;
         if (index >= 0) {
-            storeQuote(*result.quote, db.Stocks[index]);
+            SaveDatabase([&result](MarketDatabase &saved) {
+                const qsizetype at = findLiveQuoteIndex(saved, result.symbol);
+                if (at >= 0)
+                    storeQuote(*result.quote, saved.Stocks[at]);
+            });
+            // Where the stock is now, should the save have read the file again.
             Setup_Grid();
-            AddResultRow(int(index));
-            SaveDatabase();
+            AddResultRow(int(findLiveQuoteIndex(m_market.database(), result.symbol)));
             return;
         }
         if (!m_prompter->askYesNo(liveQuoteQuestion(result.symbol)))

@@ -59,7 +59,7 @@ public:
     // grid. A failed load says why and leaves no market open.
     bool LoadDatabase();
     // Writes the open market; a failure is reported and the old file kept.
-    bool SaveDatabase();
+    bool SaveDatabase(const MarketStore::Change &change);
     // Drops every listed record of the symbol, saves, and tells the user how
     // that went; refused while quotes are fetched.
     void removeListedSymbol(const QString &symbol);

@@ -39,13 +39,15 @@ bool asksForText(int argc, char *argv[])
     return false;
 }
 
-int answerText(int argc, char *argv[], const QString &name, const QString &description)
+int answerText(int argc, char *argv[], const QString &name, const QString &description,
+               const QList<QCommandLineOption> &options)
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(name);
     QCoreApplication::setApplicationVersion(programVersion());
     QCommandLineParser parser;
     addStandardOptions(parser, description);
+    parser.addOptions(options);
     parser.process(app); // prints the text and ends the program
     return 0;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QCommandLineOption>
+#include <QList>
 #include <QString>
 
 class QCommandLineParser;
@@ -23,8 +25,10 @@ void addStandardOptions(QCommandLineParser &parser, const QString &description);
 // answers those before it connects to a display (see answerText).
 bool asksForText(int argc, char *argv[]);
 
-// Prints the help or version text for name and returns the exit status.
-int answerText(int argc, char *argv[], const QString &name, const QString &description);
+// Prints the help or version text for name, listing the program's own
+// options too, and returns the exit status.
+int answerText(int argc, char *argv[], const QString &name, const QString &description,
+               const QList<QCommandLineOption> &options = {});
 
 // Parses the arguments of a program that takes no other arguments: an unknown
 // option or a stray argument prints why and ends the program with status 2

@@ -105,6 +105,8 @@ bool MarketStore::LoadDatabase(QString *error)
             return false;
         }
     }
+    // Stamped before reading: a save landing during the read shows as a change.
+    m_stamp = FileStamp::of(filePath());
     if (MarketFileName.isEmpty() || !readMarketFile(filePath(), &m_db, error)) {
         if (MarketFileName.isEmpty())
             fail(error, QStringLiteral("No market is chosen."));
@@ -116,11 +118,42 @@ bool MarketStore::LoadDatabase(QString *error)
     return true;
 }
 
-bool MarketStore::SaveDatabase(QString *error) const
+bool MarketStore::write(QString *error)
+{
+    if (!writeMarketFile(filePath(), m_db, error))
+        return false;
+    m_stamp = FileStamp::of(filePath());
+    return true;
+}
+
+bool MarketStore::SaveDatabase(QString *error)
 {
     if (!m_open)
         return fail(error, QStringLiteral("No market is open."));
-    return writeMarketFile(filePath(), m_db, error);
+    if (FileStamp::of(filePath()) != m_stamp)
+        return fail(error, QStringLiteral("Another copy of the program has saved it since it was opened."));
+    return write(error);
+}
+
+bool MarketStore::saveChange(const Change &change, QString *error)
+{
+    if (!m_open)
+        return fail(error, QStringLiteral("No market is open."));
+    const MarketDatabase before = m_db;
+    if (FileStamp::of(filePath()) != m_stamp) {
+        const FileStamp stamp = FileStamp::of(filePath());
+        MarketDatabase current;
+        QString why;
+        if (!readMarketFile(filePath(), &current, &why))
+            return fail(error, QStringLiteral("It changed since it was opened and cannot be read again: %1").arg(why));
+        m_db = std::move(current);
+        m_stamp = stamp;
+    }
+    change(m_db);
+    if (write(error))
+        return true;
+    m_db = before;
+    return false;
 }
 
 QString MarketStore::saveFailureMessage(const QString &error) const
@@ -135,14 +168,15 @@ MarketStore::SymbolChange MarketStore::addSymbol(const QString &typed)
         return {};
     if (findSymbol(m_db, typed) >= 0)
         return {false, quoted(typed) + QStringLiteral(" is already listed!")};
-    ::addSymbol(m_db, typed);
+    // Listed by another copy meanwhile: the file keeps the one record.
     QString error;
-    if (!SaveDatabase(&error)) {
-        // The new record sits where the spare was: it becomes the spare again.
-        m_db.Stocks.removeLast();
-        m_db.Stocks.last() = StockRecord{};
+    if (!saveChange(
+            [&typed](MarketDatabase &db) {
+                if (findSymbol(db, typed) < 0)
+                    ::addSymbol(db, typed);
+            },
+            &error))
         return {false, saveFailureMessage(error)};
-    }
     return {true, quoted(typed) + QStringLiteral(" has been added!")};
 }
 
@@ -151,13 +185,10 @@ MarketStore::SymbolChange MarketStore::removeSymbol(const QString &symbol)
     const QString shown = quoted(symbol.toUpper());
     if (!m_open)
         return {false, shown + QStringLiteral(" is not listed!")};
-    const MarketDatabase before = m_db;
-    if (::removeSymbol(m_db, symbol) == 0)
+    if (findSymbol(m_db, symbol) < 0)
         return {false, shown + QStringLiteral(" is not listed!")};
     QString error;
-    if (!SaveDatabase(&error)) {
-        m_db = before;
+    if (!saveChange([&symbol](MarketDatabase &db) { ::removeSymbol(db, symbol); }, &error))
         return {false, saveFailureMessage(error)};
-    }
     return {true, shown + QStringLiteral(" has been removed!")};
 }

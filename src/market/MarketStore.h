@@ -1,9 +1,12 @@
 #pragma once
 
+#include "base/FileStamp.h"
 #include "market/MarketDatabase.h"
 
 #include <QString>
 #include <QStringList>
+
+#include <functional>
 
 // The markets the program knows: menu caption, file name, display name.
 struct MarketInfo
@@ -24,9 +27,19 @@ inline QStringList marketFileNames()
 // Owns the one open MarketDatabase and the names of its market. A database
 // counts as open only after a complete load; a failed load leaves it empty and
 // closed, so no later save can write one market's records into another's file.
+//
+// Another copy of the program (the window, or a run from a timer) may save the
+// same market meanwhile. The store remembers the file's stamp from its load or
+// its own last save, and a change saved after someone else's is applied to the
+// file as that one left it: neither side's quotes nor symbols are lost.
 class MarketStore
 {
 public:
+    // One change to the records, applied to the open database and, when the
+    // file was saved by someone else since, again to the file's new content.
+    // It must give the same result applied twice.
+    using Change = std::function<void(MarketDatabase &)>;
+
     // seedDirectory, when given, holds the installed market files: a market
     // whose file is missing from directory starts as a copy of its seed.
     explicit MarketStore(QString directory, QString seedDirectory = QString());
@@ -38,8 +51,13 @@ public:
     // first creates a missing market file from its seed.
     bool LoadDatabase(QString *error = nullptr);
     // Writes the whole database to a new file and swaps it in atomically; on
-    // failure the old file stays as it was.
-    bool SaveDatabase(QString *error = nullptr) const;
+    // failure the old file stays as it was. Refuses when someone else saved
+    // the file since it was read: writing this copy would undo their save.
+    bool SaveDatabase(QString *error = nullptr);
+    // Applies change and saves. When the file changed since it was read, the
+    // database is read again first and the change applied to that. On failure
+    // the database is as before the call and the file as it was.
+    bool saveChange(const Change &change, QString *error = nullptr);
 
     // Adding and removing a symbol save the market at once. A change that
     // cannot be saved is undone in memory, so the list stays equal to the
@@ -69,7 +87,10 @@ public:
 private:
     QString m_directory;
     QString m_seedDirectory;
+    bool write(QString *error);
+
     MarketDatabase m_db;
+    FileStamp m_stamp; // of the file as last read or written by this store
     bool m_open = false;
 };
 

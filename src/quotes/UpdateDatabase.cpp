@@ -1,6 +1,7 @@
 #include "quotes/UpdateDatabase.h"
 
 #include "market/MarketStore.h"
+#include "quotes/QuoteReply.h"
 
 #include <QHash>
 #include <QLocale>
@@ -10,7 +11,7 @@ UpdateDatabase::UpdateDatabase(MarketStore &store, const QuoteHost &host, QObjec
     , m_store(store)
     , m_host(host)
 {
-    m_saver = [this] { return m_store.SaveDatabase(); };
+    m_saver = [this](const MarketStore::Change &change) { return m_store.saveChange(change); };
     connect(&m_fetch, &QuoteFetch::finished, this, &UpdateDatabase::onFetched);
     connect(&m_status, &ServiceStatusQuery::finished, this, [this](const std::optional<ServiceStatus> &status) {
         m_result.sourceReason = status ? statusExplanation(*status) : QString();
@@ -24,6 +25,7 @@ void UpdateDatabase::start()
         return;
     m_running = true;
     m_result = Result{};
+    m_stored.clear();
     m_symbols.clear();
     m_occurrence.clear();
     const MarketDatabase &db = m_store.database();
@@ -95,6 +97,7 @@ void UpdateDatabase::onFetched(const QuoteFetch::Result &fetched)
     const qsizetype record = locate(m_index);
     if (record >= 0 && fetched.quote) {
         storeQuote(*fetched.quote, m_store.database().Stocks[record]);
+        m_stored.append({fetched.symbol, *fetched.quote});
         ++m_result.refreshed;
         if (fetched.tradeDate > m_result.quotesDate) // an invalid date is before every other
             m_result.quotesDate = fetched.tradeDate;
@@ -131,9 +134,18 @@ void UpdateDatabase::end(Ending ending)
     // The date says when the quotes were last refreshed: an update that
     // refreshed none leaves it, and the file, as they were.
     if (m_result.refreshed > 0) {
-        if (ending == Ending::Completed)
-            m_store.database().LastUpdate = dateToMarketDate(QDate::currentDate());
-        m_result.saved = m_saver();
+        const double today = dateToMarketDate(QDate::currentDate());
+        const bool dated = ending == Ending::Completed;
+        m_result.saved = m_saver([stored = m_stored, today, dated](MarketDatabase &db) {
+            for (const auto &[symbol, quote] : stored) {
+                for (qsizetype i = 0; i < db.listedCount(); ++i) {
+                    if (db.Stocks[i].Symbol == symbol)
+                        storeQuote(quote, db.Stocks[i]);
+                }
+            }
+            if (dated)
+                db.LastUpdate = today;
+        });
     }
     // A service that is there but cannot get quotes says why; the message
     // waits for that answer, a short one at most.

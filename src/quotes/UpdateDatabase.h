@@ -1,5 +1,6 @@
 #pragma once
 
+#include "market/MarketStore.h"
 #include "quotes/QuoteFetch.h"
 #include "quotes/QuoteHost.h"
 #include "quotes/ServiceStatus.h"
@@ -9,8 +10,6 @@
 #include <QStringList>
 
 #include <functional>
-
-class MarketStore;
 
 // The message when the quote service cannot be reached, for the update and
 // the live quote alike.
@@ -29,7 +28,9 @@ inline constexpr char UpdateCompletedMessage[] = "The update has been completed!
 // The symbols asked for are those listed when the update starts. A reply is
 // stored only into a record that still holds the symbol it was asked for,
 // found again by that symbol if the list has changed meanwhile; a symbol no
-// longer listed is passed over, and its reply written nowhere.
+// longer listed is passed over, and its reply written nowhere. The save
+// carries the refreshed quotes as its change, so that a market saved by
+// another copy of the program meanwhile gets them on top of its own changes.
 class UpdateDatabase : public QObject
 {
     Q_OBJECT
@@ -62,7 +63,8 @@ public:
 
     void setTimeouts(int connectMs, int replyMs) { m_fetch.setTimeouts(connectMs, replyMs); }
     // Replaces the plain MarketStore save, e.g. by one that reports failures.
-    void setSaver(std::function<bool()> saver) { m_saver = std::move(saver); }
+    using Saver = std::function<bool(const MarketStore::Change &)>;
+    void setSaver(Saver saver) { m_saver = std::move(saver); }
 
     // Starts from the first listed stock; the work runs from the event loop.
     void start();
@@ -94,9 +96,10 @@ private:
     QuoteHost m_host;
     QuoteFetch m_fetch;
     ServiceStatusQuery m_status;
-    std::function<bool()> m_saver;
+    Saver m_saver;
     Result m_result;
-    QStringList m_symbols; // as listed at the start, empty ones included
+    QList<std::pair<QString, ParsedQuote>> m_stored; // by symbol, in the order stored
+    QStringList m_symbols;                           // as listed at the start, empty ones included
     // Which occurrence of its symbol m_symbols[i] is (1 for the first), and 0
     // when the symbol is listed once only.
     QList<int> m_occurrence;

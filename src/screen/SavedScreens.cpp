@@ -9,6 +9,7 @@
 namespace {
 
 const QString kSection = QStringLiteral("Screens");
+const QString kNotifyKey = QStringLiteral("Screens/Notify");
 
 // Box i of CriteriaBoxes: a criterion's caption ("LastS") or a technical
 // measure's name ("Rsi14S"). Screens saved before the technical ranges have
@@ -89,9 +90,36 @@ bool SavedScreens::remove(const QString &name, QString *error)
     const QString stored = find(name);
     if (stored.isEmpty())
         return fail(error, QStringLiteral("There is no screen named \"%1\".").arg(name));
+    QStringList notify = m_settings.value(kNotifyKey).toStringList();
+    notify.removeIf([&stored](const QString &n) { return n.compare(stored, Qt::CaseInsensitive) == 0; });
+    m_settings.setValue(kNotifyKey, notify);
     m_settings.beginGroup(kSection);
     m_settings.remove(stored);
     m_settings.endGroup();
+    return sync(error);
+}
+
+QStringList SavedScreens::notified() const
+{
+    QStringList out;
+    for (const QString &name : m_settings.value(kNotifyKey).toStringList()) {
+        const QString stored = find(name);
+        if (!stored.isEmpty() && !out.contains(stored))
+            out.append(stored);
+    }
+    return out;
+}
+
+bool SavedScreens::setNotified(const QString &name, bool on, QString *error)
+{
+    const QString stored = find(name);
+    if (stored.isEmpty())
+        return fail(error, QStringLiteral("There is no screen named \"%1\".").arg(name));
+    QStringList notify = notified();
+    notify.removeAll(stored);
+    if (on)
+        notify.append(stored);
+    m_settings.setValue(kNotifyKey, notify);
     return sync(error);
 }
 

@@ -31,7 +31,15 @@ public:
     // letter case. False (and why) when the name is refused or the store
     // cannot be written.
     bool save(const QString &name, const CriteriaBoxes &boxes, QString *error = nullptr);
+    // Also takes the screen off the list to notify.
     bool remove(const QString &name, QString *error = nullptr);
+
+    // The screens a run with --notify watches without --screen: key "Notify"
+    // of the section, a list of names. Only names still saved count, as
+    // stored.
+    QStringList notified() const;
+    bool isNotified(const QString &name) const { return notified().contains(find(name)); }
+    bool setNotified(const QString &name, bool on, QString *error = nullptr);
 
     // A typed name trimmed of outer spaces, or nullopt and why: empty, longer
     // than MaxNameLength, or holding "/" or "\" (which the store reads as

@@ -126,6 +126,7 @@ private slots:
         QVERIFY(showWindow());
         QVERIFY(screenItems().isEmpty());
         QVERIFY(!find("mnuScreens_Delete")->isEnabled());
+        QVERIFY(!find("mnuScreens_Notify")->isEnabled()); // no screen is current
         check("chkLast")->setChecked(true);
         box("txtLastS")->setText(latin("0.20"));
         box("txtLastE")->setText(latin("0.40"));
@@ -144,6 +145,9 @@ private slots:
         QCOMPARE(box("txtLastS")->text() + u' ' + box("txtVolumeE")->text(), latin("0.20 2000000"));
         QCOMPARE(column(1), (QStringList{latin("MSFT"), QString()})); // "Match Stocks" ran
         QVERIFY(m_prompter->messages.isEmpty());
+        trigger("mnuScreens_Notify"); // the chosen screen is marked for the timer's runs
+        QVERIFY(find("mnuScreens_Notify")->isChecked());
+        QCOMPARE(store().value(latin("Screens/Notify")).toStringList(), QStringList{latin("Cheap & busy")});
 
         // The same name in other letters: No keeps the old screen, Yes replaces it.
         box("txtLastS")->setText(latin("0.30"));
@@ -168,7 +172,9 @@ private slots:
         trigger("mnuScreens_Delete");
         QCOMPARE(m_prompter->choiceLists.last(), (QStringList{latin("cheap & busy"), latin("x")}));
         QCOMPARE(screenItems(), QStringList{latin("x")});
-        trigger("mnuScreens_Delete"); // cancelled
+        QVERIFY(store().value(latin("Screens/Notify")).toStringList().join(QString()).isEmpty());
+        QVERIFY(find("mnuScreens_Notify")->isEnabled() && !find("mnuScreens_Notify")->isChecked()); // "x", saved last
+        trigger("mnuScreens_Delete");                                                               // cancelled
         QCOMPARE(screenItems(), QStringList{latin("x")});
     }
 

@@ -101,7 +101,7 @@ foreach(path bin/tarnvale bin/tarnvale-quoted share/tarnvale/nasdaq.bin share/ta
              share/metainfo/org.tarnvale.Tarnvale.metainfo.xml share/icons/hicolor/scalable/apps/tarnvale.svg
              share/icons/hicolor/16x16/apps/tarnvale.png share/icons/hicolor/256x256/apps/tarnvale.png
              share/man/man1/tarnvale.1.gz share/man/man1/tarnvale-quoted.1.gz
-             lib/systemd/user/tarnvale-quoted.service)
+             lib/systemd/user/tarnvale-quoted.service lib/systemd/user/tarnvale-screens.timer)
   if(NOT EXISTS "${prefix}/${path}")
     fail("Not installed: ${path}")
   endif()
@@ -113,6 +113,8 @@ if(NOT plugin OR NOT help)
 endif()
 file(READ "${prefix}/lib/systemd/user/tarnvale-quoted.service" unit)
 expect_text("${unit}" "ExecStart=${prefix}/bin/tarnvale-quoted --program-markets" "The unit starts the installed service")
+file(READ "${prefix}/lib/systemd/user/tarnvale-screens.service" unit)
+expect_text("${unit}" "ExecStart=${prefix}/bin/tarnvale --trading-day" "The timer's unit runs the installed program")
 file(READ "${prefix}/share/metainfo/org.tarnvale.Tarnvale.metainfo.xml" metainfo)
 expect_text("${metainfo}" "<release version=\"${VERSION}\"" "The metainfo has release notes for this version")
 

@@ -284,6 +284,42 @@ private slots:
         QCOMPARE(disk, expected);
     }
 
+    // The window and the timer's run, each with a store of one market: the
+    // second to save lands on the other's file (a plain save refuses), and
+    // one it cannot read again is refused rather than overwritten.
+    void savesLandOnAnotherCopysSave_data()
+    {
+        QTest::addColumn<bool>("windowFirst");
+        QTest::addColumn<bool>("damagedBetween");
+        QTest::newRow("symbol added, then quotes saved") << true << false;
+        QTest::newRow("quotes saved, then symbol added") << false << false;
+        QTest::newRow("damaged in between") << true << true;
+    }
+
+    void savesLandOnAnotherCopysSave()
+    {
+        QFETCH(bool, windowFirst);
+        QFETCH(bool, damagedBetween);
+        QTemporaryDir dir;
+        QVERIFY(writeMarketFile(dir.filePath(QStringLiteral("nasdaq.bin")), sampleDatabase()));
+        MarketStore window(dir.path()), timer(dir.path());
+        for (MarketStore *store : {&window, &timer}) {
+            store->selectMarket(kNasdaq);
+            QVERIFY(store->LoadDatabase());
+        }
+        const MarketStore::Change quotes = [](MarketDatabase &db) { db.Stocks[0].Last = 99, db.LastUpdate = 4e4; };
+        const auto add = [&] { return window.addSymbol(QStringLiteral("AAPL")).changed; };
+        QVERIFY(windowFirst ? add() : timer.saveChange(quotes));
+        const QByteArray damaged = header(1, 2000000000, 0, 36);
+        QVERIFY(!damagedBetween || writeFile(window.filePath(), damaged));
+        QVERIFY(!(windowFirst ? timer : window).SaveDatabase());
+        QCOMPARE(windowFirst ? timer.saveChange(quotes) : add(), !damagedBetween);
+        MarketDatabase expected = sampleDatabase(), disk;
+        addSymbol(expected, QStringLiteral("AAPL")), quotes(expected);
+        QVERIFY(damagedBetween ? fileBytes(window.filePath()) == damaged
+                               : readMarketFile(window.filePath(), &disk) && disk == expected);
+    }
+
     void dateTexts()
     {
         const QLocale c = QLocale::c();

@@ -1,3 +1,4 @@
+#include "base/Text.h"
 #include "screen/Figures.h"
 #include "common/TestFiles.h"
 #include "screen/Contrast.h"
@@ -5,6 +6,8 @@
 #include "screen/GridSort.h"
 #include "screen/ResultsExport.h"
 #include "screen/SavedScreens.h"
+#include "screen/ScreenNotice.h"
+#include "screen/ScreenRunOptions.h"
 #include "screen/Screening.h"
 
 #include <QFile>
@@ -601,6 +604,61 @@ private slots:
         addResultRow(g, stock(symbol.constData()), kDefaults);
         const QByteArray csv = ResultsExport::csv(g);
         QCOMPARE(csv.mid(csv.indexOf("\r\n1,") + 4, field.size() + 1), field + ',');
+    }
+
+    // The options of a run without a window: its markets (and whether only
+    // those there), or the start of why they are refused. "arguments|outcome".
+    void screenRunOptions_data()
+    {
+        QTest::addColumn<QString>("row");
+        QTest::newRow("update one, any case") << "--update NYSE --notify|nyse.bin";
+        QTest::newRow("screen alone: all") << "--screen Penny --export -|nasdaq.bin nyse.bin existing";
+        QTest::newRow("screen with market") << "--market=nasdaq --screen Penny|nasdaq.bin";
+        QTest::newRow("unknown market") << "--update amex|Unknown market";
+        QTest::newRow("market and update") << "--update all --market nyse --notify|--market is";
+        QTest::newRow("market alone") << "--market nyse|--market needs";
+        QTest::newRow("export without screen") << "--update all --export x.csv|--export needs";
+        QTest::newRow("nothing to do") << "--trading-day|Nothing to do";
+        QTest::newRow("update without market") << "--notify --update|Missing value";
+        QTest::newRow("stray argument") << "--notify stray|Unexpected argument";
+    }
+
+    void screenRunOptions()
+    {
+        QFETCH(QString, row);
+        const QStringList args = QStringList{latin("tarnvale")} + row.section(u'|', 0, 0).split(u' ');
+        QVERIFY(ScreenRun::wanted(args) && !ScreenRun::wanted({args[0], latin("--updates")}));
+        QString got;
+        const std::optional<ScreenRunOptions> options = ScreenRun::read(args, &got);
+        for (const MarketInfo &m : options ? options->markets : QList<MarketInfo>())
+            got += QString::fromLatin1(m.fileName) + u' ';
+        got += options && options->onlyExistingMarkets ? latin("existing") : QString();
+        QVERIFY2(got.trimmed() == row.section(u'|', 1) || (!options && got.startsWith(row.section(u'|', 1))),
+                 qPrintable(got));
+    }
+
+    // What entered since the last notice, how the notice says it, and what
+    // is kept for the next: "before|now|body".
+    void screenNotices_data()
+    {
+        QTest::addColumn<QString>("row");
+        QTest::newRow("one more, one gone") << "A B|C A|1 stock entered: C";
+        QTest::newRow("listed twice") << "|A A|1 stock entered: A";
+        QTest::newRow("past ten")
+            << "A|A B C D E F G H I J K L M|12 stocks entered: B, C, D, E, F, G, H, I, J, K and 2 more";
+    }
+
+    void screenNotices()
+    {
+        QFETCH(QString, row);
+        const auto list = [&row](int i) { return row.section(u'|', i, i).split(u' ', Qt::SkipEmptyParts); };
+        ScreenNotice::Kept kept{{latin("PENNY"), list(0)}}; // kept before a save in other letters
+        QCOMPARE(ScreenNotice::update(kept, latin("Penny"), list(1)), row.section(u'|', 2));
+        QCOMPARE(kept, (ScreenNotice::Kept{{latin("Penny"), list(1)}}));
+        // A kept-set file that is not one is refused, and so never written over.
+        QTemporaryDir dir;
+        QVERIFY(writeFile(dir.filePath(latin("k")), row.toLatin1())
+                && !ScreenNotice::readKept(dir.filePath(latin("k"))));
     }
 
     void screenNames_data()
