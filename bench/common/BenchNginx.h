@@ -114,4 +114,3 @@ private:
     QString m_prefix;
     bool m_running = false;
 };
-

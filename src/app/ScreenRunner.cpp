@@ -1,4 +1,6 @@
 #include "app/ScreenRunner.h"
+#include "app/ColumnsDialog.h"
+#include "app/TechnicalsPanel.h"
 
 #include "base/CommandLine.h"
 #include "base/SettingsTable.h"
@@ -15,6 +17,8 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 #include <QTextStream>
+
+#include <algorithm>
 
 namespace {
 
@@ -105,8 +109,16 @@ bool ScreenRunner::prepare()
                 QStringLiteral("Screen \"%1\": %2").arg(name, badBoundsMessage(kCriteria[size_t(bad)])));
             return false;
         }
-        m_screens.append({name, *bounds, {}});
+        const std::optional<TechnicalRanges> technical = readTechnicalRanges(*boxes, &bad);
+        if (!technical) {
+            end(ScreenRun::BadRequest,
+                QStringLiteral("Screen \"%1\": %2").arg(name, badBoundsMessage(kTechnicalMeasures[size_t(bad)])));
+            return false;
+        }
+        m_screens.append({name, *bounds, *technical, {}});
     }
+    if (!m_options.exportPath.isEmpty())
+        m_columns = ColumnsDialog::load(settings);
     for (const MarketInfo &market : m_options.markets) {
         auto store = std::make_unique<MarketStore>(m_location.directory, m_location.seedDirectory);
         store->selectMarket(market);
@@ -209,16 +221,40 @@ void ScreenRunner::screen()
         end(ScreenRun::Success);
         return;
     }
+    const bool technical =
+        !m_columns.isEmpty()
+        || std::any_of(m_screens.cbegin(), m_screens.cend(), [](const Screen &s) { return anyTicked(s.technical); });
+    if (!technical) {
+        match(nullptr);
+        return;
+    }
+    // One table of the service's indicators serves every screen of this run.
+    connect(&m_technicals, &ServiceGet::finished, this, [this](const ServiceGet::Reply &reply) {
+        QString why;
+        const std::optional<TechnicalTable> table = TechnicalsPanel::tableOf(reply, &why);
+        if (!table) {
+            end(ScreenRun::Unreachable,
+                QStringLiteral("The technical indicators could not be fetched. %1").arg(why).trimmed());
+            return;
+        }
+        match(&*table);
+    });
+    m_technicals.get(quoteHostSetting(), QStringLiteral("/technicals.csv"));
+}
+
+void ScreenRunner::match(const TechnicalTable *table)
+{
     QSettings settings = userSettings();
     const PersonalAmounts amounts =
         readPersonalAmounts(settingText(settings, "Capital"), settingText(settings, "Commission"));
+    const TechnicalTable none;
     for (Screen &s : m_screens) {
         ResultGrid grid;
-        setupGrid(grid);
+        setupGrid(grid, m_columns);
         for (const auto &store : m_stores) {
             const MarketDatabase &db = store->database();
-            const QList<int> matches = matchStocks(db, s.bounds);
-            addResultRows(grid, db, matches, amounts);
+            const QList<int> matches = matchStocks(db, s.bounds, s.technical, table ? *table : none);
+            addResultRows(grid, db, matches, amounts, NumberFormat::Symbols(), {m_columns, table});
             for (int i : matches)
                 s.symbols.append(db.Stocks[i].Symbol);
         }

@@ -2,6 +2,7 @@
 
 #include "app/DesktopNotice.h"
 #include "base/InstallLayout.h"
+#include "quotes/ServiceGet.h"
 #include "quotes/ServiceStatus.h"
 #include "screen/ScreenNotice.h"
 #include "screen/ScreenRunOptions.h"
@@ -40,6 +41,7 @@ private:
     {
         QString name;
         ScreenBounds bounds;
+        TechnicalRanges technical;
         QStringList symbols; // the matches, in the grid's order
     };
 
@@ -47,6 +49,7 @@ private:
     void updateNext();
     void onUpdated(const QString &marketName, int lastTenth);
     void screen();
+    void match(const TechnicalTable *table);
     void notifyNext();
     void end(int status, const QString &why = QString());
 
@@ -57,6 +60,8 @@ private:
     UpdateDatabase *m_update = nullptr;
     QString m_saveError;
     ServiceStatusQuery m_status;
+    ServiceGet m_technicals;
+    QList<int> m_columns; // the technical columns the window shows, exported alike
     QList<Screen> m_screens;
     ScreenNotice::Kept m_kept;
     QList<std::pair<QString, QString>> m_notices; // title, body

@@ -145,14 +145,21 @@ void TechnicalsPanel::withTable(std::function<void(const TechnicalTable *)> then
     }
 }
 
-void TechnicalsPanel::fetched(const ServiceGet::Reply &reply)
+std::optional<TechnicalTable> TechnicalsPanel::tableOf(const ServiceGet::Reply &reply, QString *why)
 {
     std::optional<TechnicalTable> table;
-    QString why = reply.failure;
+    *why = reply.failure;
     if (reply.reached && reply.status != 200)
-        why = QString::fromUtf8(reply.body).trimmed(); // the service says why in one sentence
+        *why = QString::fromUtf8(reply.body).trimmed(); // the service says why in one sentence
     else if (reply.reached && !(table = TechnicalTable::fromCsv(reply.body)))
-        why = QStringLiteral("The quote service sent technical indicators that could not be read.");
+        *why = QStringLiteral("The quote service sent technical indicators that could not be read.");
+    return table;
+}
+
+void TechnicalsPanel::fetched(const ServiceGet::Reply &reply)
+{
+    QString why;
+    std::optional<TechnicalTable> table = tableOf(reply, &why);
     const auto then = std::exchange(m_then, {});
     setFetching({});
     if (!table) {

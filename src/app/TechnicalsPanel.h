@@ -7,6 +7,7 @@
 #include <QList>
 
 #include <functional>
+#include <optional>
 
 class Prompter;
 class QLineEdit;
@@ -47,6 +48,10 @@ public:
     // updated, so the service's table may have changed).
     void forgetTable();
     bool fetching() const { return bool(m_then); }
+
+    // The table a GET of "/technicals.csv" brought; nullopt and why (the
+    // service's own sentence when it refused) when it brought none.
+    static std::optional<TechnicalTable> tableOf(const ServiceGet::Reply &reply, QString *why);
 
 signals:
     void fetchingChanged(bool fetching);

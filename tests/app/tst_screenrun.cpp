@@ -1,6 +1,7 @@
 #include "base/Text.h"
 #include "common/QuoteAnswers.h"
 #include "common/TestFiles.h"
+#include "history/HistoryCsv.h"
 #include "market/MarketStore.h"
 #include "screen/SavedScreens.h"
 
@@ -97,12 +98,17 @@ private slots:
         boxes[0] = {true, latin("0.10"), latin("0.50")};
         SavedScreens screens(settings);
         QVERIFY(screens.save(latin("Penny"), boxes) && screens.setNotified(latin("Penny"), true));
+        boxes[technicalBox(4)] = {true, latin("0"), latin("30")}; // RSI(14)
+        QVERIFY(screens.save(latin("Oversold"), boxes));
+        boxes[technicalBox(4)].ticked = false;
         boxes[0].start = latin("5");
         QVERIFY(screens.save(latin("None"), boxes));
     }
 
     // "setup|status|arguments|pattern": setup 1 takes the service away, 2 has its source
-    // refuse, 3 marks the Nasdaq file read-only; the pattern is of the output, or errors.
+    // refuse, 3 marks the Nasdaq file read-only, 4 has the service hold no
+    // indicators; the pattern is of the output, or errors. The service's
+    // indicators give AAA an RSI of 20, BBB one of 80 and DDD none.
     void statuses_data()
     {
         QTest::addColumn<QString>("row");
@@ -114,6 +120,8 @@ private slots:
         QTest::newRow("export to output")
             << "0|0|--screen Penny --market nasdaq --export -|^#,SYMBOL,LAST,.*\r\n1,AAA,0.25,.*\r\n2,BBB,0.25,.*\r\n$";
         QTest::newRow("no match") << "0|0|--screen None|^$";
+        QTest::newRow("technical range") << "0|0|--screen oversold|^AAA\n$";
+        QTest::newRow("no indicators") << "4|3|--screen Oversold|fetched\\. No price history";
         QTest::newRow("unknown screen") << "0|2|--screen Nope|no screen named \"Nope\"";
         QTest::newRow("bad option") << "0|2|--screen Penny --bogus|Unknown option";
         QTest::newRow("service gone") << "1|3|--update all|^Nasdaq: There was an error";
@@ -130,6 +138,19 @@ private slots:
         const QString arguments = row.section(u'|', 2, 2);
         m_service->setScript([setup](QTcpSocket *socket, const QByteArray &request) {
             const QByteArray symbol = ServiceAnswer::symbolOf(request);
+            if (LoopbackServer::path(request) == "/technicals.csv") {
+                if (setup == 4)
+                    return LoopbackServer::send(
+                        socket, {LoopbackServer::http(503, "text/plain", "No price history is stored.")});
+                std::vector<TechnicalRow> rows(2);
+                for (size_t i = 0; i < rows.size(); ++i) {
+                    rows[i].symbol = latin(i ? "BBB" : "AAA");
+                    rows[i].date = QDate(2026, 11, 25);
+                    rows[i].values[size_t(Technical::Close)] = 0.25;
+                    rows[i].values[size_t(Technical::Rsi14)] = i ? 80 : 20;
+                }
+                return LoopbackServer::send(socket, {LoopbackServer::http(200, "text/csv", technicalsCsv(rows))});
+            }
             if (LoopbackServer::path(request) == "/status")
                 return LoopbackServer::send(socket, {LoopbackServer::http(200, "application/json",
                                                                           R"({"source":"massive","state":"refused",)"

@@ -428,7 +428,7 @@ private slots:
     // The keyed source through the real program: the whole market in two
     // source requests, with the true change the day after Thanksgiving, or
     // the source's refusal told in the update's message. The key never
-    // reaches the log.
+    // reaches the log. No backfill here: only the update's own requests count.
     void keyedSource_data()
     {
         QTest::addColumn<int>("status");
@@ -462,7 +462,9 @@ private slots:
                                                   status == 200 ? "{\"status\":\"OK\",\"results\":[" + results + "]}"
                                                                 : "{\"status\":\"ERROR\"}")});
             },
-            {"--source", "massive", "--source-url", "URL", "--clock-start", "2026-11-27T10:00:00-05:00"}, environment);
+            {"--source", "massive", "--source-url", "URL", "--clock-start", "2026-11-27T10:00:00-05:00",
+             "--backfill-days", "0"},
+            environment);
         QTRY_VERIFY2_WITH_TIMEOUT(
             m_log.contains(status == 200 ? "serving 6500 quotes of 2026-11-25" : "Asking again at"), m_log.constData(),
             10'000);
