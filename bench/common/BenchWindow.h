@@ -11,14 +11,16 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
+#include <cstdio>
 #include <memory>
 
 // A prompter that shows nothing and answers every question with No or an
-// empty text, for benchmarks that drive the real windows.
+// empty text, for benchmarks that drive the real windows; a message is
+// printed, so that a benchmark never hides why a step did nothing.
 class SilentPrompter : public Prompter
 {
 public:
-    void message(const QString &, Icon) override {}
+    void message(const QString &text, Icon) override { std::fprintf(stderr, "message: %s\n", qPrintable(text)); }
     bool askYesNo(const QString &) override { return false; }
     QString input(const QString &, const QString &, const QString &) override { return QString(); }
 };
