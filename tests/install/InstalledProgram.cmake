@@ -100,7 +100,7 @@ foreach(path bin/tarnvale bin/tarnvale-quoted share/tarnvale/nasdaq.bin share/ta
              share/tarnvale/quotes/sample-quotes.csv share/applications/org.tarnvale.Tarnvale.desktop
              share/metainfo/org.tarnvale.Tarnvale.metainfo.xml share/icons/hicolor/scalable/apps/tarnvale.svg
              share/icons/hicolor/16x16/apps/tarnvale.png share/icons/hicolor/256x256/apps/tarnvale.png
-             share/man/man1/tarnvale.1.gz share/man/man1/tarnvale-quoted.1.gz
+             share/man/man1/tarnvale.1.gz share/man/man1/tarnvale-quoted.1.gz share/man/man1/tarnvale-history.1.gz
              lib/systemd/user/tarnvale-quoted.service lib/systemd/user/tarnvale-screens.timer)
   if(NOT EXISTS "${prefix}/${path}")
     fail("Not installed: ${path}")
