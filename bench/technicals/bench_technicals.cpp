@@ -20,7 +20,7 @@
 namespace {
 
 constexpr int kSymbols = 8000;
-constexpr int kSessions = 5; // a few bars each: the table has a row per symbol all the same
+constexpr int kSessions = 260; // a year and more: every indicator of every row is known
 constexpr int kRequests = 200;
 constexpr int kRounds = 5;
 constexpr double kTargetMs = 30;
@@ -60,8 +60,8 @@ int main(int argc, char *argv[])
         for (int i = 0; i < kSymbols; ++i) {
             BarSeries &series = bars[QString::fromLatin1(symbolAt(i))];
             for (int day = 0; day < kSessions; ++day) {
-                const float close = 10 + float(i % 500) / 7 + float(day) / 4;
-                series.push_back({QDate(2026, 11, 30).addDays(day), close - 0.5f, close + 1, close - 1, close,
+                const float close = 10 + float(i % 500) / 7 + float(day % 17) / 4 + float(day) / 50;
+                series.push_back({QDate(2025, 11, 1).addDays(day), close - 0.5f, close + 1, close - 1, close,
                                   100'000 + i * 37 + day});
             }
         }
