@@ -96,6 +96,7 @@ private slots:
         QTest::newRow("Possible Profit") << QStringLiteral("mnuCalcs_Profit")
                                          << QStringLiteral("window Possible Profit");
         QTest::newRow("About") << QStringLiteral("mnuHelp_About") << QStringLiteral("window About");
+        QTest::newRow("Columns") << QStringLiteral("mnuView_Columns") << QStringLiteral("dialog Columns");
     }
 
     void everyWindowIsAnnouncedWithItsTitleAndEveryControlByWhatItShows()
