@@ -20,7 +20,9 @@
 
 namespace {
 
-constexpr int kDefaultSampleDays = 252; // sessions in a year
+// A year of sessions and a week more, so that even the year's performance
+// (252 sessions back) is known.
+constexpr int kDefaultSampleDays = 260;
 constexpr int kMaxSampleDays = 25'000;
 
 QTextStream out(stdout);
