@@ -52,8 +52,11 @@ frmChart::frmChart(const QString &symbol, Prompter &prompter, QWidget *owner)
     m_controls = new QWidget(central);
     auto *row = new QHBoxLayout(m_controls);
     row->setContentsMargins(0, 0, 0, 0);
+    m_ranges = new QButtonGroup(this);
     for (const ChartRange &r : kChartRanges) {
         QPushButton *b = makeButton(r.control, latin(r.caption), latin(r.description), m_controls);
+        b->setCheckable(true);
+        m_ranges->addButton(b, int(&r - kChartRanges.data()));
         const int months = r.months;
         connect(b, &QPushButton::clicked, this, [this, months] { showRange(months); });
         row->addWidget(b);
@@ -100,7 +103,11 @@ frmChart::frmChart(const QString &symbol, Prompter &prompter, QWidget *owner)
     connect(candles, &QPushButton::toggled, this,
             [this](bool on) { m_view->setStyle(on ? ChartView::Style::Candles : ChartView::Style::Line); });
     connect(save, &QPushButton::clicked, this, &frmChart::butSaveImage_Click);
-    connect(m_view, &ChartView::rangeChanged, this, &frmChart::describe);
+    connect(m_view, &ChartView::rangeChanged, this, [this] {
+        if (!m_choosingRange)
+            markRange(-1);
+        describe();
+    });
     connect(m_view, &ChartView::readBarChanged, this, [this] {
         const qsizetype bar = m_view->readBar();
         m_lblReading->setText(bar >= 0 ? barReading(m_view->bars()[size_t(bar)]) : QString());
@@ -147,7 +154,10 @@ void frmChart::showBars(BarSeries bars)
 {
     m_technicals = computeTechnicals(m_symbol, bars);
     const qsizetype count = qsizetype(bars.size()) - rangeStart(bars, kChartRanges[kDefaultChartRange].months);
+    m_choosingRange = true;
     m_view->setBars(std::move(bars), count);
+    m_choosingRange = false;
+    markRange(kDefaultChartRange);
     m_lblStatus->hide();
     m_view->show();
     m_controls->setEnabled(true);
@@ -166,7 +176,18 @@ void frmChart::showFailure(const QString &text)
 void frmChart::showRange(int months)
 {
     const BarSeries &bars = m_view->bars();
+    m_choosingRange = true;
     m_view->showRange(rangeStart(bars, months), qsizetype(bars.size()) - 1);
+    m_choosingRange = false;
+}
+
+void frmChart::markRange(int index)
+{
+    // Exclusive buttons cannot all be up: the group lets go while one is raised.
+    m_ranges->setExclusive(false);
+    for (QAbstractButton *b : m_ranges->buttons())
+        b->setChecked(m_ranges->id(b) == index);
+    m_ranges->setExclusive(true);
 }
 
 void frmChart::describe()

@@ -7,6 +7,7 @@
 
 class ChartView;
 class Prompter;
+class QButtonGroup;
 class QLabel;
 class QPushButton;
 class ServiceGet;
@@ -40,6 +41,7 @@ private:
     void showFailure(const QString &text);
     void showRange(int months);
     void describe();
+    void markRange(int index);
     void butSaveImage_Click();
 
     QString m_symbol;
@@ -49,5 +51,7 @@ private:
     QLabel *m_lblStatus;
     QLabel *m_lblReading;
     QWidget *m_controls;
+    QButtonGroup *m_ranges; // down: the range shown, until a zoom or a drag leaves it
+    bool m_choosingRange = false;
     TechnicalRow m_technicals;
 };

@@ -101,7 +101,8 @@ private slots:
         QCOMPARE(m_server->requests.size(), 1);
     }
 
-    // The keys move and zoom the range shown, and the summary follows it.
+    // The keys move and zoom the range shown, and the summary follows it;
+    // the range button shown down lets go once the keys leave its range.
     void keysMoveTheRange()
     {
         m_server = std::make_unique<LoopbackServer>([&](QTcpSocket *s, const QByteArray &) {
@@ -118,10 +119,13 @@ private slots:
         const qsizetype shown = v->lastShown() - v->firstShown() + 1;
         QCOMPARE(v->lastShown(), last);
         QVERIFY(shown > 10 && shown < qsizetype(m_bars.size()));
+        auto *year = w->findChild<QPushButton *>(QStringLiteral("butRange1Y"));
+        QVERIFY(year->isChecked());
         const QString before = v->accessibleDescription();
         QTest::keyClick(v, Qt::Key_Home);
         QCOMPARE(v->firstShown(), 0);
         QCOMPARE(v->lastShown(), shown - 1);
+        QVERIFY(!year->isChecked());
         QVERIFY(v->accessibleDescription() != before);
         QTest::keyClick(v, Qt::Key_Right);
         QVERIFY(v->firstShown() > 0);
