@@ -3,6 +3,7 @@
 // server on 127.0.0.1 and fed directly; milliseconds per zoom step, each
 // repainted at once; and the program's peak memory with five charts open,
 // beside what the main window alone costs.
+#include "common/BenchHttp.h"
 #include "common/BenchStats.h"
 #include "common/BenchWindow.h"
 
@@ -13,8 +14,6 @@
 #include <QApplication>
 #include <QKeyEvent>
 #include <QRandomGenerator>
-#include <QTcpServer>
-#include <QTcpSocket>
 #include <QTest>
 #include <QTimer>
 
@@ -42,29 +41,6 @@ BarSeries tenYears()
     }
     return bars;
 }
-
-// Answers every request with the whole series as the quote service's history table.
-class HistoryServer : public QTcpServer
-{
-public:
-    explicit HistoryServer(const QByteArray &csv)
-    {
-        listen(QHostAddress::LocalHost, 0);
-        connect(this, &QTcpServer::newConnection, this, [this, csv] {
-            while (QTcpSocket *socket = nextPendingConnection()) {
-                connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
-                connect(socket, &QTcpSocket::readyRead, socket, [socket, csv] {
-                    if (!socket->readAll().contains("\r\n\r\n") || socket->property("served").toBool())
-                        return;
-                    socket->setProperty("served", true);
-                    socket->write("HTTP/1.0 200 OK\r\nContent-Type: text/csv\r\nContent-Length: "
-                                  + QByteArray::number(csv.size()) + "\r\n\r\n" + csv);
-                    socket->disconnectFromHost();
-                });
-            }
-        });
-    }
-};
 
 // Milliseconds from its making until the widget's first paint has been done.
 class PaintProbe : public QObject
@@ -170,7 +146,7 @@ int main(int argc, char *argv[])
     if (!QTest::qWaitForWindowExposed(&bench.window()))
         return 4;
     const BarSeries bars = tenYears();
-    HistoryServer server(historyCsv(bars));
+    OneReplyServer server("text/csv", historyCsv(bars)); // the history table, to every request
     QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Tarnvale"), QStringLiteral("Tarnvale"))
         .setValue(QStringLiteral("Service/QuoteHost"), QStringLiteral("127.0.0.1:%1").arg(server.serverPort()));
     int result = 0;

@@ -7,6 +7,7 @@
 // three technical ranges ticked beside Last: the first click fetches the
 // service's technicals table of every stock from a server on 127.0.0.1, the
 // next ones screen on the table kept.
+#include "common/BenchHttp.h"
 #include "common/BenchStats.h"
 #include "common/BenchWindow.h"
 
@@ -24,8 +25,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRandomGenerator>
-#include <QTcpServer>
-#include <QTcpSocket>
 #include <QTest>
 
 #include <algorithm>
@@ -93,32 +92,6 @@ QByteArray technicalsOf(const MarketDatabase &db)
     return technicalsCsv(rows);
 }
 
-// Answers every request with the table, as the quote service would.
-class TableServer : public QTcpServer
-{
-public:
-    explicit TableServer(QByteArray body)
-        : m_reply("HTTP/1.0 200 OK\r\nContent-Type: text/csv\r\nContent-Length: " + QByteArray::number(body.size())
-                  + "\r\n\r\n" + body)
-    {
-        connect(this, &QTcpServer::newConnection, this, [this] {
-            while (QTcpSocket *socket = nextPendingConnection()) {
-                connect(socket, &QTcpSocket::readyRead, socket, [this, socket] {
-                    if (!socket->peek(1 << 16).contains("\r\n\r\n"))
-                        return;
-                    socket->readAll();
-                    socket->write(m_reply);
-                    socket->disconnectFromHost();
-                });
-                connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
-            }
-        });
-    }
-
-private:
-    QByteArray m_reply;
-};
-
 } // namespace
 
 int main(int argc, char *argv[])
@@ -171,8 +144,8 @@ int main(int argc, char *argv[])
     }
 
     // Three technical ranges beside Last, on a table the window fetches once.
-    TableServer server(technicalsOf(w.market().database()));
-    if (!server.listen(QHostAddress::LocalHost))
+    OneReplyServer server("text/csv", technicalsOf(w.market().database()));
+    if (!server.isListening())
         return 3;
     QSettings settings = userSettings();
     settings.setValue(QStringLiteral("%1/%2").arg(latin(QuoteHostSection), latin(QuoteHostKey)),
