@@ -11,8 +11,8 @@ class OneReplyServer : public QTcpServer
 {
 public:
     OneReplyServer(const QByteArray &contentType, const QByteArray &body)
-        : m_reply("HTTP/1.0 200 OK\r\nContent-Type: " + contentType + "\r\nContent-Length: "
-                  + QByteArray::number(body.size()) + "\r\n\r\n" + body)
+        : m_reply("HTTP/1.0 200 OK\r\nContent-Type: " + contentType
+                  + "\r\nContent-Length: " + QByteArray::number(body.size()) + "\r\n\r\n" + body)
     {
         listen(QHostAddress::LocalHost, 0);
         connect(this, &QTcpServer::newConnection, this, [this] {

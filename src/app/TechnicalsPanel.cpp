@@ -147,11 +147,11 @@ void TechnicalsPanel::withTable(std::function<void(const TechnicalTable *)> then
 
 std::optional<TechnicalTable> TechnicalsPanel::tableOf(const ServiceGet::Reply &reply, QString *why)
 {
-    std::optional<TechnicalTable> table;
-    *why = reply.failure;
-    if (reply.reached && reply.status != 200)
-        *why = QString::fromUtf8(reply.body).trimmed(); // the service says why in one sentence
-    else if (reply.reached && !(table = TechnicalTable::fromCsv(reply.body)))
+    *why = reply.refusal();
+    if (!why->isEmpty())
+        return std::nullopt;
+    std::optional<TechnicalTable> table = TechnicalTable::fromCsv(reply.body);
+    if (!table)
         *why = QStringLiteral("The quote service sent technical indicators that could not be read.");
     return table;
 }

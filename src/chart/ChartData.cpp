@@ -71,19 +71,9 @@ QString historyPath(const QString &symbol)
 
 std::optional<BarSeries> historyFromReply(const ServiceGet::Reply &reply, const QString &symbol, QString *failure)
 {
-    if (!reply.reached) {
-        *failure = reply.failure;
+    *failure = reply.refusal();
+    if (!failure->isEmpty())
         return std::nullopt;
-    }
-    if (reply.status != 200) {
-        // The service words its refusals for the user, in one plain sentence.
-        const QString said = QString::fromUtf8(reply.body).simplified();
-        *failure = said.isEmpty() ? QStringLiteral("The quote service refused the price history of %1 (HTTP %2).")
-                                        .arg(quoted(symbol))
-                                        .arg(reply.status)
-                                  : said;
-        return std::nullopt;
-    }
     std::optional<BarSeries> bars = parseHistoryCsv(reply.body);
     if (!bars)
         *failure =

@@ -50,6 +50,16 @@ bool ServiceGet::get(const QuoteHost &host, const QString &pathAndQuery)
     return m_transport.SendQuoteRequest(host.host, pathAndQuery, host.port);
 }
 
+QString ServiceGet::Reply::refusal() const
+{
+    if (!reached)
+        return failure;
+    if (status == 200)
+        return QString();
+    const QString said = QString::fromUtf8(body).simplified();
+    return said.isEmpty() ? tr("The quote service refused the request (HTTP %1).").arg(status) : said;
+}
+
 ServiceGet::Reply splitHttpReply(const QByteArray &reply)
 {
     ServiceGet::Reply result;

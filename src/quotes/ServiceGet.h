@@ -21,6 +21,11 @@ public:
         int status = 0;       // its status code
         QByteArray body;      // what follows the headers
         QString failure;      // why nothing usable came back, for a user; empty when reached
+
+        // Why the reply brings no table, for a user: the failure when no
+        // reply came, else the service's own one-sentence refusal (or its
+        // status when it gave none); empty for a 200.
+        QString refusal() const;
     };
 
     explicit ServiceGet(QObject *parent = nullptr);
